@@ -1,0 +1,24 @@
+# veltmoor_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# One GoogleTest program per subsystem; every case becomes a CTest test that runs
+# headless, never shows a dialog and keeps its settings and caches in the build tree.
+set(VELTMOOR_TEST_ENV
+    "VELTMOOR_NO_DIALOGS=1"
+    "SDL_VIDEODRIVER=offscreen"
+    "SDL_AUDIODRIVER=dummy"
+    "MESA_SHADER_CACHE_DIR=${CMAKE_BINARY_DIR}/mesa-cache"
+    "VELTMOOR_CONFIG_DIR=${CMAKE_BINARY_DIR}/test-config"
+    "VELTMOOR_TEST_OUT=${CMAKE_BINARY_DIR}/test-out"
+    "VELTMOOR_APP_DIR=${VELTMOOR_APP_DIR}")
+
+function(veltmoor_test name)
+    if(NOT VELTMOOR_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} veltmoor_options GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(${name}
+        PROPERTIES ENVIRONMENT "${VELTMOOR_TEST_ENV}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()
