@@ -93,6 +93,8 @@ test)
     xvfb_smoke
     build asan
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan -LE slow
+    # Short fixed-time fuzzing runs of each subsystem that has fuzz targets.
+    for f in "$ROOT"/*/fuzz/run.sh; do [ -x "$f" ] && "$f"; done
     ;;
 bench)
     setup

@@ -22,3 +22,15 @@ function(veltmoor_test name)
         PROPERTIES ENVIRONMENT "${VELTMOOR_TEST_ENV}"
         DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# veltmoor_benchmark(NAME SOURCES a.cpp LIBS lib1): Google Benchmark programs in
+# <build>/bench; `./do bench` runs them all (meaningful in the Release build only).
+function(veltmoor_benchmark name)
+    if(NOT VELTMOOR_BENCHMARKS)
+        return()
+    endif()
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${B_SOURCES})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+    target_link_libraries(${name} PRIVATE ${B_LIBS} veltmoor_options benchmark::benchmark)
+endfunction()
