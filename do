@@ -94,12 +94,12 @@ test)
     build asan
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan -LE slow
     # Short fixed-time fuzzing runs of each subsystem that has fuzz targets.
-    for f in "$ROOT"/*/fuzz/run.sh; do [ -x "$f" ] && "$f"; done
+    for f in "$ROOT"/*/fuzz/run.sh; do if [ -x "$f" ]; then "$f"; fi; done
     ;;
 bench)
     setup
     build release
-    for b in "$ROOT"/build/release/bench/*; do [ -x "$b" ] && "$b"; done
+    for b in "$ROOT"/build/release/bench/*; do if [ -x "$b" ]; then "$b"; fi; done
     ;;
 *) echo "usage: ./do [setup|play|test|build CFG|bench]" >&2; exit 2 ;;
 esac
