@@ -41,7 +41,9 @@ std::string config_dir() {
     return base + "/Quillfen Games/Veltmoor";
 }
 
-std::string config_file() { return config_dir() + "/settings"; }
+std::string config_file() {
+    return config_dir() + "/settings";
+}
 
 bool valid_name(const char* name) {
     if (!name || !*name || strlen(name) > 255) return false;
@@ -70,11 +72,21 @@ bool parse_quoted(const char* p, std::string& out) {
         }
         char e = *p++;
         switch (e) {
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
+        case '\\':
+            out += '\\';
+            break;
+        case '"':
+            out += '"';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
         case 'x': {
             int hi = hex_digit(p[0]), lo = hi < 0 ? -1 : hex_digit(p[1]);
             if (lo < 0) return false;
@@ -82,11 +94,13 @@ bool parse_quoted(const char* p, std::string& out) {
             p += 2;
             break;
         }
-        default: return false;
+        default:
+            return false;
         }
     }
     if (*p != '"') return false;
-    for (++p; *p == ' ' || *p == '\t' || *p == '\r'; ++p) {}
+    for (++p; *p == ' ' || *p == '\t' || *p == '\r'; ++p) {
+    }
     return *p == 0;
 }
 

@@ -11,7 +11,9 @@ void (*fatal_shutdown)() = nullptr;
 bool in_fatal = false;
 } // namespace
 
-void vdebug(const char* fmt, va_list args) { vfprintf(stdout, fmt, args); }
+void vdebug(const char* fmt, va_list args) {
+    vfprintf(stdout, fmt, args);
+}
 
 void debug_(const char* fmt, ...) {
     va_list args;

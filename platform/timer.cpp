@@ -19,8 +19,18 @@ int64_t get_ref_time() {
     return int64_t(ts.tv_sec) * CLOCK_HZ + ts.tv_nsec / 100;
 }
 
-int64_t get_timer_frequency() { return frequency; }
-int get_time_msec(int64_t ticks) { return int(ticks * 1000 / frequency); }
-int get_time_usec(int64_t ticks) { return int(ticks * 1000000 / frequency); }
-float get_time_sec(int64_t ticks) { return float(double(ticks) * inv_frequency); }
-int64_t msec_to_ticks(int msec) { return int64_t(msec) * frequency / 1000; }
+int64_t get_timer_frequency() {
+    return frequency;
+}
+int get_time_msec(int64_t ticks) {
+    return int(ticks * 1000 / frequency);
+}
+int get_time_usec(int64_t ticks) {
+    return int(ticks * 1000000 / frequency);
+}
+float get_time_sec(int64_t ticks) {
+    return float(double(ticks) * inv_frequency);
+}
+int64_t msec_to_ticks(int msec) {
+    return int64_t(msec) * frequency / 1000;
+}

@@ -1,0 +1,100 @@
+// Entry point of game: settings, window, device, systems, main loop, shutdown.
+#include "game/game.h"
+#include "game/interim_device.h"
+#include "game/main_loop.h"
+#include "game/settings.h"
+#include "game/window.h"
+#include "platform/input.h"
+#include "platform/log.h"
+#include "platform/paths.h"
+#include "platform/timer.h"
+
+#include <SDL.h>
+#include <cstdio>
+
+namespace {
+// The real systems behind the main loop.
+class GameLoopHost : public MainLoopHost {
+  public:
+    int frames = 0;
+    int updates = 0;
+    int64_t update_ticks = 0;
+
+    int64_t now() override { return get_ref_time(); }
+    void pumpMessages() override { pump_messages(); }
+    void update(float dt) override {
+        int64_t t0 = get_ref_time();
+        update_game(dt);
+        update_ticks += get_ref_time() - t0;
+        ++updates;
+    }
+    void resetInput() override { reset_input(); }
+    bool renderFrame(float ahead) override { return render_d3d_frame(ahead); }
+    void present() override {
+        present_d3d();
+        ++frames;
+        if (automation.quit_after_frames > 0 && frames >= automation.quit_after_frames)
+            request_quit();
+    }
+    bool checkDevice() override { return check_d3d_device(); }
+    void sleepMsec(int msec) override { SDL_Delay(Uint32(msec > 0 ? msec : 0)); }
+    int gpuLoad() override { return get_gpu_load(); }
+    void oncePerSecond() override {}
+};
+
+void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
+    int ms = get_time_msec(loop_ticks);
+    double secs = ms > 0 ? ms / 1000.0 : 1e-3;
+    printf("stats: %d frames in %d ms (%.1f fps), %d updates (%.1f per s), "
+           "mean update %.3f ms\n",
+           host.frames, ms, host.frames / secs, host.updates, host.updates / secs,
+           host.updates ? get_time_usec(host.update_ticks) / 1000.0 / host.updates : 0.0);
+    fflush(stdout);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
+    debug("app path: '%s'", app_path);
+    init_timer();
+    uint64_t seed = uint64_t(get_ref_time());
+    set_update_rate(20, 5);
+    int64_t start_time = get_ref_time();
+
+    set_fatal_context(GAME_WINDOW_TITLE, close_all_systems);
+    if (!register_window_class()) return 1;
+    read_startup_settings(argc, argv);
+    if (automation.fixed_seed) seed = automation.seed;
+    (void)seed;
+    isFullscreen = is_fullscreen_requested();
+
+    int width = 0, height = 0;
+    get_requested_window_size(&width, &height);
+    if (!create_game_window(isFullscreen, width, height)) {
+        SDL_Quit();
+        return 1;
+    }
+    int client_wd = 0, client_ht = 0;
+    get_client_size(&client_wd, &client_ht);
+    if (width <= 0) width = client_wd;
+    if (height <= 0) height = client_ht;
+
+    init_input(game_window);
+    isAppActive = true;
+    init_d3d(game_window, width, height);
+    set_input_clamp_size(d3d_wd, d3d_ht);
+    if (isFullscreen) SDL_SetWindowGrab(game_window, SDL_TRUE);
+    init_gpu_load();
+
+    init_game();
+
+    debug("total start-up time: %d ms", get_time_msec(get_ref_time() - start_time));
+    debug("free video memory: %u MB", get_free_texmem() >> 20);
+
+    GameLoopHost host;
+    int64_t loop_start = get_ref_time();
+    run_main_loop(host);
+    if (automation.print_stats) print_stats(host, get_ref_time() - loop_start);
+    close_all_systems();
+    return 0;
+}

@@ -1,0 +1,108 @@
+#include "game/settings.h"
+
+#include "platform/config.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+int gfx_quality = 1;
+const char* gfx_quality_name[3] = {"low", "high", nullptr};
+int land_shadow_quality = 2;
+bool use_fog = true;
+bool use_postfx = true;
+bool use_ppaa = true;
+bool use_obj_shadows = true;
+bool app_use_vsync = true;
+bool show_fps = false;
+AutomationOptions automation;
+
+namespace {
+bool fullscreen_requested = false;
+int requested_width = 0;
+int requested_height = 0;
+
+bool parse_number(const char* text, uint64_t& out) {
+    if (!*text) return false;
+    char* end = nullptr;
+    unsigned long long v = strtoull(text, &end, 10);
+    if (*end || text[0] == '-') return false;
+    out = v;
+    return true;
+}
+
+void read_automation_switch(const char* arg) {
+    uint64_t v = 0;
+    if (strncmp(arg, "--frames=", 9) == 0 && parse_number(arg + 9, v) && v <= 1000000000u) {
+        automation.quit_after_frames = int(v);
+    } else if (strncmp(arg, "--seed=", 7) == 0 && parse_number(arg + 7, v)) {
+        automation.fixed_seed = true;
+        automation.seed = v;
+    } else if (strcmp(arg, "--stats") == 0) {
+        automation.print_stats = true;
+    }
+}
+} // namespace
+
+void read_startup_settings(int argc, char** argv) {
+    fullscreen_requested = false;
+    requested_width = requested_height = 0;
+    app_use_vsync = true;
+    use_ppaa = false;
+
+    int flags = 0;
+    if (get_config_int("flags", flags)) {
+        fullscreen_requested = flags & 1;
+        use_ppaa = flags & 2;
+        app_use_vsync = flags & 4;
+        use_obj_shadows = flags & 8;
+    }
+    int land = 0;
+    if (get_config_int("land_shadows", land) && land >= 0 && land <= 2) land_shadow_quality = land;
+    char quality[33];
+    if (get_config_str("gfx_quality", quality, sizeof(quality))) {
+        for (int i = 0; gfx_quality_name[i]; ++i)
+            if (strcasecmp(quality, gfx_quality_name[i]) == 0) {
+                gfx_quality = i;
+                break;
+            }
+    }
+
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (strcmp(a, "-720") == 0) {
+            requested_width = 1280;
+            requested_height = 720;
+        } else if (strcmp(a, "-360") == 0) {
+            requested_width = 640;
+            requested_height = 360;
+        } else if (strcmp(a, "-aa") == 0) {
+            use_ppaa = true;
+        } else if (strcmp(a, "-noaa") == 0) {
+            use_ppaa = false;
+        } else if (strcmp(a, "-vs") == 0) {
+            app_use_vsync = true;
+        } else if (strcmp(a, "-novs") == 0) {
+            app_use_vsync = false;
+        } else if (strcmp(a, "-fullscr") == 0) {
+            fullscreen_requested = true;
+        } else if (strcmp(a, "-win") == 0) {
+            fullscreen_requested = false;
+        } else if (strcmp(a, "-gfx-high") == 0) {
+            gfx_quality = 1;
+        } else if (strcmp(a, "-gfx-low") == 0) {
+            gfx_quality = 0;
+        } else if (strncmp(a, "--", 2) == 0) {
+            read_automation_switch(a);
+        }
+    }
+}
+
+bool is_fullscreen_requested() {
+    return fullscreen_requested;
+}
+
+void get_requested_window_size(int* width, int* height) {
+    *width = requested_width;
+    *height = requested_height;
+}
