@@ -51,7 +51,7 @@ class DynArray {
     }
 
     // Inserts n elements (uninitialised) at index at; returns a pointer to them.
-    T* insert(int at, int n) {
+    T* insertEmpty(int at, int n) {
         ASSERT_TEXT(at >= 0 && at <= num, "at>=0 && at<=num");
         ASSERT_TEXT(n >= 0, "n>=0");
         if (num + n > capacity) reserve(num + n > capacity * 2 ? num + n : capacity * 2);
@@ -60,7 +60,7 @@ class DynArray {
         return items + at;
     }
 
-    void insert(int at, const T& v) { *insert(at, 1) = v; }
+    void insert(int at, const T& v) { *insertEmpty(at, 1) = v; }
 
     void erase(int at, int n = 1) {
         ASSERT_TEXT(n >= 0, "n>=0");

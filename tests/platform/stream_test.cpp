@@ -1,0 +1,138 @@
+#include "platform/file_stream.h"
+#include "platform/paths.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path temp_file(const char* name) {
+    return fs::temp_directory_path() / (std::string("veltmoor-") + std::to_string(getpid()) + name);
+}
+
+template <typename F>
+StreamException catch_stream(F f) {
+    try {
+        f();
+    } catch (const StreamException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return StreamException("", 0);
+}
+} // namespace
+
+TEST(FileStream, WriteReadSeekRoundTrip) {
+    fs::path p = temp_file("rt.bin");
+    {
+        FileOutputStream out(p.c_str());
+        ASSERT_TRUE(out.isOpen());
+        out.write("abcdefgh", 8);
+        EXPECT_EQ(out.tell(), 8);
+        out.seek(2);
+        out.write("XY", 2);
+    }
+    FileInputStream in(p.c_str());
+    char buf[8];
+    in.read(buf, 8);
+    EXPECT_EQ(memcmp(buf, "abXYefgh", 8), 0);
+    in.seekEnd(-3);
+    in.read(buf, 1);
+    EXPECT_EQ(buf[0], 'f');
+    in.seekCur(-3);
+    in.read(buf, 1);
+    EXPECT_EQ(buf[0], 'Y');
+    in.read(buf, 0);
+    fs::remove(p);
+}
+
+TEST(FileStream, ErrorsCarryTheirTextsAndCodes) {
+    fs::path p = temp_file("err.bin");
+    {
+        FileOutputStream out(p.c_str());
+        out.write("12345", 5);
+        StreamException e = catch_stream([&] { out.write("x", -1); });
+        EXPECT_STREQ(e.message, "negative size in write()");
+        EXPECT_EQ(e.code, -1);
+    }
+    FileInputStream in(p.c_str());
+    char buf[16];
+    in.read(buf, 3);
+    StreamException e = catch_stream([&] { in.read(buf, 10); });
+    EXPECT_STREQ(e.message, "error reading file");
+    EXPECT_EQ(e.code, 5); // the position where reading stopped
+    e = catch_stream([&] { in.read(buf, -2); });
+    EXPECT_STREQ(e.message, "negative size in read()");
+    EXPECT_EQ(e.code, -1);
+    e = catch_stream([&] { in.seek(-10); });
+    EXPECT_STREQ(e.message, "file seek error");
+
+    in.close();
+    for (auto op : {0, 1, 2}) {
+        e = catch_stream([&] {
+            if (op == 0) in.read(buf, 1);
+            if (op == 1) in.tell();
+            if (op == 2) in.seek(0);
+        });
+        EXPECT_STREQ(e.message, "file not opened");
+        EXPECT_EQ(e.code, -1);
+    }
+    FileInputStream missing("/nonexistent/veltmoor/file");
+    EXPECT_FALSE(missing.isOpen());
+    e = catch_stream([&] { missing.read(buf, 1); });
+    EXPECT_STREQ(e.message, "file not opened");
+    FileOutputStream closed;
+    e = catch_stream([&] { closed.write(buf, 1); });
+    EXPECT_STREQ(e.message, "file not opened");
+    fs::remove(p);
+}
+
+TEST(FileStream, LongMessagesAreCut) {
+    std::string longmsg(2000, 'm');
+    StreamException e(longmsg.c_str(), 3);
+    EXPECT_EQ(strlen(e.message), 511u);
+}
+
+TEST(Paths, MakeFullPath) {
+    snprintf(app_path, sizeof(app_path), "/games/v/");
+    EXPECT_STREQ(make_full_path("shaders/x.sh"), "/games/v/shaders/x.sh");
+    EXPECT_STREQ(make_full_path("shaders\\sub\\x.sh"), "/games/v/shaders/sub/x.sh");
+    EXPECT_STREQ(make_full_path("/abs/x"), "/abs/x");
+    EXPECT_STREQ(make_full_path("../up/./x"), "/games/up/x");
+    EXPECT_STREQ(make_full_path("../../../../x"), "/x");
+    EXPECT_STREQ(make_full_path(nullptr), "/games/v/");
+    EXPECT_STREQ(make_full_path("dir/"), "/games/v/dir/");
+    std::string huge(400, 'a');
+    TempString<260> r = make_full_path(huge.c_str());
+    EXPECT_LT(r.length(), 260);
+}
+
+TEST(Paths, ExePathAndCuts) {
+    char buf[260];
+    ASSERT_TRUE(get_exe_filename(buf, sizeof(buf)));
+    EXPECT_EQ(buf[0], '/');
+    char dir[260];
+    ASSERT_TRUE(get_exe_path(dir, sizeof(dir)));
+    EXPECT_EQ(dir[strlen(dir) - 1], '/');
+    EXPECT_EQ(strncmp(buf, dir, strlen(dir)), 0);
+    char tiny[4];
+    EXPECT_FALSE(get_exe_filename(tiny, sizeof(tiny)));
+    char bare[] = "game";
+    cut_after_last_separator(bare);
+    EXPECT_STREQ(bare, "");
+    char win[] = "C:\\x\\y.exe";
+    cut_after_last_separator(win);
+    EXPECT_STREQ(win, "C:\\x\\");
+}
+
+TEST(Paths, FileTime) {
+    EXPECT_EQ(get_file_time("/nonexistent/veltmoor"), 0);
+    EXPECT_EQ(get_file_time(nullptr), 0);
+    fs::path p = temp_file("time");
+    FileOutputStream(p.c_str()).write("x", 1);
+    EXPECT_GT(get_file_time(p.c_str()), 1600000000);
+    fs::remove(p);
+}
