@@ -1,0 +1,237 @@
+#include "world/heightmap.h"
+#include "world/hmGen.h"
+#include "world/rnd.h"
+#include "world_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace HeightmapData;
+
+namespace {
+
+// The step exactly as described: four passes in index order, transport in place.
+void reference_sim_water(float dt) {
+    static Water snap[256][256];
+    static float od[HMAP_CELLS];
+    float b = std::min(dt, 1.0f);
+    float damp = float(std::max(0.0, 1.0 - 0.1 * double(dt)));
+    float gain = 10.0f * dt, move = 4.0f * dt, foam_keep = std::max(0.0f, 1.0f - 5.0f * dt);
+    memcpy(snap, water, sizeof(snap));
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            Water& w = water[z][x];
+            w.flow_x =
+                (snap[z][(x - 1) & 255].flow_x + snap[z][(x + 1) & 255].flow_x) * (b / 3.0f) +
+                snap[z][x].flow_x * (1.0f - 2.0f * b / 3.0f);
+            w.flow_z =
+                (snap[(z - 1) & 255][x].flow_z + snap[(z + 1) & 255][x].flow_z) * (b / 3.0f) +
+                snap[z][x].flow_z * (1.0f - 2.0f * b / 3.0f);
+        }
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            Water& w = water[z][x];
+            float d = w.depth, h = hm(x, z), L = h + d;
+            float de = waterAt(x + 1, z).depth, he = hm(x + 1, z), Le = he + de;
+            float ds = waterAt(x, z + 1).depth, hs = hm(x, z + 1), Ls = hs + ds;
+            float A = std::max(0.0f, std::min(L - he, d)), B = std::max(0.0f, std::min(Le - h, de));
+            if ((w.flow_x >= 0 && A <= 0) || (w.flow_x < 0 && B <= 0)) w.flow_x = 0, w.foam += 0.1f;
+            float ax = (L - Le) * gain;
+            w.flow_x = w.flow_x * damp + ax;
+            A = std::max(0.0f, std::min(L - hs, d)), B = std::max(0.0f, std::min(Ls - h, ds));
+            if ((w.flow_z >= 0 && A <= 0) || (w.flow_z < 0 && B <= 0)) w.flow_z = 0, w.foam += 0.1f;
+            float az = (L - Ls) * gain;
+            w.flow_z = w.flow_z * damp + az;
+            w.foam = std::min(1.0f, (ax * ax + az * az) * 3.2f + w.foam * foam_keep);
+        }
+    for (int i = 0; i < HMAP_CELLS; ++i) od[i] = water[i >> 8][i & 255].depth;
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            float d0 = od[hm_index(x, z)];
+            if (d0 <= 0) continue;
+            float L0 = hm(x, z) + d0;
+            float west = -waterAt(x - 1, z).flow_x, north = -waterAt(x, z - 1).flow_z;
+            float east = water[z][x].flow_x, south = water[z][x].flow_z;
+            if (west < 0 || hm(x - 1, z) > L0) west = 0;
+            if (north < 0 || hm(x, z - 1) > L0) north = 0;
+            if (east < 0 || hm(x + 1, z) > L0) east = 0;
+            if (south < 0 || hm(x, z + 1) > L0) south = 0;
+            float total = south + east + west + north;
+            float amount = total * move;
+            if (amount <= 0.001f) continue;
+            amount = std::min(amount, d0);
+            water[z][x].depth -= amount;
+            waterAt(x - 1, z).depth += amount * (west / total);
+            waterAt(x, z - 1).depth += amount * (north / total);
+            waterAt(x + 1, z).depth += amount * (east / total);
+            waterAt(x, z + 1).depth += amount * (south / total);
+        }
+    memcpy(tmpw, snap, sizeof(snap));
+}
+
+double total_volume() {
+    double v = 0;
+    for (auto& row : water)
+        for (const Water& w : row) v += w.depth;
+    return v;
+}
+
+void rough_world(uint64_t seed) {
+    game_rnd_seed = seed;
+    reset();
+    reseed_noise();
+    addSimplexNoise(0.0f, 12.0f, 4, 5, 0.5f);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        float r = rnd_float();
+        water[i >> 8][i & 255] = {r < 0.3f ? 0.0f : r * 3.0f, rnd_float() - 0.5f,
+                                  rnd_float() - 0.5f, rnd_float() * 0.5f};
+    }
+}
+
+} // namespace
+
+TEST(WorldWater, MatchesTheSequentialPassOrderBitForBit) {
+    static Water start[256][256], ref[256][256], ref_tmp[256][256];
+    for (uint64_t seed : {1u, 2u}) {
+        rough_world(seed);
+        memcpy(start, water, sizeof(water));
+        for (int i = 0; i < 60; ++i) reference_sim_water(0.05f);
+        memcpy(ref, water, sizeof(water));
+        memcpy(ref_tmp, tmpw, sizeof(tmpw));
+        memcpy(water, start, sizeof(water));
+        for (int i = 0; i < 60; ++i) simWater(0.05f);
+        ASSERT_EQ(memcmp(ref_tmp, tmpw, sizeof(tmpw)), 0);
+        for (int z = 0; z < 256; ++z)
+            for (int x = 0; x < 256; ++x)
+                ASSERT_EQ(memcmp(&ref[z][x], &water[z][x], sizeof(Water)), 0)
+                    << "cell " << x << "," << z << " depth " << ref[z][x].depth << " vs "
+                    << water[z][x].depth;
+    }
+}
+
+TEST(WorldWater, ColumnOnFlatGroundSpreadsSymmetricallyAndKeepsVolume) {
+    reset();
+    water[100][50].depth = 4.0f;
+    for (int i = 0; i < 30; ++i) simWater(0.05f);
+    EXPECT_LT(water[100][50].depth, 4.0f);
+    EXPECT_GT(water[100][51].depth, 0.0f);
+    EXPECT_FLOAT_EQ(water[100][51].depth, water[100][49].depth);
+    EXPECT_FLOAT_EQ(water[100][51].depth, water[101][50].depth);
+    EXPECT_FLOAT_EQ(water[100][51].depth, water[99][50].depth);
+    EXPECT_NEAR(total_volume(), 4.0, 4e-6);
+    for (auto& row : water)
+        for (const Water& w : row) ASSERT_GE(w.depth, 0.0f);
+}
+
+TEST(WorldWater, ClosedBasinKeepsItsVolumeOver1000Steps) {
+    reset();
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            float dx = float(x - 128), dz = float(z - 128);
+            hm(x, z) = (dx * dx + dz * dz) * 0.01f + 0.3f * std::sin(float(x) * 0.7f);
+            if (dx * dx + dz * dz < 900)
+                water[z][x].depth = 0.5f + 0.001f * float((x * 7 + z) % 13);
+        }
+    double v0 = total_volume();
+    for (int i = 0; i < 1000; ++i) simWater(0.05f);
+    EXPECT_NEAR(total_volume() / v0, 1.0, 1e-5);
+    for (auto& row : water)
+        for (const Water& w : row) ASSERT_GE(w.depth, 0.0f);
+}
+
+TEST(WorldWater, HigherDryNeighbourCutsTheFlowAndRaisesFoam) {
+    reset();
+    for (float& h : hmap) h = 1.5f;
+    hm(10, 10) = 0.0f;
+    water[10][10].depth = 1.0f;
+    simWater(0.05f);
+    const Water& w = water[10][10];
+    float ax = (1.0f - 1.5f) * 0.5f;
+    EXPECT_EQ(w.flow_x, ax);
+    EXPECT_EQ(w.flow_z, ax);
+    EXPECT_EQ(w.foam, std::min(1.0f, (ax * ax + ax * ax) * 3.2f + (0.1f + 0.1f) * 0.75f));
+    EXPECT_EQ(w.depth, 1.0f);
+    EXPECT_EQ(water[10][11].depth, 0.0f);
+    simWater(0.05f); // flowing inwards with nothing above this ground: cut again
+    EXPECT_EQ(water[10][10].flow_x, ax);
+    EXPECT_EQ(water[10][10].depth, 1.0f);
+}
+
+TEST(WorldWater, ZeroStepChangesNothing) {
+    reset();
+    game_rnd_seed = 3;
+    for (auto& row : water)
+        for (Water& w : row) w = {1.0f, rnd_float() - 0.5f, rnd_float() - 0.5f, rnd_float()};
+    static Water before[256][256];
+    memcpy(before, water, sizeof(water));
+    simWater(0.0f);
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            ASSERT_EQ(water[z][x].depth, before[z][x].depth);
+            ASSERT_EQ(water[z][x].flow_x, before[z][x].flow_x);
+            ASSERT_EQ(water[z][x].flow_z, before[z][x].flow_z);
+            ASSERT_EQ(water[z][x].foam, before[z][x].foam);
+        }
+    EXPECT_EQ(memcmp(tmpw, before, sizeof(before)), 0);
+}
+
+TEST(WorldWater, OverdrawnPointGivesExactlyItsSnapshotDepth) {
+    reset();
+    water[50][50] = {0.01f, 10.0f, 10.0f, 0.0f};
+    simWater(0.05f);
+    EXPECT_EQ(water[50][50].depth, 0.0f);
+    float east = water[50][51].depth, south = water[51][50].depth;
+    float west = water[50][49].depth, north = water[49][50].depth;
+    EXPECT_GT(east, 0.0f);
+    EXPECT_GT(east, 100 * west); // the set flows dominate the pressure of the dry sides
+    EXPECT_NEAR(east + south + west + north, 0.01f, 1e-9f);
+}
+
+TEST(WorldWater, AddWaterOnFlatLandMakesNoFlow) {
+    reset();
+    addWater(1.0f);
+    simWater(0.05f);
+    for (auto& row : water)
+        for (const Water& w : row) {
+            ASSERT_EQ(w.depth, 1.0f);
+            ASSERT_EQ(w.flow_x, 0.0f);
+            ASSERT_EQ(w.flow_z, 0.0f);
+        }
+}
+
+TEST(WorldWater, SquareDepthIsTheHighestBilinearLevel) {
+    reset();
+    game_rnd_seed = 8;
+    for (float& h : hmap) h = rnd_float() * 4.0f;
+    for (auto& row : water)
+        for (Water& w : row) w.depth = rnd_float();
+    __m128 at = _mm_setr_ps(10.0f, 1.0f, 20.0f, 0.0f);
+    EXPECT_EQ(_mm_cvtss_f32(calcSquareDepth(at, 0.0f, false)), hm(10, 20) - 1.0f);
+    EXPECT_EQ(_mm_cvtss_f32(calcSquareDepth(at, 0.0f, true)),
+              hm(10, 20) + water[20][10].depth - 1.0f);
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, calcSquareDepth(at, 0.0f, true));
+    EXPECT_TRUE(lanes[0] == lanes[1] && lanes[1] == lanes[2] && lanes[2] == lanes[3]);
+
+    // Dense sampling never exceeds the exact maximum and comes close to it; wraps at 0.
+    for (Point2 c : {Point2{100.3f, 50.8f}, Point2{0.2f, 255.6f}}) {
+        float r = 1.7f;
+        float got = _mm_cvtss_f32(calcSquareDepth(_mm_setr_ps(c.x, 0, c.y, 0), r, true));
+        float best = -1e30f;
+        for (int j = 0; j <= 200; ++j)
+            for (int i = 0; i <= 200; ++i) {
+                float X = c.x - r + 2 * r * float(i) / 200, Z = c.y - r + 2 * r * float(j) / 200;
+                int x0 = int(std::floor(X)), z0 = int(std::floor(Z));
+                float fx = X - float(x0), fz = Z - float(z0);
+                auto L = [](int x, int z) { return hm(x, z) + waterAt(x, z).depth; };
+                float a = L(x0, z0) + (L(x0 + 1, z0) - L(x0, z0)) * fx;
+                float b = L(x0, z0 + 1) + (L(x0 + 1, z0 + 1) - L(x0, z0 + 1)) * fx;
+                best = std::max(best, a + (b - a) * fz);
+            }
+        EXPECT_GE(got, best - 1e-4f);
+        EXPECT_LE(got, best + 0.05f);
+    }
+}

@@ -1,0 +1,230 @@
+#include "world/erosion.h"
+
+#include "platform/log.h"
+#include "world/det_math.h"
+#include "world/heightmap.h"
+#include "world/rnd.h"
+#include "world/vec4f.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+void (*erosion_progress_hook)(const char* text, float fraction) = nullptr;
+
+namespace HeightmapData {
+
+ErosionStats last_erosion_stats;
+
+namespace {
+
+constexpr int MASK = HMAP_SIZE - 1;
+
+inline float powi(float v, int n) {
+    float r = 1.0f;
+    while (n) {
+        if (n & 1) r *= v;
+        v *= v;
+        n >>= 1;
+    }
+    return r;
+}
+
+// Lets a deposited colour evolve by the reactions for reactionTime, in at most 10 sub-steps
+// that stop each falling channel at 0.
+__m128 react(__m128 colour, const ErosionParams& p) {
+    alignas(16) float col[4];
+    _mm_store_ps(col, colour);
+    float T = p.reactionTime;
+    for (int sub = 0; sub < 10 && T > 0.0f; ++sub) {
+        float R[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (const ErosionReaction& r : p.reactions) {
+            float prod = 1.0f;
+            for (int j = 0; j < 4; ++j)
+                if (r.n[j] > 0) prod *= powi(col[j], r.n[j]);
+            for (int j = 0; j < 4; ++j) R[j] += r.k[j] * prod;
+        }
+        float dt = T;
+        for (int j = 0; j < 4; ++j)
+            if (R[j] < 0.0f) {
+                float t = -col[j] / R[j];
+                if (t < dt) dt = t;
+            }
+        for (int j = 0; j < 4; ++j) col[j] += dt * R[j];
+        T -= dt;
+    }
+    return _mm_load_ps(col);
+}
+
+// Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
+// left alone, so a droplet with no sediment changes nothing where it stops.
+void deposit(float A, int ix, int iz, float fx, float fz, __m128 c, const ErosionParams& p) {
+    if (!(A > 0.0f)) return;
+    __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
+    __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
+    __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
+    __m128 e = det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend)));
+    __m128 b = _mm_sub_ps(_mm_set1_ps(1.0f), e);
+    alignas(16) float av[4], bv[4];
+    _mm_store_ps(av, a);
+    _mm_store_ps(bv, b);
+    int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
+    const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
+    bool reacting = p.reactionTime > 0.0f && p.reactions.num > 0;
+    for (int k = 0; k < 4; ++k) {
+        if (!(av[k] > 0.0f)) continue;
+        int cell = cells[k];
+        hmap[cell] += av[k];
+        Surface& s = surface[cell];
+        if (s.surf_type != ST_GRASS) s.surf_type = ST_OPEN, s.surf_color = 0;
+        __m128 o = unpack_color(s.color);
+        __m128 col = _mm_add_ps(o, _mm_mul_ps(_mm_sub_ps(c, o), _mm_set1_ps(bv[k])));
+        if (reacting) col = react(col, p);
+        s.color = pack_color(col);
+    }
+}
+
+// Takes E from the cells within distance 2 of (px, pz) (kernel 1 - d^2 / 4, summing to
+// about E), strips their surface layers and mixes their colours into c by mass.
+void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
+    if (!(E > 0.0f)) return;
+    __m128 kE = _mm_set1_ps(E * 0.15915494f);
+    __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f));
+    __m128 dx = _mm_sub_ps(xs, _mm_set1_ps(px));
+    __m128 dx2 = _mm_mul_ps(dx, dx);
+    __m128 one = _mm_set1_ps(1.0f), quarter = _mm_set1_ps(0.25f), sv = _mm_set1_ps(s);
+    int xa = (ix - 1) & MASK;
+    bool contiguous = xa <= HMAP_SIZE - 4;
+    for (int r = 0; r < 4; ++r) {
+        int z = iz - 1 + r;
+        float dz = float(z) - pz;
+        __m128 k = _mm_sub_ps(one, _mm_mul_ps(_mm_add_ps(dx2, _mm_set1_ps(dz * dz)), quarter));
+        __m128 pos = _mm_cmpgt_ps(k, _mm_setzero_ps());
+        int m = _mm_movemask_ps(pos);
+        if (!m) continue;
+        __m128 e = _mm_and_ps(_mm_mul_ps(k, kE), pos);
+        int row = (z & MASK) << 8;
+        if (contiguous) {
+            float* h = hmap + row + xa;
+            _mm_storeu_ps(h, _mm_sub_ps(_mm_loadu_ps(h), e));
+        } else {
+            alignas(16) float ev[4];
+            _mm_store_ps(ev, e);
+            for (int l = 0; l < 4; ++l) hmap[row | ((xa + l) & MASK)] -= ev[l];
+        }
+        __m128 den = _mm_add_ps(sv, e);
+        alignas(16) float av[4], bv[4];
+        _mm_store_ps(av, _mm_div_ps(sv, den));
+        _mm_store_ps(bv, _mm_div_ps(e, den));
+        for (int l = 0; l < 4; ++l) {
+            if (!(m & (1 << l))) continue;
+            Surface& sf = surface[row | ((xa + l) & MASK)];
+            sf.surf_type = ST_OPEN;
+            sf.surf_color = 0;
+            c = _mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(av[l])),
+                           _mm_mul_ps(unpack_color(sf.color), _mm_set1_ps(bv[l])));
+        }
+    }
+}
+
+struct Corners {
+    float h00, h10, h01, h11;
+};
+
+inline Corners corners_at(int ix, int iz) {
+    int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
+    return {hmap[z0 | x0], hmap[z0 | x1], hmap[z1 | x0], hmap[z1 | x1]};
+}
+
+// Runs one droplet; returns its completed steps, or EROSION_MAX_STEPS + 1 for a cut path.
+int run_droplet(const ErosionParams& p, ErosionStats& st) {
+    int ix = int(rnd_step() & MASK);
+    int iz = int(rnd_step() & MASK);
+    float px = float(ix), pz = float(iz), fx = 0.0f, fz = 0.0f;
+    Corners q = corners_at(ix, iz);
+    float h = q.h00;
+    float dx = 0.0f, dz = 0.0f, v = 0.0f, w = 1.0f, s = 0.0f;
+    __m128 c = _mm_setzero_ps();
+    const float Ki = p.Ki, Kq = p.Kq, Kr = p.Kr, Kd = p.Kd, g2 = 2.0f * p.g;
+    const float wkeep = 1.0f - p.Kw, min_slope = p.minSlope;
+
+    for (int step = 0; step < EROSION_MAX_STEPS; ++step) {
+        float gx = (q.h00 + q.h01) - (q.h10 + q.h11);
+        float gz = (q.h00 + q.h10) - (q.h01 + q.h11);
+        dx = gx + (dx - gx) * Ki;
+        dz = gz + (dz - gz) * Ki;
+        float len = std::sqrt(dx * dx + dz * dz);
+        if (len <= 1.1920929e-7f) {
+            det_sincos_2pi(rnd_float(), &dx, &dz);
+            ++st.random_dirs;
+        } else {
+            dx /= len;
+            dz /= len;
+        }
+        float npx = px + dx, npz = pz + dz;
+        int nix = hm_floor(npx), niz = hm_floor(npz);
+        float nfx = npx - float(nix), nfz = npz - float(niz);
+        Corners nq = corners_at(nix, niz);
+        float ha = nq.h00 + (nq.h10 - nq.h00) * nfx;
+        float hb = nq.h01 + (nq.h11 - nq.h01) * nfx;
+        float hn = ha + (hb - ha) * nfz;
+
+        if (h <= hn) {
+            float need = hn - h + 0.001f;
+            if (s <= need) {
+                deposit(s, ix, iz, fx, fz, c, p);
+                return step;
+            }
+            deposit(need, ix, iz, fx, fz, c, p);
+            s -= need;
+            v = 0.0f;
+            h = hn + 0.001f;
+        }
+        float drop = h - hn;
+        float capacity = std::max(drop, min_slope) * v * w * Kq;
+        if (s < capacity) {
+            float E = std::min((capacity - s) * Kr, 0.99f * drop);
+            erode(E, px, pz, ix, iz, s, c);
+            drop -= E;
+            s += E;
+        } else {
+            float D = (s - capacity) * Kd;
+            deposit(D, ix, iz, fx, fz, c, p);
+            drop += D;
+            s -= D;
+        }
+        v = std::sqrt(v * v + g2 * drop);
+        w *= wkeep;
+        px = npx, pz = npz, ix = nix, iz = niz, fx = nfx, fz = nfz, q = nq, h = hn;
+    }
+    return EROSION_MAX_STEPS + 1;
+}
+
+} // namespace
+
+void genDropletErosion(unsigned count, ErosionParams& params) {
+    auto start = std::chrono::steady_clock::now();
+    ErosionStats st{0, 0, 0};
+    for (unsigned i = 0; i < count; ++i) {
+        if (i && !(i & 16383) && erosion_progress_hook)
+            erosion_progress_hook("Calculating erosion", (float(i) + 0.5f) / float(count));
+        int steps = run_droplet(params, st);
+        if (steps > EROSION_MAX_STEPS) {
+            debug("droplet #%d path is too long!", int(i));
+            ++st.long_paths;
+            steps = EROSION_MAX_STEPS;
+        }
+        st.steps += unsigned(steps);
+    }
+    last_erosion_stats = st;
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    unsigned ms = unsigned(secs * 1000.0);
+    // An empty run (or one too fast to time) reports zero rates instead of dividing by zero.
+    double rate = count && secs > 0.0 ? double(count) / secs : 0.0;
+    double avg = count ? double(st.steps) / double(count) : 0.0;
+    debug("computed %7d erosion droplets in %6u ms, %.0f droplets/s", int(count), ms, rate);
+    debug("  %.2f average path length, %llu long paths cut, %llu random directions picked", avg,
+          st.long_paths, st.random_dirs);
+}
+
+} // namespace HeightmapData

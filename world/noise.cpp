@@ -1,0 +1,112 @@
+#include "world/noise.h"
+
+#include "world/det_math.h"
+#include "world/rnd.h"
+
+#include <cfloat>
+#include <utility>
+
+uint8_t noise_perm[512];
+float noise_rnd[512];
+
+namespace {
+
+// Start-up tables (any permutation and any offsets do until the first reseed_noise).
+struct InitNoiseTables {
+    InitNoiseTables() {
+        for (int i = 0; i < 512; ++i) {
+            noise_perm[i] = uint8_t(((i & 255) * 167 + 13) & 255);
+            noise_rnd[i] = float((uint32_t(i) * 2654435761u) >> 8) * (1.0f / 16777216.0f);
+        }
+    }
+} init_noise_tables;
+
+const signed char GRAD2[8][2] = {{0, 1}, {0, -1}, {-1, -1}, {1, -1},
+                                 {1, 0}, {-1, 0}, {-1, 1},  {1, 1}};
+
+inline float grad1(int a) {
+    int b = noise_perm[a & 255];
+    return float((b & 8) ? -(b & 7) - 1 : (b & 7) + 1);
+}
+
+inline float corner(int hash, float dx, float dy) {
+    float k = 1.0f - dx * dx - dy * dy;
+    if (!(k > 0.0f)) return 0.0f;
+    const signed char* g = GRAD2[hash & 7];
+    float k2 = k * k;
+    return k2 * k2 * (float(g[0]) * dx + float(g[1]) * dy);
+}
+
+} // namespace
+
+void reseed_noise() {
+    for (int i = 0; i < 256; ++i) noise_perm[i] = uint8_t(i);
+    for (int pass = 0; pass < 4; ++pass)
+        for (int i = 0; i < 256; ++i) std::swap(noise_perm[i], noise_perm[rnd_step() & 255]);
+    for (int i = 0; i < 256; ++i) noise_perm[256 + i] = noise_perm[i];
+    for (float& r : noise_rnd) r = rnd_float();
+}
+
+float noise1(float x) {
+    int a = hm_floor(x);
+    float f = x - float(a);
+    float g0 = grad1(a), g1 = grad1(a + 1);
+    float e0 = 1.0f - f * f, e1 = 1.0f - (f - 1.0f) * (f - 1.0f);
+    e0 *= e0;
+    e1 *= e1;
+    return (e0 * e0 * g0 * f + e1 * e1 * g1 * (f - 1.0f)) * 0.4f;
+}
+
+float tiled_noise2(float x, float y, int tile) {
+    int mask = (tile - 1) & 255;
+    int ix = hm_floor(x), iy = hm_floor(y);
+    float fx = x - float(ix), fy = y - float(iy);
+    int x0 = ix & mask, x1 = (ix + 1) & mask;
+    const uint8_t* row0 = noise_perm + noise_perm[iy & mask];
+    const uint8_t* row1 = noise_perm + noise_perm[(iy + 1) & mask];
+    float sum = corner(row0[x0], fx, fy);
+    sum += corner(row0[x1], fx - 1.0f, fy);
+    sum += corner(row1[x0], fx, fy - 1.0f);
+    sum += corner(row1[x1], fx - 1.0f, fy - 1.0f);
+    return sum * 2.75f;
+}
+
+void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], int ids[9]) {
+    int mask = (1 << tile_shift) - 1;
+    int ix = hm_floor(x), iy = hm_floor(y);
+    float fx = x - float(ix), fy = y - float(iy);
+    int n = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+        int cy = (iy + dy) & mask;
+        for (int dx = -1; dx <= 1; ++dx, ++n) {
+            int cx = (ix + dx) & mask;
+            int h = noise_hash(cx, cy);
+            if (out)
+                out[n] = {noise_rnd[2 * h] + float(dx) - fx, noise_rnd[2 * h + 1] + float(dy) - fy};
+            if (ids) ids[n] = (cy << 16) | cx;
+        }
+    }
+}
+
+void tiled_voronoi_noise2_near4(float x, float y, int tile_shift, float dist2[4], int ids[4],
+                                Point2 out[4]) {
+    Point2 p[9];
+    int id[9];
+    tiled_voronoi_noise2_all9(x, y, tile_shift, p, id);
+    float d[4] = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
+    int k[4] = {0, 0, 0, 0};
+    for (int c = 0; c < 9; ++c) {
+        float dc = p[c].x * p[c].x + p[c].y * p[c].y;
+        int at = 0;
+        while (at < 4 && !(d[at] > dc)) ++at;
+        if (at == 4) continue;
+        for (int j = 3; j > at; --j) d[j] = d[j - 1], k[j] = k[j - 1];
+        d[at] = dc;
+        k[at] = c;
+    }
+    for (int j = 0; j < 4; ++j) {
+        if (dist2) dist2[j] = d[j];
+        if (ids) ids[j] = id[k[j]];
+        if (out) out[j] = p[k[j]];
+    }
+}

@@ -1,0 +1,253 @@
+// Water on the land: depths and pipe flows on the grid edges, one fixed step at a time.
+//
+// The transport pass of a step is specified as one in-place sweep in index order, so the
+// order in which a depth receives and gives water decides its rounding. The sweep is split
+// here into a vectorised pass that computes what every point gives to each neighbour (which
+// depends only on the snapshot) and an accumulation pass that applies, per point, the same
+// additions in the same order as the sweep would (by the index of the giving point).
+#include "world/heightmap.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstring>
+
+namespace HeightmapData {
+
+namespace {
+
+constexpr int N = HMAP_SIZE;
+constexpr int MASK = N - 1;
+
+// Scratch of one step: final flows and what each point gives (to itself: its loss).
+alignas(64) float step_fx[HMAP_CELLS];
+alignas(64) float step_fz[HMAP_CELLS];
+alignas(64) float give_self[HMAP_CELLS];
+alignas(64) float give_east[HMAP_CELLS];
+alignas(64) float give_west[HMAP_CELLS];
+alignas(64) float give_north[HMAP_CELLS];
+alignas(64) float give_south[HMAP_CELLS];
+
+inline __m128 gather4(const float* a, int i0, int i1, int i2, int i3) {
+    return _mm_setr_ps(a[i0], a[i1], a[i2], a[i3]);
+}
+
+inline __m128 sel(__m128 m, __m128 a, __m128 b) {
+    return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b));
+}
+
+struct StepConsts {
+    __m128 b3, keep, damp, gain, foam_keep, zero, one, tenth, foam_k;
+};
+
+// Passes 2 and 3 for one row: smoothed flows, cut flows, pressure, foam; depth is copied to
+// old_depth on the way since these passes leave it alone.
+void flow_row(int z, const StepConsts& k) {
+    const Water* up = tmpw[(z - 1) & MASK];
+    const Water* cur = tmpw[z];
+    const Water* down = tmpw[(z + 1) & MASK];
+    const float* hrow = hmap + (z << 8);
+    const float* hdown = hmap + (((z + 1) & MASK) << 8);
+    for (int x = 0; x < N; x += 4) {
+        __m128 d = _mm_load_ps(&cur[x].depth), fx = _mm_load_ps(&cur[x + 1].depth);
+        __m128 fz = _mm_load_ps(&cur[x + 2].depth), fo = _mm_load_ps(&cur[x + 3].depth);
+        _MM_TRANSPOSE4_PS(d, fx, fz, fo);
+        int xl = (x - 1) & MASK, xr = (x + 4) & MASK;
+        __m128 fx_l =
+            _mm_setr_ps(cur[xl].flow_x, cur[x].flow_x, cur[x + 1].flow_x, cur[x + 2].flow_x);
+        __m128 fx_r =
+            _mm_setr_ps(cur[x + 1].flow_x, cur[x + 2].flow_x, cur[x + 3].flow_x, cur[xr].flow_x);
+        __m128 fz_u = gather4(&up[0].flow_z, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
+        __m128 fz_d = gather4(&down[0].flow_z, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
+        fx = _mm_add_ps(_mm_mul_ps(_mm_add_ps(fx_l, fx_r), k.b3), _mm_mul_ps(fx, k.keep));
+        fz = _mm_add_ps(_mm_mul_ps(_mm_add_ps(fz_u, fz_d), k.b3), _mm_mul_ps(fz, k.keep));
+
+        __m128 h = _mm_load_ps(hrow + x);
+        __m128 de =
+            _mm_setr_ps(cur[x + 1].depth, cur[x + 2].depth, cur[x + 3].depth, cur[xr].depth);
+        __m128 he = _mm_setr_ps(hrow[x + 1], hrow[x + 2], hrow[x + 3], hrow[xr]);
+        __m128 ds = gather4(&down[0].depth, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
+        __m128 hs = _mm_load_ps(hdown + x);
+        __m128 L = _mm_add_ps(h, d), Le = _mm_add_ps(he, de), Ls = _mm_add_ps(hs, ds);
+
+        // A flow is cut when the side it drains has no water above the other side's ground.
+        __m128 A = _mm_max_ps(_mm_min_ps(_mm_sub_ps(L, he), d), k.zero);
+        __m128 B = _mm_max_ps(_mm_min_ps(_mm_sub_ps(Le, h), de), k.zero);
+        __m128 cut = _mm_or_ps(_mm_and_ps(_mm_cmpge_ps(fx, k.zero), _mm_cmple_ps(A, k.zero)),
+                               _mm_and_ps(_mm_cmplt_ps(fx, k.zero), _mm_cmple_ps(B, k.zero)));
+        fx = _mm_andnot_ps(cut, fx);
+        fo = sel(cut, _mm_add_ps(fo, k.tenth), fo);
+        __m128 ax = _mm_mul_ps(_mm_sub_ps(L, Le), k.gain);
+        fx = _mm_add_ps(_mm_mul_ps(fx, k.damp), ax);
+
+        A = _mm_max_ps(_mm_min_ps(_mm_sub_ps(L, hs), d), k.zero);
+        B = _mm_max_ps(_mm_min_ps(_mm_sub_ps(Ls, h), ds), k.zero);
+        cut = _mm_or_ps(_mm_and_ps(_mm_cmpge_ps(fz, k.zero), _mm_cmple_ps(A, k.zero)),
+                        _mm_and_ps(_mm_cmplt_ps(fz, k.zero), _mm_cmple_ps(B, k.zero)));
+        fz = _mm_andnot_ps(cut, fz);
+        fo = sel(cut, _mm_add_ps(fo, k.tenth), fo);
+        __m128 az = _mm_mul_ps(_mm_sub_ps(L, Ls), k.gain);
+        fz = _mm_add_ps(_mm_mul_ps(fz, k.damp), az);
+
+        __m128 turb = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(ax, ax), _mm_mul_ps(az, az)), k.foam_k);
+        fo = _mm_min_ps(_mm_add_ps(turb, _mm_mul_ps(fo, k.foam_keep)), k.one);
+
+        int i = (z << 8) | x;
+        _mm_store_ps(old_depth + i, d);
+        _mm_store_ps(step_fx + i, fx);
+        _mm_store_ps(step_fz + i, fz);
+        _MM_TRANSPOSE4_PS(d, fx, fz, fo);
+        Water* out = water[z];
+        _mm_store_ps(&out[x].depth, d);
+        _mm_store_ps(&out[x + 1].depth, fx);
+        _mm_store_ps(&out[x + 2].depth, fz);
+        _mm_store_ps(&out[x + 3].depth, fo);
+    }
+}
+
+// What each point of a row gives to its four neighbours and loses itself this step.
+void give_row(int z, __m128 move) {
+    const __m128 zero = _mm_setzero_ps(), limit = _mm_set1_ps(0.001f);
+    int row = z << 8, up = ((z - 1) & MASK) << 8, down = ((z + 1) & MASK) << 8;
+    for (int x = 0; x < N; x += 4) {
+        int i = row | x, xl = (x - 1) & MASK, xr = (x + 4) & MASK;
+        __m128 d0 = _mm_load_ps(old_depth + i);
+        __m128 L0 = _mm_add_ps(_mm_load_ps(hmap + i), d0);
+        __m128 east = _mm_load_ps(step_fx + i);
+        __m128 south = _mm_load_ps(step_fz + i);
+        __m128 west = _mm_setr_ps(step_fx[row | xl], step_fx[i], step_fx[i + 1], step_fx[i + 2]);
+        west = _mm_sub_ps(zero, west);
+        __m128 north = _mm_sub_ps(zero, _mm_load_ps(step_fz + (up | x)));
+        __m128 he = _mm_setr_ps(hmap[i + 1], hmap[i + 2], hmap[i + 3], hmap[row | xr]);
+        __m128 hw = _mm_setr_ps(hmap[row | xl], hmap[i], hmap[i + 1], hmap[i + 2]);
+        __m128 hn = _mm_load_ps(hmap + (up | x)), hs = _mm_load_ps(hmap + (down | x));
+        // Zero when negative or when that neighbour's ground is above this level.
+        west = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(west, zero), _mm_cmpgt_ps(hw, L0)), west);
+        north = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(north, zero), _mm_cmpgt_ps(hn, L0)), north);
+        east = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(east, zero), _mm_cmpgt_ps(he, L0)), east);
+        south = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(south, zero), _mm_cmpgt_ps(hs, L0)), south);
+        __m128 total = _mm_add_ps(_mm_add_ps(_mm_add_ps(south, east), west), north);
+        __m128 amount = _mm_mul_ps(total, move);
+        __m128 go = _mm_and_ps(_mm_cmpgt_ps(d0, zero), _mm_cmpgt_ps(amount, limit));
+        amount = _mm_and_ps(go, _mm_min_ps(amount, d0));
+        // Points that give nothing divide 0 by a total that may be 0; mask the lanes after.
+        __m128 safe = sel(go, total, _mm_set1_ps(1.0f));
+        _mm_store_ps(give_self + i, amount);
+        _mm_store_ps(give_east + i, _mm_and_ps(go, _mm_mul_ps(amount, _mm_div_ps(east, safe))));
+        _mm_store_ps(give_west + i, _mm_and_ps(go, _mm_mul_ps(amount, _mm_div_ps(west, safe))));
+        _mm_store_ps(give_north + i, _mm_and_ps(go, _mm_mul_ps(amount, _mm_div_ps(north, safe))));
+        _mm_store_ps(give_south + i, _mm_and_ps(go, _mm_mul_ps(amount, _mm_div_ps(south, safe))));
+    }
+}
+
+// Applies the transfers of point (x, z) and its neighbours in the order of the giving
+// points' indices, as the in-place sweep does; used where the neighbours wrap.
+void settle_edge(int x, int z) {
+    int i = (z << 8) | x;
+    int w = (z << 8) | ((x - 1) & MASK), e = (z << 8) | ((x + 1) & MASK);
+    int n = (((z - 1) & MASK) << 8) | x, s = (((z + 1) & MASK) << 8) | x;
+    struct Event {
+        int src;
+        float delta;
+    } ev[5] = {{i, -give_self[i]},
+               {w, give_east[w]},
+               {e, give_west[e]},
+               {n, give_south[n]},
+               {s, give_north[s]}};
+    std::sort(ev, ev + 5, [](const Event& a, const Event& b) { return a.src < b.src; });
+    float d = water[z][x].depth;
+    for (const Event& v : ev) d += v.delta;
+    water[z][x].depth = d;
+}
+
+// Interior points receive from north and west before giving, and from east and south after.
+void settle_row(int z) {
+    int row = z << 8;
+    Water* wr = water[z];
+    for (int x = 4; x < N - 4; x += 4) {
+        int i = row | x;
+        __m128 d = _mm_setr_ps(wr[x].depth, wr[x + 1].depth, wr[x + 2].depth, wr[x + 3].depth);
+        d = _mm_add_ps(d, _mm_load_ps(give_south + i - N));
+        d = _mm_add_ps(d, _mm_loadu_ps(give_east + i - 1));
+        d = _mm_sub_ps(d, _mm_load_ps(give_self + i));
+        d = _mm_add_ps(d, _mm_loadu_ps(give_west + i + 1));
+        d = _mm_add_ps(d, _mm_load_ps(give_north + i + N));
+        alignas(16) float out[4];
+        _mm_store_ps(out, d);
+        wr[x].depth = out[0], wr[x + 1].depth = out[1], wr[x + 2].depth = out[2];
+        wr[x + 3].depth = out[3];
+    }
+    for (int x = 0; x < 4; ++x) settle_edge(x, z);
+    for (int x = N - 4; x < N; ++x) settle_edge(x, z);
+}
+
+} // namespace
+
+void addWater(float amount) {
+    for (auto& row : water)
+        for (Water& w : row) w.depth += amount;
+}
+
+void simWater(float dt) {
+    StepConsts k;
+    float b = std::min(dt, 1.0f);
+    k.b3 = _mm_set1_ps(b / 3.0f);
+    k.keep = _mm_set1_ps(1.0f - 2.0f * b / 3.0f);
+    k.damp = _mm_set1_ps(float(std::max(0.0, 1.0 - 0.1 * double(dt))));
+    k.gain = _mm_set1_ps(10.0f * dt);
+    k.foam_keep = _mm_set1_ps(std::max(0.0f, 1.0f - 5.0f * dt));
+    k.zero = _mm_setzero_ps();
+    k.one = _mm_set1_ps(1.0f);
+    k.tenth = _mm_set1_ps(0.1f);
+    k.foam_k = _mm_set1_ps(3.2f);
+    __m128 move = _mm_set1_ps(4.0f * dt);
+
+    memcpy(tmpw, water, sizeof(water));
+    for (int z = 0; z < N; ++z) flow_row(z, k);
+    for (int z = 0; z < N; ++z) give_row(z, move);
+    for (int x = 0; x < N; ++x) settle_edge(x, 0);
+    for (int z = 1; z < N - 1; ++z) settle_row(z);
+    for (int x = 0; x < N; ++x) settle_edge(x, N - 1);
+}
+
+__m128 calcSquareDepth(__m128 pos, float r, bool with_water) {
+    alignas(16) float p[4];
+    _mm_store_ps(p, pos);
+    auto fl = [](float v) { return _mm_cvtss_si32(_mm_set_ss(v - 0.4999999f)); };
+    auto level = [with_water](int i, int j) {
+        float l = hmap[hm_index(i, j)];
+        if (with_water) l += waterAt(i, j).depth;
+        return l;
+    };
+    // Level along x at a grid row, and along z at a grid column.
+    auto along_x = [&](float X, int x0, int j) {
+        float a = level(x0, j);
+        return a + (level(x0 + 1, j) - a) * (X - float(x0));
+    };
+    auto along_z = [&](int i, float Z, int z0) {
+        float a = level(i, z0);
+        return a + (level(i, z0 + 1) - a) * (Z - float(z0));
+    };
+    auto bilinear = [&](float X, int x0, float Z, int z0) {
+        float a = along_x(X, x0, z0), b = along_x(X, x0, z0 + 1);
+        return a + (b - a) * (Z - float(z0));
+    };
+    float xl = p[0] - r, xh = p[0] + r, zl = p[2] - r, zh = p[2] + r;
+    int x0 = fl(xl), x1 = fl(xh), z0 = fl(zl), z1 = fl(zh);
+    float best = -FLT_MAX;
+    best = std::max(best, bilinear(xl, x0, zl, z0));
+    best = std::max(best, bilinear(xh, x1, zl, z0));
+    best = std::max(best, bilinear(xl, x0, zh, z1));
+    best = std::max(best, bilinear(xh, x1, zh, z1));
+    for (int i = x0 + 1; i <= x1; ++i) {
+        best = std::max(best, along_z(i, zl, z0));
+        best = std::max(best, along_z(i, zh, z1));
+    }
+    for (int j = z0 + 1; j <= z1; ++j) {
+        best = std::max(best, along_x(xl, x0, j));
+        best = std::max(best, along_x(xh, x1, j));
+        for (int i = x0 + 1; i <= x1; ++i) best = std::max(best, level(i, j));
+    }
+    return _mm_set1_ps(best - p[1]);
+}
+
+} // namespace HeightmapData
