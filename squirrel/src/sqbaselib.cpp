@@ -1,0 +1,794 @@
+// Base library (print, assert, array, compilestring, ...) and the default delegates of every type.
+#include "sqvm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+SQSharedState* SS(SQVM* v) {
+    return v->shared;
+}
+Value& A(SQVM* v, SQInteger i) {
+    return sq_stk(v, i);
+}
+SQInteger nargs(SQVM* v) {
+    return sq_gettop(v);
+}
+SQInteger ret(SQVM* v, const Value& r) {
+    sq_vpush(v, r);
+    return 1;
+}
+SQInteger fail(SQVM* v, const std::string& msg) {
+    v->lasterror = sq_mkstr(v->shared, msg);
+    return SQ_ERROR;
+}
+// runs body, turning script errors into a native error result
+template <typename F>
+SQInteger guard(SQVM* v, F f) {
+    try {
+        return f();
+    } catch (SQException& e) {
+        v->lasterror = e.value;
+        return SQ_ERROR;
+    }
+}
+
+void reg(SQVM* v, SQTable* t, const char* name, SQFUNCTION f, SQInteger nparams, const char* mask) {
+    sq_vpush(v, Value(OT_TABLE, t));
+    sq_newclosure(v, f, 0);
+    sq_setparamscheck(v, nparams, mask);
+    sq_setnativeclosurename(v, -1, name);
+    Value fn = sq_stk(v, -1);
+    sq_table_set(t, sq_mkstr(SS(v), name), fn);
+    sq_vpop(v, 2);
+}
+
+// ---------------------------------------------------------------- base functions
+
+SQInteger base_print(SQVM* v) {
+    return guard(v, [&] {
+        Value s = sq_tostring(v, A(v, 2));
+        if (SS(v)->printfn) SS(v)->printfn(v, "%s", s.str()->data);
+        return SQInteger(0);
+    });
+}
+SQInteger base_error(SQVM* v) {
+    return guard(v, [&] {
+        Value s = sq_tostring(v, A(v, 2));
+        if (SS(v)->errfn) SS(v)->errfn(v, "%s", s.str()->data);
+        return SQInteger(0);
+    });
+}
+SQInteger base_getroottable(SQVM* v) {
+    return ret(v, SS(v)->roottable);
+}
+SQInteger base_getconsttable(SQVM* v) {
+    return ret(v, SS(v)->consttable);
+}
+SQInteger base_setroottable(SQVM* v) {
+    Value old = SS(v)->roottable;
+    SS(v)->roottable = A(v, 2);
+    return ret(v, old);
+}
+SQInteger base_setconsttable(SQVM* v) {
+    Value old = SS(v)->consttable;
+    SS(v)->consttable = A(v, 2);
+    return ret(v, old);
+}
+SQInteger base_assert(SQVM* v) {
+    if (is_false(A(v, 2))) {
+        if (nargs(v) > 2) {
+            Value m = A(v, 3);
+            if (m.type() == OT_STRING) return fail(v, m.str()->data);
+        }
+        return fail(v, "assertion failed");
+    }
+    return 0;
+}
+SQInteger base_array(SQVM* v) {
+    SQInteger n = num_i(A(v, 2));
+    if (n < 0) return fail(v, "negative size");
+    if (n > (1 << 26)) return fail(v, "out of memory");
+    SQArray* a = sq_array_new(SS(v), n);
+    Value r(OT_ARRAY, a);
+    if (nargs(v) > 2)
+        for (auto& x : a->vals) x = A(v, 3);
+    return ret(v, r);
+}
+SQInteger base_compilestring(SQVM* v) {
+    Value src = A(v, 2);
+    const char* name =
+        nargs(v) > 2 && A(v, 3).type() == OT_STRING ? A(v, 3).str()->data : "unnamedbuffer";
+    return guard(v, [&] {
+        Value c = sq_compile(v, src.str()->data, src.str()->len, name, false);
+        return ret(v, c);
+    });
+}
+SQInteger base_collectgarbage(SQVM* v) {
+    return ret(v, Value(sq_gc_collect(SS(v))));
+}
+SQInteger base_type(SQVM* v) {
+    return ret(v, sq_mkstr(SS(v), sq_type_name(A(v, 2).type())));
+}
+SQInteger base_callee(SQVM* v) {
+    auto& fr = (*v->cur).frames;
+    if (fr.size() < 2) return fail(v, "no closure in the calls stack");
+    const Frame& f = fr[fr.size() - 2];
+    return ret(v, Value(f.callee->kind, f.callee));
+}
+SQInteger base_seterrorhandler(SQVM* v) {
+    v->errorhandler = A(v, 2);
+    return 0;
+}
+SQInteger base_newthread(SQVM* v) {
+    Value fn = A(v, 2);
+    HSQUIRRELVM t = sq_newthread(v, 64);
+    t->threadClosure = fn;
+    return 1;
+}
+SQInteger base_suspend(SQVM* v) {
+    if (v->ownsShared) return fail(v, "cannot suspend the main vm");
+    v->es.yielded = nargs(v) > 1 ? A(v, 2) : Value();
+    v->suspendRequested = true;
+    return SQ_SUSPEND_FLAG;
+}
+
+// ---------------------------------------------------------------- shared delegate members
+
+SQInteger d_weakref(SQVM* v) {
+    sq_weakref(v, 1);
+    return 1;
+}
+SQInteger d_tostring(SQVM* v) {
+    return guard(v, [&] { return ret(v, sq_tostring(v, A(v, 1))); });
+}
+SQInteger d_len(SQVM* v) {
+    return ret(v, Value(sq_getsize(v, 1)));
+}
+
+// ---------------------------------------------------------------- tables
+
+SQInteger t_rawget(SQVM* v) {
+    Value out;
+    if (!sq_get(v, A(v, 1), A(v, 2), out, true)) return fail(v, "the index doesn't exist");
+    return ret(v, out);
+}
+SQInteger t_rawset(SQVM* v) {
+    return guard(v, [&] {
+        sq_set(v, A(v, 1), A(v, 2), A(v, 3), true);
+        return ret(v, A(v, 1));
+    });
+}
+SQInteger t_rawdelete(SQVM* v) {
+    Value out;
+    if (A(v, 1).type() == OT_TABLE && sq_table_remove(A(v, 1).tab(), A(v, 2), &out))
+        return ret(v, out);
+    return ret(v, Value());
+}
+SQInteger t_rawin(SQVM* v) {
+    Value out;
+    Value o = A(v, 1);
+    bool r;
+    if (o.type() == OT_TABLE)
+        r = sq_table_find(o.tab(), A(v, 2)) != nullptr;
+    else
+        r = sq_get(v, o, A(v, 2), out, true);
+    return ret(v, Value(r));
+}
+SQInteger t_clear(SQVM* v) {
+    sq_clear(v, 1);
+    return 0;
+}
+SQInteger t_setdelegate(SQVM* v) {
+    Value self = A(v, 1);
+    sq_push(v, 2);
+    if (SQ_FAILED(sq_setdelegate(v, 1))) return SQ_ERROR;
+    return ret(v, self);
+}
+SQInteger t_getdelegate(SQVM* v) {
+    return SQ_SUCCEEDED(sq_getdelegate(v, 1)) ? 1 : SQ_ERROR;
+}
+SQInteger t_keys(SQVM* v) {
+    SQArray* a = sq_array_new(SS(v), 0);
+    Value r(OT_ARRAY, a);
+    SQInteger it = 0;
+    Value k, val;
+    while (sq_table_next(A(v, 1).tab(), it, k, val)) a->vals.push_back(k);
+    return ret(v, r);
+}
+SQInteger t_values(SQVM* v) {
+    SQArray* a = sq_array_new(SS(v), 0);
+    Value r(OT_ARRAY, a);
+    SQInteger it = 0;
+    Value k, val;
+    while (sq_table_next(A(v, 1).tab(), it, k, val)) a->vals.push_back(val);
+    return ret(v, r);
+}
+
+// ---------------------------------------------------------------- arrays
+
+std::vector<Value>& AV(SQVM* v) {
+    return A(v, 1).arr()->vals;
+}
+
+SQInteger a_append(SQVM* v) {
+    AV(v).push_back(A(v, 2));
+    return ret(v, A(v, 1));
+}
+SQInteger a_extend(SQVM* v) {
+    std::vector<Value> add = A(v, 2).arr()->vals;
+    for (auto& x : add) AV(v).push_back(x);
+    return ret(v, A(v, 1));
+}
+SQInteger a_pop(SQVM* v) {
+    auto& a = AV(v);
+    if (a.empty()) return fail(v, "empty array");
+    Value r = a.back();
+    a.pop_back();
+    return ret(v, r);
+}
+SQInteger a_top(SQVM* v) {
+    auto& a = AV(v);
+    if (a.empty()) return fail(v, "top() on a empty array");
+    return ret(v, a.back());
+}
+SQInteger a_insert(SQVM* v) {
+    auto& a = AV(v);
+    SQInteger i = num_i(A(v, 2));
+    if (i < 0 || i > SQInteger(a.size())) return fail(v, "index out of range");
+    a.insert(a.begin() + long(i), A(v, 3));
+    return ret(v, A(v, 1));
+}
+SQInteger a_remove(SQVM* v) {
+    auto& a = AV(v);
+    SQInteger i = num_i(A(v, 2));
+    if (i < 0 || i >= SQInteger(a.size())) return fail(v, "idx out of range");
+    Value r = a[size_t(i)];
+    a.erase(a.begin() + long(i));
+    return ret(v, r);
+}
+SQInteger a_resize(SQVM* v) {
+    SQInteger n = num_i(A(v, 2));
+    if (n < 0) return fail(v, "resizing to negative length");
+    if (n > (1 << 26)) return fail(v, "out of memory");
+    Value fill = nargs(v) > 2 ? A(v, 3) : Value();
+    auto& a = AV(v);
+    size_t old = a.size();
+    a.resize(size_t(n));
+    for (size_t i = old; i < a.size(); ++i) a[i] = fill;
+    return ret(v, A(v, 1));
+}
+SQInteger a_reverse(SQVM* v) {
+    std::reverse(AV(v).begin(), AV(v).end());
+    return ret(v, A(v, 1));
+}
+SQInteger a_clear(SQVM* v) {
+    AV(v).clear();
+    return ret(v, A(v, 1));
+}
+
+bool slice_args(SQVM* v, SQInteger len, SQInteger& s, SQInteger& e, std::string& err) {
+    s = nargs(v) > 1 ? num_i(A(v, 2)) : 0;
+    e = nargs(v) > 2 ? num_i(A(v, 3)) : len;
+    if (s < 0) s += len;
+    if (e < 0) e += len;
+    if (s > e) {
+        err = "wrong indexes";
+        return false;
+    }
+    if (s < 0 || e > len) {
+        err = "slice out of range";
+        return false;
+    }
+    return true;
+}
+
+SQInteger a_slice(SQVM* v) {
+    auto& a = AV(v);
+    SQInteger s, e;
+    std::string err;
+    if (!slice_args(v, SQInteger(a.size()), s, e, err)) return fail(v, err);
+    SQArray* r = sq_array_new(SS(v), 0);
+    Value rv(OT_ARRAY, r);
+    r->vals.assign(a.begin() + long(s), a.begin() + long(e));
+    return ret(v, rv);
+}
+SQInteger a_find(SQVM* v) {
+    auto& a = AV(v);
+    for (size_t i = 0; i < a.size(); ++i)
+        if (sq_equals(a[i], A(v, 2))) return ret(v, Value(SQInteger(i)));
+    return ret(v, Value());
+}
+SQInteger a_map(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        SQArray* r = sq_array_new(SS(v), 0);
+        Value rv(OT_ARRAY, r);
+        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
+            Value x = self.arr()->vals[i];
+            r->vals.push_back(sq_call_value(v, fn, self, &x, 1));
+        }
+        return ret(v, rv);
+    });
+}
+SQInteger a_apply(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
+            Value x = self.arr()->vals[i];
+            Value r = sq_call_value(v, fn, self, &x, 1);
+            if (i < self.arr()->vals.size()) self.arr()->vals[i] = r;
+        }
+        return ret(v, self);
+    });
+}
+SQInteger a_filter(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        SQArray* r = sq_array_new(SS(v), 0);
+        Value rv(OT_ARRAY, r);
+        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
+            Value args[2] = {Value(SQInteger(i)), self.arr()->vals[i]};
+            if (!is_false(sq_call_value(v, fn, self, args, 2))) r->vals.push_back(args[1]);
+        }
+        return ret(v, rv);
+    });
+}
+SQInteger a_reduce(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        auto& a = self.arr()->vals;
+        size_t i = 0;
+        Value acc;
+        if (nargs(v) > 2)
+            acc = A(v, 3);
+        else {
+            if (a.empty()) return ret(v, Value());
+            acc = a[0];
+            i = 1;
+        }
+        for (; i < a.size(); ++i) {
+            Value args[2] = {acc, a[i]};
+            acc = sq_call_value(v, fn, self, args, 2);
+        }
+        return ret(v, acc);
+    });
+}
+
+SQInteger sort_cmp(SQVM* v, const Value& fn, const Value& a, const Value& b) {
+    if (fn.isNull()) return sq_compare(v, a, b);
+    Value args[2] = {a, b};
+    Value r = sq_call_value(v, fn, v->shared->roottable, args, 2);
+    if (r.type() == OT_INTEGER) return r.i();
+    if (r.type() == OT_FLOAT) return SQInteger(r.f());
+    if (r.type() == OT_BOOL) return r.b() ? 1 : 0;
+    sq_raise(v, "numeric value expected as return value of the compare function");
+}
+
+void merge_sort(SQVM* v, const Value& fn, std::vector<Value>& a, std::vector<Value>& tmp, size_t lo,
+                size_t hi) {
+    if (hi - lo < 2) return;
+    size_t mid = (lo + hi) / 2;
+    merge_sort(v, fn, a, tmp, lo, mid);
+    merge_sort(v, fn, a, tmp, mid, hi);
+    size_t i = lo, j = mid, k = lo;
+    while (i < mid && j < hi) {
+        if (sort_cmp(v, fn, a[j], a[i]) < 0)
+            tmp[k++] = a[j++];
+        else
+            tmp[k++] = a[i++];
+    }
+    while (i < mid) tmp[k++] = a[i++];
+    while (j < hi) tmp[k++] = a[j++];
+    for (size_t x = lo; x < hi; ++x) a[x] = tmp[x];
+}
+
+SQInteger a_sort(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1);
+        Value fn = nargs(v) > 1 ? A(v, 2) : Value();
+        std::vector<Value> work = self.arr()->vals, tmp(work.size());
+        merge_sort(v, fn, work, tmp, 0, work.size());
+        self.arr()->vals.swap(work);
+        return ret(v, self);
+    });
+}
+
+// ---------------------------------------------------------------- strings and numbers
+
+bool parse_number(const char* s, SQInteger len, bool wantFloat, Value& out) {
+    const char* p = s;
+    const char* end = s + len;
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+    const char* start = p;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    const char* digits = p;
+    while (p < end && isdigit((unsigned char)*p)) ++p;
+    bool isf = false;
+    SQInteger nd = p - digits;
+    if (p < end && *p == '.') {
+        isf = true;
+        ++p;
+        const char* fd = p;
+        while (p < end && isdigit((unsigned char)*p)) ++p;
+        nd += p - fd;
+    }
+    if (nd == 0) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        if (q < end && (*q == '+' || *q == '-')) ++q;
+        if (q < end && isdigit((unsigned char)*q)) {
+            isf = true;
+            p = q;
+            while (p < end && isdigit((unsigned char)*p)) ++p;
+        }
+    }
+    std::string txt(start, size_t(p - start));
+    if (wantFloat || isf) {
+        SQFloat f = SQFloat(strtod(txt.c_str(), nullptr));
+        if (wantFloat)
+            out = Value(f);
+        else
+            out = Value(SQInteger(f));
+    } else {
+        out =
+            Value(SQInteger(strtoull(txt.c_str() + (txt[0] == '-' || txt[0] == '+'), nullptr, 10)));
+        if (txt[0] == '-') out = Value(SQInteger(0 - SQUnsignedInteger(out.i())));
+    }
+    return true;
+}
+
+SQInteger s_len(SQVM* v) {
+    return ret(v, Value(A(v, 1).str()->len));
+}
+SQInteger s_tointeger(SQVM* v) {
+    SQString* s = A(v, 1).str();
+    if (nargs(v) > 1) {
+        SQInteger base = num_i(A(v, 2));
+        char* endp = nullptr;
+        long long r = strtoll(s->data, &endp, int(base));
+        if (endp == s->data) return fail(v, "cannot convert the string");
+        return ret(v, Value(SQInteger(r)));
+    }
+    Value out;
+    if (!parse_number(s->data, s->len, false, out)) return fail(v, "cannot convert the string");
+    return ret(v, out);
+}
+SQInteger s_tofloat(SQVM* v) {
+    SQString* s = A(v, 1).str();
+    Value out;
+    if (!parse_number(s->data, s->len, true, out)) return fail(v, "cannot convert the string");
+    return ret(v, out);
+}
+SQInteger s_slice(SQVM* v) {
+    SQString* s = A(v, 1).str();
+    SQInteger b, e;
+    std::string err;
+    if (!slice_args(v, s->len, b, e, err)) return fail(v, err);
+    return ret(v, sq_mkstr(SS(v), s->data + b, e - b));
+}
+SQInteger s_find(SQVM* v) {
+    SQString* s = A(v, 1).str();
+    SQString* sub = A(v, 2).str();
+    SQInteger start = nargs(v) > 2 ? num_i(A(v, 3)) : 0;
+    if (start < 0 || start > s->len) return ret(v, Value());
+    std::string_view hay(s->data, size_t(s->len));
+    size_t pos = hay.find(std::string_view(sub->data, size_t(sub->len)), size_t(start));
+    if (pos == std::string_view::npos) return ret(v, Value());
+    return ret(v, Value(SQInteger(pos)));
+}
+SQInteger s_case(SQVM* v, bool upper) {
+    SQString* s = A(v, 1).str();
+    std::string r(s->data, size_t(s->len));
+    for (char& c : r) c = char(upper ? toupper((unsigned char)c) : tolower((unsigned char)c));
+    return ret(v, sq_mkstr(SS(v), r));
+}
+SQInteger s_tolower(SQVM* v) {
+    return s_case(v, false);
+}
+SQInteger s_toupper(SQVM* v) {
+    return s_case(v, true);
+}
+
+SQInteger n_tointeger(SQVM* v) {
+    Value& o = A(v, 1);
+    if (o.type() == OT_BOOL) return ret(v, Value(SQInteger(o.b() ? 1 : 0)));
+    return ret(v, Value(num_i(o)));
+}
+SQInteger n_tofloat(SQVM* v) {
+    Value& o = A(v, 1);
+    if (o.type() == OT_BOOL) return ret(v, Value(SQFloat(o.b() ? 1 : 0)));
+    return ret(v, Value(num_f(o)));
+}
+SQInteger n_tochar(SQVM* v) {
+    char c = char(num_i(A(v, 1)));
+    return ret(v, sq_mkstr(SS(v), &c, 1));
+}
+SQInteger n_weakref(SQVM* v) {
+    return ret(v, A(v, 1));
+}
+
+// ---------------------------------------------------------------- closures
+
+SQInteger call_with(SQVM* v, const Value& fn, const std::vector<Value>& args) {
+    return guard(v, [&] {
+        Value thisv = args.empty() ? Value() : args[0];
+        if (args.empty()) {
+            SQInteger ci = (*v->cur).top;
+            sq_vpush(v, fn);
+            try {
+                sq_call_at(v, ci, 0);
+            } catch (...) {
+                for (SQInteger i = (*v->cur).top - 1; i >= ci; --i)
+                    (*v->cur).stack[size_t(i)].setNull();
+                (*v->cur).top = ci;
+                throw;
+            }
+            return SQInteger(1);
+        }
+        Value r = sq_call_value(v, fn, thisv, args.data() + 1, int(args.size() - 1));
+        return ret(v, r);
+    });
+}
+SQInteger c_call(SQVM* v) {
+    std::vector<Value> args;
+    for (SQInteger i = 2; i <= nargs(v); ++i) args.push_back(A(v, i));
+    return call_with(v, A(v, 1), args);
+}
+SQInteger c_acall(SQVM* v) {
+    Value arr = A(v, 2);
+    std::vector<Value> args = arr.arr()->vals;
+    return call_with(v, A(v, 1), args);
+}
+SQInteger c_bindenv(SQVM* v) {
+    if (SQ_FAILED(sq_bindenv(v, 1))) return SQ_ERROR;
+    return 1;
+}
+SQInteger c_getinfos(SQVM* v) {
+    Value f = A(v, 1);
+    SQSharedState* ss = SS(v);
+    SQTable* t = sq_table_new(ss);
+    Value tv(OT_TABLE, t);
+    auto set = [&](const char* k, const Value& val) { sq_table_set(t, sq_mkstr(ss, k), val); };
+    if (f.type() == OT_CLOSURE) {
+        SQFunctionProto* p = f.clo()->proto;
+        set("native", Value(false));
+        set("name", p->name);
+        set("src", p->source);
+        SQArray* params = sq_array_new(ss, 0);
+        Value pv(OT_ARRAY, params);
+        params->vals.push_back(sq_mkstr(ss, "this"));
+        for (auto& n : p->paramNames) params->vals.push_back(n);
+        if (p->varargs) params->vals.push_back(sq_mkstr(ss, "..."));
+        set("parameters", pv);
+        SQArray* defs = sq_array_new(ss, 0);
+        Value dv(OT_ARRAY, defs);
+        defs->vals = f.clo()->defaults;
+        set("defparams", dv);
+        set("varargs", Value(SQInteger(p->varargs ? 1 : 0)));
+        set("line", Value(p->line));
+    } else {
+        SQNativeClosure* nc = f.ncl();
+        set("native", Value(true));
+        set("name", nc->name);
+        set("paramscheck", Value(nc->nparamscheck));
+        set("typecheck", Value());
+    }
+    return ret(v, tv);
+}
+
+// ---------------------------------------------------------------- generators, classes, instances,
+// weakrefs, threads
+
+SQInteger g_getstatus(SQVM* v) {
+    static const char* names[] = {"suspended", "running", "dead"};
+    return ret(v, sq_mkstr(SS(v), names[A(v, 1).gen()->state]));
+}
+SQInteger k_instance(SQVM* v) {
+    return ret(v, sq_create_instance(v, A(v, 1).cls()));
+}
+SQInteger k_getbase(SQVM* v) {
+    return SQ_SUCCEEDED(sq_getbase(v, 1)) ? 1 : SQ_ERROR;
+}
+SQInteger k_newmember(SQVM* v) {
+    return guard(v, [&] {
+        bool st = nargs(v) > 4 && !is_false(A(v, 5));
+        sq_newslot_op(v, A(v, 1), A(v, 2), A(v, 3), st);
+        return SQInteger(0);
+    });
+}
+SQInteger i_getclass(SQVM* v) {
+    return ret(v, Value(OT_CLASS, A(v, 1).ins()->cls));
+}
+SQInteger w_ref(SQVM* v) {
+    return ret(v, Value(A(v, 1).wr()->obj));
+}
+
+SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
+    (void)first;
+    t->state = VM_RUNNING;
+    t->suspendRequested = false;
+    ExecState& es = t->es;
+    try {
+        if (first) {
+            sq_call_at(t, 0, es.top - 1);
+        } else {
+            // resume the suspended frames: complete the pending native call with the wakeup value
+            Frame& nf = es.frames.back();
+            SQInteger ci = nf.target;
+            for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
+            es.stack[size_t(ci)] = (*v->cur).yielded;
+            es.top = ci + 1;
+            es.frames.pop_back();
+            sq_continue(t);
+        }
+    } catch (SQException& e) {
+        t->state = VM_IDLE;
+        for (auto& s : es.stack) s.setNull();
+        es.frames.clear();
+        es.top = 0;
+        v->lasterror = e.value;
+        return SQ_ERROR;
+    }
+    if (t->suspendRequested) {
+        t->state = VM_SUSPENDED;
+        return ret(v, es.yielded);
+    }
+    t->state = VM_IDLE;
+    Value r = es.top > 0 ? es.stack[0] : Value();
+    for (auto& s : es.stack) s.setNull();
+    es.top = 0;
+    return ret(v, r);
+}
+SQInteger th_call(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    if (t->state != VM_IDLE) return fail(v, "wrong status");
+    if (t->threadClosure.isNull()) return fail(v, "the thread has no function");
+    t->es.top = 0;
+    sq_vpush(t, t->threadClosure);
+    sq_vpush(t, SS(v)->roottable);
+    for (SQInteger i = 2; i <= nargs(v); ++i) sq_vpush(t, A(v, i));
+    return thread_run(v, t, true);
+}
+SQInteger th_wakeup(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    if (t->state != VM_SUSPENDED) return fail(v, "cannot wakeup a thread that is not suspended");
+    (*v->cur).yielded = nargs(v) > 1 ? A(v, 2) : Value();
+    return thread_run(v, t, false);
+}
+SQInteger th_getstatus(SQVM* v) {
+    static const char* names[] = {"idle", "running", "suspended"};
+    return ret(v, sq_mkstr(SS(v), names[A(v, 1).thr()->state]));
+}
+
+} // namespace
+
+void sq_register_baselib(SQVM* v) {
+    SQTable* root = v->shared->roottable.tab();
+    reg(v, root, "print", base_print, 2, nullptr);
+    reg(v, root, "error", base_error, 2, nullptr);
+    reg(v, root, "getroottable", base_getroottable, 1, nullptr);
+    reg(v, root, "setroottable", base_setroottable, 2, ".t");
+    reg(v, root, "getconsttable", base_getconsttable, 1, nullptr);
+    reg(v, root, "setconsttable", base_setconsttable, 2, ".t");
+    reg(v, root, "assert", base_assert, -2, nullptr);
+    reg(v, root, "array", base_array, -2, ".n");
+    reg(v, root, "compilestring", base_compilestring, -2, ".ss");
+    reg(v, root, "collectgarbage", base_collectgarbage, 1, nullptr);
+    reg(v, root, "type", base_type, 2, nullptr);
+    reg(v, root, "callee", base_callee, 1, nullptr);
+    reg(v, root, "seterrorhandler", base_seterrorhandler, 2, ".c");
+    reg(v, root, "newthread", base_newthread, 2, ".c");
+    reg(v, root, "suspend", base_suspend, -1, nullptr);
+    sq_table_set(root, sq_mkstr(v->shared, "_version_"), sq_mkstr(v->shared, SQUIRREL_VERSION));
+    sq_table_set(root, sq_mkstr(v->shared, "_intsize_"), Value(SQInteger(8)));
+    sq_table_set(root, sq_mkstr(v->shared, "_floatsize_"), Value(SQInteger(4)));
+}
+
+void sq_init_delegates(SQVM* v) {
+    SQSharedState* ss = v->shared;
+    auto mk = [&](Value& slot) {
+        slot = Value(OT_TABLE, sq_table_new(ss));
+        return slot.tab();
+    };
+    SQTable* t = mk(ss->delegates[0]);
+    reg(v, t, "len", d_len, 1, "t");
+    reg(v, t, "rawget", t_rawget, 2, "t");
+    reg(v, t, "rawset", t_rawset, 3, "t");
+    reg(v, t, "rawdelete", t_rawdelete, 2, "t");
+    reg(v, t, "rawin", t_rawin, 2, "t");
+    reg(v, t, "weakref", d_weakref, 1, nullptr);
+    reg(v, t, "tostring", d_tostring, 1, nullptr);
+    reg(v, t, "clear", t_clear, 1, "t");
+    reg(v, t, "setdelegate", t_setdelegate, 2, ".t|o");
+    reg(v, t, "getdelegate", t_getdelegate, 1, nullptr);
+    reg(v, t, "keys", t_keys, 1, "t");
+    reg(v, t, "values", t_values, 1, "t");
+
+    SQTable* a = mk(ss->delegates[1]);
+    reg(v, a, "len", d_len, 1, "a");
+    reg(v, a, "append", a_append, 2, "a");
+    reg(v, a, "push", a_append, 2, "a");
+    reg(v, a, "extend", a_extend, 2, "aa");
+    reg(v, a, "pop", a_pop, 1, "a");
+    reg(v, a, "top", a_top, 1, "a");
+    reg(v, a, "insert", a_insert, 3, "an");
+    reg(v, a, "remove", a_remove, 2, "an");
+    reg(v, a, "resize", a_resize, -2, "an");
+    reg(v, a, "sort", a_sort, -1, "ac");
+    reg(v, a, "reverse", a_reverse, 1, "a");
+    reg(v, a, "slice", a_slice, -1, "ann");
+    reg(v, a, "weakref", d_weakref, 1, nullptr);
+    reg(v, a, "tostring", d_tostring, 1, nullptr);
+    reg(v, a, "clear", a_clear, 1, "a");
+    reg(v, a, "map", a_map, 2, "ac");
+    reg(v, a, "apply", a_apply, 2, "ac");
+    reg(v, a, "reduce", a_reduce, -2, "ac");
+    reg(v, a, "filter", a_filter, 2, "ac");
+    reg(v, a, "find", a_find, 2, "a.");
+
+    SQTable* s = mk(ss->delegates[2]);
+    reg(v, s, "len", s_len, 1, "s");
+    reg(v, s, "tointeger", s_tointeger, -1, "sn");
+    reg(v, s, "tofloat", s_tofloat, 1, "s");
+    reg(v, s, "tostring", d_tostring, 1, nullptr);
+    reg(v, s, "slice", s_slice, -1, "snn");
+    reg(v, s, "find", s_find, -2, "ssn");
+    reg(v, s, "tolower", s_tolower, 1, "s");
+    reg(v, s, "toupper", s_toupper, 1, "s");
+    reg(v, s, "weakref", d_weakref, 1, nullptr);
+
+    SQTable* n = mk(ss->delegates[3]);
+    reg(v, n, "tointeger", n_tointeger, 1, "n|b");
+    reg(v, n, "tofloat", n_tofloat, 1, "n|b");
+    reg(v, n, "tostring", d_tostring, 1, nullptr);
+    reg(v, n, "tochar", n_tochar, 1, "n|b");
+    reg(v, n, "weakref", n_weakref, 1, nullptr);
+
+    SQTable* c = mk(ss->delegates[4]);
+    reg(v, c, "call", c_call, -1, "c");
+    reg(v, c, "pcall", c_call, -1, "c");
+    reg(v, c, "acall", c_acall, 2, "ca");
+    reg(v, c, "pacall", c_acall, 2, "ca");
+    reg(v, c, "weakref", d_weakref, 1, nullptr);
+    reg(v, c, "tostring", d_tostring, 1, nullptr);
+    reg(v, c, "bindenv", c_bindenv, 2, "c.");
+    reg(v, c, "getinfos", c_getinfos, 1, "c");
+
+    SQTable* g = mk(ss->delegates[5]);
+    reg(v, g, "getstatus", g_getstatus, 1, "g");
+    reg(v, g, "weakref", d_weakref, 1, nullptr);
+    reg(v, g, "tostring", d_tostring, 1, nullptr);
+
+    SQTable* k = mk(ss->delegates[6]);
+    reg(v, k, "instance", k_instance, 1, "y");
+    reg(v, k, "getbase", k_getbase, 1, "y");
+    reg(v, k, "rawin", t_rawin, 2, "y");
+    reg(v, k, "rawget", t_rawget, 2, "y");
+    reg(v, k, "rawset", t_rawset, 3, "y");
+    reg(v, k, "newmember", k_newmember, -3, "y");
+    reg(v, k, "weakref", d_weakref, 1, nullptr);
+    reg(v, k, "tostring", d_tostring, 1, nullptr);
+
+    SQTable* in = mk(ss->delegates[7]);
+    reg(v, in, "getclass", i_getclass, 1, "x");
+    reg(v, in, "rawin", t_rawin, 2, "x");
+    reg(v, in, "rawget", t_rawget, 2, "x");
+    reg(v, in, "rawset", t_rawset, 3, "x");
+    reg(v, in, "weakref", d_weakref, 1, nullptr);
+    reg(v, in, "tostring", d_tostring, 1, nullptr);
+
+    SQTable* w = mk(ss->weakrefDelegate);
+    reg(v, w, "ref", w_ref, 1, "w");
+    reg(v, w, "weakref", d_weakref, 1, nullptr);
+    reg(v, w, "tostring", d_tostring, 1, nullptr);
+
+    SQTable* th = mk(ss->threadDelegate);
+    reg(v, th, "call", th_call, -1, "v");
+    reg(v, th, "wakeup", th_wakeup, -1, "v");
+    reg(v, th, "getstatus", th_getstatus, 1, "v");
+    reg(v, th, "weakref", d_weakref, 1, nullptr);
+    reg(v, th, "tostring", d_tostring, 1, nullptr);
+}

@@ -1,0 +1,392 @@
+// Internal object model: tagged values with reference counting, and the heap objects.
+#pragma once
+#include "squirrel.h"
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct SQSharedState;
+
+inline bool sq_rc(SQObjectType t) {
+    return (t & SQOBJECT_REF_COUNTED) != 0;
+}
+
+// Every heap object; `kind` is its SQObjectType. Objects that can hold references sit on the
+// shared state's list so the cycle collector can find them.
+struct SQRefCounted {
+    SQUnsignedInteger refs = 0;
+    SQObjectType kind;
+    SQRefCounted* gcprev = nullptr;
+    SQRefCounted* gcnext = nullptr;
+    SQWeakRef* weak = nullptr;
+    SQSharedState* ss = nullptr;
+    uint32_t mark = 0;
+};
+
+void sq_destroy(SQRefCounted* o);
+
+inline void sq_incref(SQRefCounted* o) {
+    ++o->refs;
+}
+inline void sq_decref(SQRefCounted* o) {
+    if (--o->refs == 0) sq_destroy(o);
+}
+
+// A value slot that owns one reference to its object.
+struct Value : SQObject {
+    Value() {
+        _type = OT_NULL;
+        _unVal.raw = 0;
+    }
+    Value(const SQObject& o) {
+        _type = o._type;
+        _unVal = o._unVal;
+        if (sq_rc(_type)) sq_incref(_unVal.pRefCounted);
+    }
+    Value(const Value& o) : Value(static_cast<const SQObject&>(o)) {}
+    Value(Value&& o) noexcept {
+        _type = o._type;
+        _unVal = o._unVal;
+        o._type = OT_NULL;
+        o._unVal.raw = 0;
+    }
+    explicit Value(SQInteger i) {
+        _type = OT_INTEGER;
+        _unVal.raw = 0;
+        _unVal.nInteger = i;
+    }
+    explicit Value(int i) : Value(SQInteger(i)) {}
+    explicit Value(SQFloat f) {
+        _type = OT_FLOAT;
+        _unVal.raw = 0;
+        _unVal.fFloat = f;
+    }
+    explicit Value(bool b) {
+        _type = OT_BOOL;
+        _unVal.raw = b ? 1 : 0;
+    }
+    Value(SQObjectType t, SQRefCounted* p) {
+        _type = t;
+        _unVal.raw = 0;
+        _unVal.pRefCounted = p;
+        if (p)
+            sq_incref(p);
+        else
+            _type = OT_NULL;
+    }
+    ~Value() {
+        if (sq_rc(_type)) sq_decref(_unVal.pRefCounted);
+    }
+    Value& operator=(const SQObject& o) {
+        SQObjectType ot = _type;
+        SQObjectValue ov = _unVal;
+        _type = o._type;
+        _unVal = o._unVal;
+        if (sq_rc(_type)) sq_incref(_unVal.pRefCounted);
+        if (sq_rc(ot)) sq_decref(ov.pRefCounted);
+        return *this;
+    }
+    Value& operator=(const Value& o) { return *this = static_cast<const SQObject&>(o); }
+    Value& operator=(Value&& o) noexcept {
+        if (this != &o) {
+            SQObjectType ot = _type;
+            SQObjectValue ov = _unVal;
+            _type = o._type;
+            _unVal = o._unVal;
+            o._type = OT_NULL;
+            o._unVal.raw = 0;
+            if (sq_rc(ot)) sq_decref(ov.pRefCounted);
+        }
+        return *this;
+    }
+    void setInt(SQInteger i) {
+        if (sq_rc(_type)) {
+            *this = Value(i);
+            return;
+        }
+        _type = OT_INTEGER;
+        _unVal.nInteger = i;
+    }
+    void setFloat(SQFloat f) {
+        if (sq_rc(_type)) {
+            *this = Value(f);
+            return;
+        }
+        _type = OT_FLOAT;
+        _unVal.raw = 0;
+        _unVal.fFloat = f;
+    }
+    void setNull() {
+        if (sq_rc(_type)) {
+            SQRefCounted* p = _unVal.pRefCounted;
+            _type = OT_NULL;
+            _unVal.raw = 0;
+            sq_decref(p);
+            return;
+        }
+        _type = OT_NULL;
+        _unVal.raw = 0;
+    }
+    SQObjectType type() const { return _type; }
+    bool isNull() const { return _type == OT_NULL; }
+    SQInteger i() const { return _unVal.nInteger; }
+    SQFloat f() const { return _unVal.fFloat; }
+    bool b() const { return _unVal.raw != 0; }
+    SQRefCounted* p() const { return _unVal.pRefCounted; }
+    SQString* str() const { return reinterpret_cast<SQString*>(_unVal.pRefCounted); }
+    SQTable* tab() const { return reinterpret_cast<SQTable*>(_unVal.pRefCounted); }
+    SQArray* arr() const { return reinterpret_cast<SQArray*>(_unVal.pRefCounted); }
+    SQClosure* clo() const { return reinterpret_cast<SQClosure*>(_unVal.pRefCounted); }
+    SQNativeClosure* ncl() const { return reinterpret_cast<SQNativeClosure*>(_unVal.pRefCounted); }
+    SQClass* cls() const { return reinterpret_cast<SQClass*>(_unVal.pRefCounted); }
+    SQInstance* ins() const { return reinterpret_cast<SQInstance*>(_unVal.pRefCounted); }
+    SQWeakRef* wr() const { return reinterpret_cast<SQWeakRef*>(_unVal.pRefCounted); }
+    SQGenerator* gen() const { return reinterpret_cast<SQGenerator*>(_unVal.pRefCounted); }
+    SQUserData* ud() const { return reinterpret_cast<SQUserData*>(_unVal.pRefCounted); }
+    SQVM* thr() const { return reinterpret_cast<SQVM*>(_unVal.pRefCounted); }
+    bool sameAs(const Value& o) const { return _type == o._type && _unVal.raw == o._unVal.raw; }
+};
+
+inline SQFloat num_f(const SQObject& v) {
+    return v._type == OT_INTEGER ? SQFloat(v._unVal.nInteger) : v._unVal.fFloat;
+}
+inline SQInteger num_i(const SQObject& v) {
+    return v._type == OT_INTEGER ? v._unVal.nInteger : SQInteger(v._unVal.fFloat);
+}
+inline bool is_false(const SQObject& v) {
+    switch (v._type) {
+    case OT_NULL:
+        return true;
+    case OT_INTEGER:
+        return v._unVal.nInteger == 0;
+    case OT_FLOAT:
+        return v._unVal.fFloat == 0.0f;
+    case OT_BOOL:
+        return v._unVal.raw == 0;
+    default:
+        return false;
+    }
+}
+
+struct SQString : SQRefCounted {
+    SQHash hash;
+    SQInteger len;
+    SQString* chain; // next in the intern bucket
+    char data[1];
+    const char* c_str() const { return data; }
+};
+
+struct TableNode {
+    Value key;
+    Value val;
+};
+
+struct SQTable : SQRefCounted {
+    TableNode* nodes = nullptr;
+    SQInteger cap = 0; // power of two or 0
+    SQInteger count = 0;
+    SQInteger used = 0; // live + tombstones
+    SQTable* delegate = nullptr;
+};
+
+struct SQArray : SQRefCounted {
+    std::vector<Value> vals;
+};
+
+struct LocalInfo {
+    Value name;
+    SQInteger start_pc;
+    SQInteger end_pc;
+    SQInteger slot;
+};
+
+struct OuterInfo {
+    bool fromLocal; // true: parent's stack slot; false: parent's outer
+    SQInteger index;
+    Value name;
+};
+
+struct Instr {
+    uint8_t op;
+    uint8_t a;
+    uint16_t c;
+    int32_t b;
+};
+
+struct SQFunctionProto : SQRefCounted {
+    std::vector<Instr> code;
+    std::vector<int32_t> lines; // per instruction
+    std::vector<int32_t> cols;
+    std::vector<Value> consts;
+    std::vector<SQFunctionProto*> children; // owned references
+    std::vector<OuterInfo> outers;
+    std::vector<LocalInfo> locals;
+    std::vector<Value> paramNames;
+    SQInteger nparams = 1; // including this
+    SQInteger ndefaults = 0;
+    SQInteger stacksize = 0;
+    bool varargs = false;
+    bool generator = false;
+    Value name;
+    Value source;
+    SQInteger line = 0;
+};
+
+struct SQOuter : SQRefCounted {
+    SQInteger index;         // stack index while open
+    struct ExecState* owner; // null once closed
+    SQOuter* nextOpen;
+    Value closed;
+};
+
+struct SQClosure : SQRefCounted {
+    SQFunctionProto* proto;
+    std::vector<SQOuter*> outers;
+    std::vector<Value> defaults;
+    SQWeakRef* env = nullptr; // bound environment
+    SQClass* base = nullptr;  // class the function was declared in (its base class)
+    Value root;
+};
+
+struct SQNativeClosure : SQRefCounted {
+    SQFUNCTION func;
+    std::vector<Value> outers;
+    std::vector<uint32_t> typecheck;
+    SQInteger nparamscheck = 0;
+    SQWeakRef* env = nullptr;
+    Value name;
+};
+
+struct SQUserData : SQRefCounted {
+    SQTable* delegate = nullptr;
+    SQUserPointer typetag = nullptr;
+    SQRELEASEHOOK hook = nullptr;
+    SQInteger size = 0;
+    alignas(16) unsigned char data[16];
+};
+
+enum MetaMethod {
+    MT_ADD,
+    MT_SUB,
+    MT_MUL,
+    MT_DIV,
+    MT_UNM,
+    MT_MODULO,
+    MT_SET,
+    MT_GET,
+    MT_TYPEOF,
+    MT_NEXTI,
+    MT_CMP,
+    MT_CALL,
+    MT_CLONED,
+    MT_NEWSLOT,
+    MT_DELSLOT,
+    MT_TOSTRING,
+    MT_NEWMEMBER,
+    MT_INHERITED,
+    MT_LAST
+};
+
+struct SQClass : SQRefCounted {
+    SQClass* base = nullptr;
+    SQTable* members = nullptr; // name -> value, or field marker
+    std::vector<Value> defaults;
+    std::vector<Value> fieldAttrs;
+    Value meta[MT_LAST];
+    Value ctor;
+    Value attributes;
+    SQUserPointer typetag = nullptr;
+    SQRELEASEHOOK hook = nullptr;
+    SQInteger udsize = 0;
+    bool locked = false;
+};
+
+struct SQInstance : SQRefCounted {
+    SQClass* cls;
+    std::vector<Value> vals;
+    SQUserPointer up = nullptr;
+    SQRELEASEHOOK hook = nullptr;
+};
+
+struct SQWeakRef : SQRefCounted {
+    SQObject obj; // not owned
+};
+
+enum { FRAME_NATIVE = 1, FRAME_CTOR = 2 };
+
+struct Frame {
+    SQRefCounted* callee; // closure or native closure (kept alive by its stack slot)
+    const Instr* ip;      // script frames only
+    SQInteger base;       // stack index of `this`
+    SQInteger top;        // stack top for native frames
+    int32_t flags;        // FRAME_NATIVE, FRAME_CTOR
+    int32_t ntries;       // try handlers opened by this frame
+    SQInteger target;     // stack index that receives the result
+};
+
+struct TryHandler {
+    SQInteger frame;
+    SQInteger stackTop;
+    const Instr* catchIp;
+};
+
+struct ExecState {
+    std::vector<Value> stack;
+    SQInteger top = 0;
+    std::vector<Frame> frames;
+    std::vector<TryHandler> tries;
+    SQOuter* openOuters = nullptr;
+    Value yielded;
+};
+
+enum GenState { GEN_SUSPENDED, GEN_RUNNING, GEN_DEAD };
+
+struct SQGenerator : SQRefCounted {
+    Value closure;
+    ExecState es;
+    GenState state = GEN_SUSPENDED;
+    bool started = false;
+};
+
+struct SQSharedState {
+    SQString** strtab = nullptr;
+    SQInteger strcap = 0;
+    SQInteger strcount = 0;
+    SQRefCounted gchead; // sentinel of the collectable object list
+    Value roottable;
+    Value registry;
+    Value consttable;
+    Value metanames[MT_LAST];
+    Value ctorName;
+    Value delegates[8]; // table, array, string, number, closure, generator, class, instance
+    Value weakrefDelegate;
+    Value threadDelegate;
+    SQPRINTFUNCTION printfn = nullptr;
+    SQPRINTFUNCTION errfn = nullptr;
+    SQCOMPILERERROR compilererr = nullptr;
+    std::vector<SQVM*> vms; // every VM/thread, for the collector's roots
+    std::unordered_map<SQRefCounted*, SQUnsignedInteger> extrefs; // held by sq_addref
+    bool debuginfo = true;
+    bool closing = false;
+};
+
+enum VMState { VM_IDLE, VM_RUNNING, VM_SUSPENDED };
+
+struct SQVM : SQRefCounted {
+    ExecState es;
+    ExecState* cur = &es; // the stack natives and the API work on (a generator's while it runs)
+    SQSharedState* shared;
+    Value lasterror;
+    Value errorhandler;
+    SQUserPointer foreign = nullptr;
+    SQInteger nativeDepth = 0;
+    VMState state = VM_IDLE;
+    bool suspendRequested = false;
+    bool raiseerror = true;
+    SQInteger catchers = 0; // active script try blocks and native catch sites
+    bool ownsShared = false;
+    std::string scratch;
+    Value threadClosure;
+};

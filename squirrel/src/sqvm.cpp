@@ -1,0 +1,1797 @@
+// The interpreter: calls, frames, exceptions, generators and the object protocol.
+#include "sqvm.h"
+
+#include "sqopcodes.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+static const SQInteger MAX_STACK = 1 << 21;
+static const SQInteger MAX_NATIVE_DEPTH = 180;
+static const SQInteger MIN_NATIVE_STACK = 32;
+
+// ---------------------------------------------------------------- errors and texts
+
+void sq_raise(SQVM* v, const char* fmt, ...) {
+    char buf[600];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    throw SQException{sq_mkstr(v->shared, buf), false};
+}
+
+void sq_raise_value(SQVM* v, const Value& e) {
+    (void)v;
+    throw SQException{e, false};
+}
+
+const char* sq_type_name(SQObjectType t) {
+    switch (t) {
+    case OT_NULL:
+        return "null";
+    case OT_INTEGER:
+        return "integer";
+    case OT_FLOAT:
+        return "float";
+    case OT_BOOL:
+        return "bool";
+    case OT_STRING:
+        return "string";
+    case OT_TABLE:
+        return "table";
+    case OT_ARRAY:
+        return "array";
+    case OT_USERDATA:
+        return "userdata";
+    case OT_CLOSURE:
+        return "function";
+    case OT_NATIVECLOSURE:
+        return "function";
+    case OT_GENERATOR:
+        return "generator";
+    case OT_USERPOINTER:
+        return "userpointer";
+    case OT_THREAD:
+        return "thread";
+    case OT_FUNCPROTO:
+        return "function";
+    case OT_CLASS:
+        return "class";
+    case OT_INSTANCE:
+        return "instance";
+    case OT_WEAKREF:
+        return "weakref";
+    case OT_OUTER:
+        return "outer";
+    }
+    return "unknown";
+}
+
+std::string sq_float_str(SQFloat f) {
+    char buf[64];
+    snprintf(buf, sizeof buf, "%g", double(f));
+    return buf;
+}
+
+std::string sq_raw_str(const Value& v) {
+    char buf[80];
+    switch (v.type()) {
+    case OT_NULL:
+        return "null";
+    case OT_INTEGER:
+        snprintf(buf, sizeof buf, "%lld", v.i());
+        return buf;
+    case OT_FLOAT:
+        return sq_float_str(v.f());
+    case OT_BOOL:
+        return v.b() ? "true" : "false";
+    case OT_STRING:
+        return std::string(v.str()->data, size_t(v.str()->len));
+    case OT_USERPOINTER:
+        snprintf(buf, sizeof buf, "(userpointer : 0x%p)", v._unVal.pUserPointer);
+        return buf;
+    default:
+        snprintf(buf, sizeof buf, "(%s : 0x%p)", sq_type_name(v.type()), (void*)v.p());
+        return buf;
+    }
+}
+
+std::string sq_print_val(const Value& v) {
+    switch (v.type()) {
+    case OT_INTEGER:
+    case OT_FLOAT:
+    case OT_STRING:
+        return sq_raw_str(v);
+    default:
+        return sq_type_name(v.type());
+    }
+}
+
+Value sq_deref(const Value& v) {
+    if (v.type() != OT_WEAKREF) return v;
+    return Value(v.wr()->obj);
+}
+
+// ---------------------------------------------------------------- stack helpers
+
+void sq_ensure_stack(ExecState& es, SQInteger need) {
+    if (need <= SQInteger(es.stack.size())) return;
+    if (need > MAX_STACK) throw SQException{Value(), false};
+    SQInteger n = SQInteger(es.stack.size()) * 2;
+    if (n < need) n = need;
+    if (n > MAX_STACK) n = MAX_STACK;
+    es.stack.resize(size_t(n));
+}
+
+static SQInteger api_base(SQVM* v) {
+    return v->cur->frames.empty() ? 0 : v->cur->frames.back().base;
+}
+
+SQInteger sq_absidx(SQVM* v, SQInteger idx) {
+    return idx >= 0 ? api_base(v) + idx - 1 : v->cur->top + idx;
+}
+
+Value& sq_stk(SQVM* v, SQInteger idx) {
+    SQInteger a = sq_absidx(v, idx);
+    static Value dummy;
+    if (a < 0 || a >= v->cur->top) {
+        dummy.setNull();
+        return dummy;
+    }
+    return v->cur->stack[size_t(a)];
+}
+
+void sq_vpush(SQVM* v, const Value& val) {
+    ExecState& es = *v->cur;
+    if (es.top >= SQInteger(es.stack.size())) {
+        try {
+            sq_ensure_stack(es, es.top + 16);
+        } catch (SQException&) {
+            sq_raise(v, "stack overflow");
+        }
+    }
+    es.stack[size_t(es.top++)] = val;
+}
+
+void sq_vpop(SQVM* v, SQInteger n) {
+    ExecState& es = *v->cur;
+    SQInteger lim = api_base(v);
+    while (n-- > 0 && es.top > lim) es.stack[size_t(--es.top)].setNull();
+}
+
+// ---------------------------------------------------------------- outers
+
+static Value& outer_val(SQOuter* o) {
+    return o->owner ? o->owner->stack[size_t(o->index)] : o->closed;
+}
+
+static SQOuter* find_outer(SQSharedState* ss, ExecState& es, SQInteger idx) {
+    SQOuter** pp = &es.openOuters;
+    while (*pp && (*pp)->index > idx) pp = &(*pp)->nextOpen;
+    if (*pp && (*pp)->index == idx) return *pp;
+    SQOuter* o = new SQOuter();
+    sq_gc_link(ss, o, OT_OUTER);
+    o->index = idx;
+    o->owner = &es;
+    o->nextOpen = *pp;
+    *pp = o;
+    return o;
+}
+
+static void close_outers(ExecState& es, SQInteger from) {
+    while (es.openOuters && es.openOuters->index >= from) {
+        SQOuter* o = es.openOuters;
+        es.openOuters = o->nextOpen;
+        o->closed = std::move(es.stack[size_t(o->index)]);
+        es.stack[size_t(o->index)] = o->closed;
+        o->owner = nullptr;
+        o->nextOpen = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- object protocol
+
+static SQTable* default_delegate(SQSharedState* ss, SQObjectType t) {
+    int k;
+    switch (t) {
+    case OT_TABLE:
+        k = 0;
+        break;
+    case OT_ARRAY:
+        k = 1;
+        break;
+    case OT_STRING:
+        k = 2;
+        break;
+    case OT_INTEGER:
+    case OT_FLOAT:
+    case OT_BOOL:
+        k = 3;
+        break;
+    case OT_CLOSURE:
+    case OT_NATIVECLOSURE:
+        k = 4;
+        break;
+    case OT_GENERATOR:
+        k = 5;
+        break;
+    case OT_CLASS:
+        k = 6;
+        break;
+    case OT_INSTANCE:
+        k = 7;
+        break;
+    case OT_WEAKREF:
+        return ss->weakrefDelegate.isNull() ? nullptr : ss->weakrefDelegate.tab();
+    case OT_THREAD:
+        return ss->threadDelegate.isNull() ? nullptr : ss->threadDelegate.tab();
+    default:
+        return nullptr;
+    }
+    return ss->delegates[k].isNull() ? nullptr : ss->delegates[k].tab();
+}
+
+bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out) {
+    SQSharedState* ss = v->shared;
+    switch (obj.type()) {
+    case OT_TABLE:
+        for (SQTable* d = obj.tab()->delegate; d; d = d->delegate)
+            if (Value* p = sq_table_find(d, ss->metanames[m])) {
+                out = *p;
+                return true;
+            }
+        return false;
+    case OT_INSTANCE:
+        if (obj.ins()->cls->meta[m].isNull()) return false;
+        out = obj.ins()->cls->meta[m];
+        return true;
+    case OT_USERDATA:
+        for (SQTable* d = obj.ud()->delegate; d; d = d->delegate)
+            if (Value* p = sq_table_find(d, ss->metanames[m])) {
+                out = *p;
+                return true;
+            }
+        return false;
+    default:
+        return false;
+    }
+}
+
+struct CatchGuard {
+    SQVM* v;
+    explicit CatchGuard(SQVM* vm) : v(vm) { ++v->catchers; }
+    ~CatchGuard() { --v->catchers; }
+};
+
+// _get: a `throw null` inside it means "not found"
+static bool call_get_meta(SQVM* v, const Value& mm, const Value& obj, const Value& key,
+                          Value& out) {
+    CatchGuard g(v);
+    try {
+        out = sq_call_value(v, mm, obj, &key, 1);
+        return true;
+    } catch (SQException& e) {
+        if (e.value.isNull()) return false;
+        throw;
+    }
+}
+
+static bool array_index(const Value& key, SQInteger& idx) {
+    if (key.type() == OT_INTEGER)
+        idx = key.i();
+    else if (key.type() == OT_FLOAT)
+        idx = SQInteger(key.f());
+    else
+        return false;
+    return true;
+}
+
+bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw) {
+    switch (obj.type()) {
+    case OT_TABLE: {
+        SQTable* t = obj.tab();
+        if (Value* p = sq_table_find(t, key)) {
+            out = sq_deref(*p);
+            return true;
+        }
+        if (raw) return false;
+        for (SQTable* d = t->delegate; d; d = d->delegate)
+            if (Value* p = sq_table_find(d, key)) {
+                out = sq_deref(*p);
+                return true;
+            }
+        if (!t->delegate) break;
+        if (key.type() == OT_STRING)
+            if (SQTable* dd = default_delegate(v->shared, OT_TABLE))
+                if (Value* p = sq_table_find(dd, key)) {
+                    out = *p;
+                    return true;
+                }
+        Value mm;
+        if (sq_get_meta(v, obj, MT_GET, mm) && call_get_meta(v, mm, obj, key, out)) return true;
+        return false;
+    }
+    case OT_ARRAY: {
+        SQInteger idx;
+        if (array_index(key, idx)) {
+            auto& vals = obj.arr()->vals;
+            if (idx >= 0 && idx < SQInteger(vals.size())) {
+                out = sq_deref(vals[size_t(idx)]);
+                return true;
+            }
+            return false;
+        }
+        break;
+    }
+    case OT_STRING: {
+        SQInteger idx;
+        if (array_index(key, idx)) {
+            SQString* s = obj.str();
+            if (idx < 0) idx += s->len;
+            if (idx >= 0 && idx < s->len) {
+                out = Value(SQInteger((unsigned char)s->data[idx]));
+                return true;
+            }
+            return false;
+        }
+        break;
+    }
+    case OT_INSTANCE: {
+        SQInstance* in = obj.ins();
+        if (Value* p = sq_table_find(in->cls->members, key)) {
+            if (p->type() == OT_USERPOINTER)
+                out = sq_deref(in->vals[size_t(p->i())]);
+            else
+                out = sq_deref(*p);
+            return true;
+        }
+        if (raw) return false;
+        Value mm = in->cls->meta[MT_GET];
+        if (!mm.isNull() && call_get_meta(v, mm, obj, key, out)) return true;
+        break;
+    }
+    case OT_CLASS: {
+        SQClass* c = obj.cls();
+        if (Value* p = sq_table_find(c->members, key)) {
+            if (p->type() == OT_USERPOINTER)
+                out = sq_deref(c->defaults[size_t(p->i())]);
+            else
+                out = sq_deref(*p);
+            return true;
+        }
+        if (raw) return false;
+        break;
+    }
+    case OT_USERDATA: {
+        if (raw) return false;
+        for (SQTable* d = obj.ud()->delegate; d; d = d->delegate)
+            if (Value* p = sq_table_find(d, key)) {
+                out = *p;
+                return true;
+            }
+        Value mm;
+        if (sq_get_meta(v, obj, MT_GET, mm) && call_get_meta(v, mm, obj, key, out)) return true;
+        break;
+    }
+    default:
+        break;
+    }
+    if (raw) return false;
+    if (SQTable* dd = default_delegate(v->shared, obj.type()))
+        if (key.type() == OT_STRING)
+            if (Value* p = sq_table_find(dd, key)) {
+                out = *p;
+                return true;
+            }
+    return false;
+}
+
+[[noreturn]] static void raise_noindex(SQVM* v, const Value& key) {
+    sq_raise(v, "the index '%s' does not exist", sq_print_val(key).c_str());
+}
+
+void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool raw) {
+    switch (obj.type()) {
+    case OT_TABLE: {
+        SQTable* t = obj.tab();
+        if (Value* p = sq_table_find(t, key)) {
+            *p = val;
+            return;
+        }
+        if (raw) {
+            if (key.isNull()) sq_raise(v, "null cannot be used as index");
+            sq_table_set(t, key, val);
+            return;
+        }
+        for (SQTable* d = t->delegate; d; d = d->delegate)
+            if (Value* p = sq_table_find(d, key)) {
+                *p = val;
+                return;
+            }
+        Value mm;
+        if (sq_get_meta(v, obj, MT_SET, mm)) {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+            return;
+        }
+        raise_noindex(v, key);
+    }
+    case OT_ARRAY: {
+        SQInteger idx;
+        if (array_index(key, idx)) {
+            auto& vals = obj.arr()->vals;
+            if (idx >= 0 && idx < SQInteger(vals.size())) {
+                vals[size_t(idx)] = val;
+                return;
+            }
+        }
+        raise_noindex(v, key);
+    }
+    case OT_INSTANCE: {
+        SQInstance* in = obj.ins();
+        if (Value* p = sq_table_find(in->cls->members, key)) {
+            if (p->type() == OT_USERPOINTER) {
+                in->vals[size_t(p->i())] = val;
+                return;
+            }
+        }
+        Value mm = in->cls->meta[MT_SET];
+        if (!mm.isNull() && !raw) {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+            return;
+        }
+        raise_noindex(v, key);
+    }
+    case OT_CLASS: {
+        SQClass* c = obj.cls();
+        if (Value* p = sq_table_find(c->members, key)) {
+            if (p->type() == OT_USERPOINTER)
+                c->defaults[size_t(p->i())] = val;
+            else
+                *p = val;
+            return;
+        }
+        raise_noindex(v, key);
+    }
+    case OT_USERDATA: {
+        Value mm;
+        if (!raw && sq_get_meta(v, obj, MT_SET, mm)) {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+            return;
+        }
+        raise_noindex(v, key);
+    }
+    default:
+        sq_raise(v, "trying to set '%s'", sq_type_name(obj.type()));
+    }
+}
+
+void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic) {
+    if (key.isNull()) sq_raise(v, "null cannot be used as index");
+    switch (obj.type()) {
+    case OT_TABLE: {
+        Value mm;
+        if (obj.tab()->delegate && !sq_table_find(obj.tab(), key) &&
+            sq_get_meta(v, obj, MT_NEWSLOT, mm)) {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+            return;
+        }
+        sq_table_set(obj.tab(), key, val);
+        return;
+    }
+    case OT_CLASS: {
+        SQClass* c = obj.cls();
+        if (c->locked) sq_raise(v, "trying to modify a class that has already been instantiated");
+        sq_class_add(v, c, key, val, bstatic);
+        return;
+    }
+    case OT_INSTANCE: {
+        Value mm = obj.ins()->cls->meta[MT_NEWSLOT];
+        if (!mm.isNull()) {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+            return;
+        }
+        sq_raise(v, "class instances do not support the new slot operator");
+    }
+    default:
+        sq_raise(v, "indexing %s with %s", sq_type_name(obj.type()), sq_type_name(key.type()));
+    }
+}
+
+Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw) {
+    switch (obj.type()) {
+    case OT_TABLE: {
+        Value mm;
+        if (!raw && sq_get_meta(v, obj, MT_DELSLOT, mm)) return sq_call_value(v, mm, obj, &key, 1);
+        Value out;
+        if (!sq_table_remove(obj.tab(), key, &out)) {
+            if (raw) sq_raise(v, "the index doesn't exist");
+            raise_noindex(v, key);
+        }
+        return out;
+    }
+    case OT_INSTANCE: {
+        Value mm = obj.ins()->cls->meta[MT_DELSLOT];
+        if (!mm.isNull()) return sq_call_value(v, mm, obj, &key, 1);
+        sq_raise(v, "cannot delete a slot from instance");
+    }
+    case OT_CLASS:
+        sq_raise(v, "cannot delete a slot from class");
+    default:
+        sq_raise(v, "attempt to delete a slot from a %s", sq_type_name(obj.type()));
+    }
+}
+
+bool sq_equals(const Value& a, const Value& b) {
+    if (a.type() == b.type()) {
+        if (a.type() == OT_FLOAT) return a.f() == b.f();
+        if (a.type() == OT_BOOL) return a.b() == b.b();
+        return a._unVal.raw == b._unVal.raw;
+    }
+    if (sq_isnumeric(a) && sq_isnumeric(b)) return num_f(a) == num_f(b);
+    return false;
+}
+
+SQInteger sq_compare(SQVM* v, const Value& a, const Value& b) {
+    SQObjectType ta = a.type(), tb = b.type();
+    if (ta == tb) {
+        switch (ta) {
+        case OT_INTEGER:
+            return a.i() < b.i() ? -1 : (a.i() > b.i() ? 1 : 0);
+        case OT_FLOAT:
+            return a.f() < b.f() ? -1 : (a.f() > b.f() ? 1 : 0);
+        case OT_BOOL:
+            return SQInteger(a.b()) - SQInteger(b.b());
+        case OT_STRING: {
+            int r = strcmp(a.str()->data, b.str()->data);
+            return r < 0 ? -1 : (r > 0 ? 1 : 0);
+        }
+        case OT_NULL:
+            return 0;
+        case OT_INSTANCE:
+        case OT_TABLE:
+        case OT_USERDATA: {
+            Value mm;
+            if (sq_get_meta(v, a, MT_CMP, mm)) {
+                Value r = sq_call_value(v, mm, a, &b, 1);
+                if (r.type() != OT_INTEGER) sq_raise(v, "_cmp must return an integer");
+                return r.i();
+            }
+            [[fallthrough]];
+        }
+        default: {
+            uintptr_t pa = uintptr_t(a.p()), pb = uintptr_t(b.p());
+            return pa < pb ? -1 : (pa > pb ? 1 : 0);
+        }
+        }
+    }
+    if (sq_isnumeric(a) && sq_isnumeric(b)) {
+        SQFloat fa = num_f(a), fb = num_f(b);
+        return fa < fb ? -1 : (fa > fb ? 1 : 0);
+    }
+    if (ta == OT_NULL) return -1;
+    if (tb == OT_NULL) return 1;
+    sq_raise(v, "comparison between '%s' and '%s'", sq_print_val(a).c_str(),
+             sq_print_val(b).c_str());
+}
+
+Value sq_tostring(SQVM* v, const Value& o) {
+    if (o.type() == OT_STRING) return o;
+    if (o.type() == OT_INSTANCE || o.type() == OT_TABLE || o.type() == OT_USERDATA) {
+        Value mm;
+        if (sq_get_meta(v, o, MT_TOSTRING, mm)) {
+            Value r = sq_call_value(v, mm, o, nullptr, 0);
+            if (r.type() == OT_STRING) return r;
+        }
+    }
+    return sq_mkstr(v->shared, sq_raw_str(o));
+}
+
+Value sq_typeof_op(SQVM* v, const Value& o) {
+    Value mm;
+    if ((o.type() == OT_INSTANCE || o.type() == OT_TABLE || o.type() == OT_USERDATA) &&
+        sq_get_meta(v, o, MT_TYPEOF, mm))
+        return sq_call_value(v, mm, o, nullptr, 0);
+    return sq_mkstr(v->shared, sq_type_name(o.type()));
+}
+
+Value sq_clone_op(SQVM* v, const Value& o) {
+    switch (o.type()) {
+    case OT_TABLE: {
+        Value r(OT_TABLE, sq_table_clone(o.tab()));
+        Value mm;
+        if (sq_get_meta(v, r, MT_CLONED, mm)) sq_call_value(v, mm, r, &o, 1);
+        return r;
+    }
+    case OT_ARRAY: {
+        SQArray* a = sq_array_new(v->shared, 0);
+        Value r(OT_ARRAY, a);
+        a->vals = o.arr()->vals;
+        return r;
+    }
+    case OT_INSTANCE: {
+        SQInstance* src = o.ins();
+        SQInstance* in = sq_instance_new(v->shared, src->cls);
+        Value r(OT_INSTANCE, in);
+        in->vals = src->vals;
+        Value mm = src->cls->meta[MT_CLONED];
+        if (!mm.isNull()) sq_call_value(v, mm, r, &o, 1);
+        return r;
+    }
+    default:
+        sq_raise(v, "cloning a %s", sq_type_name(o.type()));
+    }
+}
+
+Value sq_create_instance(SQVM* v, SQClass* c) {
+    return Value(OT_INSTANCE, sq_instance_new(v->shared, c));
+}
+
+// ---------------------------------------------------------------- arithmetic
+
+static const char* op_name(int op) {
+    switch (op) {
+    case OP_ADD:
+        return "+";
+    case OP_SUB:
+        return "-";
+    case OP_MUL:
+        return "*";
+    case OP_DIV:
+        return "/";
+    default:
+        return "%";
+    }
+}
+
+static Value concat(SQVM* v, const Value& a, const Value& b) {
+    Value sa = sq_tostring(v, a), sb = sq_tostring(v, b);
+    SQString* x = sa.str();
+    SQString* y = sb.str();
+    std::string s;
+    s.reserve(size_t(x->len + y->len));
+    s.append(x->data, size_t(x->len));
+    s.append(y->data, size_t(y->len));
+    return sq_mkstr(v->shared, s);
+}
+
+static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
+    SQObjectType ta = a.type(), tb = b.type();
+    if (ta == OT_INTEGER && tb == OT_INTEGER) {
+        SQUnsignedInteger x = SQUnsignedInteger(a.i()), y = SQUnsignedInteger(b.i());
+        switch (op) {
+        case OP_ADD:
+            return Value(SQInteger(x + y));
+        case OP_SUB:
+            return Value(SQInteger(x - y));
+        case OP_MUL:
+            return Value(SQInteger(x * y));
+        case OP_DIV:
+            if (b.i() == 0) sq_raise(v, "division by zero");
+            if (b.i() == -1) return Value(SQInteger(0 - x));
+            return Value(a.i() / b.i());
+        default:
+            if (b.i() == 0) sq_raise(v, "modulo by zero");
+            if (b.i() == -1) return Value(SQInteger(0));
+            return Value(a.i() % b.i());
+        }
+    }
+    if (sq_isnumeric(a) && sq_isnumeric(b)) {
+        SQFloat x = num_f(a), y = num_f(b);
+        switch (op) {
+        case OP_ADD:
+            return Value(x + y);
+        case OP_SUB:
+            return Value(x - y);
+        case OP_MUL:
+            return Value(x * y);
+        case OP_DIV:
+            return Value(x / y);
+        default:
+            return Value(fmodf(x, y));
+        }
+    }
+    if (op == OP_ADD && (ta == OT_STRING || tb == OT_STRING)) return concat(v, a, b);
+    if (ta == OT_INSTANCE || ta == OT_TABLE || ta == OT_USERDATA) {
+        static const MetaMethod mm_of[] = {MT_ADD, MT_SUB, MT_MUL, MT_DIV, MT_MODULO};
+        Value mm;
+        if (sq_get_meta(v, a, mm_of[op - OP_ADD], mm)) return sq_call_value(v, mm, a, &b, 1);
+    }
+    sq_raise(v, "arith op %s on between '%s' and '%s'", op_name(op), sq_type_name(ta),
+             sq_type_name(tb));
+}
+
+static Value bitop(SQVM* v, int op, const Value& a, const Value& b) {
+    if (a.type() != OT_INTEGER || b.type() != OT_INTEGER)
+        sq_raise(v, "bitwise op between '%s' and '%s'", sq_type_name(a.type()),
+                 sq_type_name(b.type()));
+    SQInteger x = a.i(), y = b.i();
+    switch (op) {
+    case OP_BAND:
+        return Value(x & y);
+    case OP_BOR:
+        return Value(x | y);
+    case OP_BXOR:
+        return Value(x ^ y);
+    case OP_SHL:
+        return Value(SQInteger(SQUnsignedInteger(x) << (y & 63)));
+    case OP_SHR:
+        return Value(x >> (y & 63));
+    default:
+        return Value(SQInteger(SQUnsignedInteger(x) >> (y & 63)));
+    }
+}
+
+static Value unm(SQVM* v, const Value& a) {
+    if (a.type() == OT_INTEGER) return Value(SQInteger(0 - SQUnsignedInteger(a.i())));
+    if (a.type() == OT_FLOAT) return Value(-a.f());
+    Value mm;
+    if (sq_get_meta(v, a, MT_UNM, mm)) return sq_call_value(v, mm, a, nullptr, 0);
+    sq_raise(v, "attempt to negate a %s", sq_type_name(a.type()));
+}
+
+static bool in_op(SQVM* v, const Value& key, const Value& obj) {
+    Value tmp;
+    switch (obj.type()) {
+    case OT_TABLE:
+        return sq_table_find(obj.tab(), key) != nullptr;
+    case OT_CLASS:
+        return sq_table_find(obj.cls()->members, key) != nullptr;
+    case OT_INSTANCE:
+        return sq_table_find(obj.ins()->cls->members, key) != nullptr;
+    case OT_ARRAY:
+    case OT_STRING:
+        return sq_get(v, obj, key, tmp, true);
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- calls
+
+static const char* typemask_names(uint32_t mask, std::string& out) {
+    static const SQObjectType order[] = {OT_NULL,    OT_INTEGER,       OT_FLOAT,     OT_BOOL,
+                                         OT_STRING,  OT_TABLE,         OT_ARRAY,     OT_USERDATA,
+                                         OT_CLOSURE, OT_NATIVECLOSURE, OT_GENERATOR, OT_USERPOINTER,
+                                         OT_THREAD,  OT_CLASS,         OT_INSTANCE,  OT_WEAKREF};
+    out.clear();
+    for (SQObjectType t : order)
+        if (mask & (uint32_t(t) & 0xFFFFFF)) {
+            if (!out.empty()) out += "|";
+            out += sq_type_name(t);
+        }
+    return out.c_str();
+}
+
+static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger ci,
+                        SQInteger nargs) {
+    SQInteger npc = nc->nparamscheck;
+    if ((npc > 0 && nargs != npc) || (npc < 0 && nargs < -npc))
+        sq_raise(v, "wrong number of parameters");
+    for (size_t i = 0; i < nc->typecheck.size() && SQInteger(i) < nargs; ++i) {
+        uint32_t m = nc->typecheck[i];
+        if (m == 0xFFFFFFFF) continue;
+        const Value& a = es.stack[size_t(ci + 1 + SQInteger(i))];
+        if (!(m & (uint32_t(a.type()) & 0xFFFFFF))) {
+            std::string names;
+            sq_raise(v, "parameter %d has an invalid type '%s' ; expected: '%s'", int(i),
+                     sq_type_name(a.type()), typemask_names(m, names));
+        }
+    }
+    if (nc->env && nc->env->obj._type != OT_NULL) es.stack[size_t(ci + 1)] = Value(nc->env->obj);
+    sq_ensure_stack(es, ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK);
+    for (size_t i = 0; i < nc->outers.size(); ++i)
+        es.stack[size_t(ci + 1 + nargs + SQInteger(i))] = nc->outers[i];
+    Frame f{};
+    f.callee = nc;
+    f.base = ci + 1;
+    f.flags = FRAME_NATIVE;
+    f.target = ci;
+    es.frames.push_back(f);
+    es.top = ci + 1 + nargs + SQInteger(nc->outers.size());
+    SQInteger r = nc->func(v);
+    if (v->suspendRequested && &es == &v->es) return; // result arrives with the wakeup
+    if (r < 0) {
+        Value e = v->lasterror;
+        throw SQException{e, false};
+    }
+    Value res;
+    if (r > 0 && es.top > ci + 1) res = std::move(es.stack[size_t(es.top - 1)]);
+    for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
+    es.stack[size_t(ci)] = std::move(res);
+    es.top = ci + 1;
+    es.frames.pop_back();
+}
+
+static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger ci, SQInteger nargs,
+                               int flags) {
+    SQFunctionProto* p = cl->proto;
+    SQInteger np = p->nparams;
+    SQInteger base = ci + 1;
+    if (SQInteger(es.frames.size()) > 200000) sq_raise(v, "stack overflow");
+    try {
+        sq_ensure_stack(es, base + p->stacksize + nargs + 8);
+    } catch (SQException&) {
+        sq_raise(v, "stack overflow");
+    }
+    Value* s = es.stack.data();
+    if (p->varargs) {
+        if (nargs < np)
+            sq_raise(v, "wrong number of parameters (%d passed, at least %d required)", int(nargs),
+                     int(np));
+        SQArray* va = sq_array_new(v->shared, nargs - np);
+        for (SQInteger i = np; i < nargs; ++i) va->vals[size_t(i - np)] = std::move(s[base + i]);
+        s[base + np] = Value(OT_ARRAY, va);
+        es.top = base + np + 1;
+    } else {
+        if (nargs != np) {
+            SQInteger nd = p->ndefaults;
+            if (nargs < np && nargs >= np - nd) {
+                for (SQInteger i = nargs; i < np; ++i)
+                    s[base + i] = cl->defaults[size_t(nd - (np - i))];
+            } else {
+                sq_raise(v, "wrong number of parameters (%d passed, %d required)", int(nargs),
+                         int(np));
+            }
+        }
+        es.top = base + np;
+    }
+    if (cl->env && cl->env->obj._type != OT_NULL) s[base] = Value(cl->env->obj);
+    Frame f{};
+    f.callee = cl;
+    f.ip = p->code.data();
+    f.base = base;
+    f.flags = flags;
+    f.target = ci;
+    es.frames.push_back(f);
+}
+
+static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci, SQInteger nargs) {
+    SQGenerator* g = sq_generator_new(v->shared);
+    Value gv(OT_GENERATOR, g);
+    g->closure = Value(OT_CLOSURE, cl);
+    g->es.stack.resize(size_t(nargs + 1 + cl->proto->stacksize + 16));
+    for (SQInteger i = 0; i <= nargs; ++i) g->es.stack[size_t(i)] = es.stack[size_t(ci + i)];
+    g->es.top = nargs + 1;
+    push_closure_frame(v, g->es, cl, 0, nargs, 0);
+    return gv;
+}
+
+static void execute(SQVM* v, ExecState& es, SQInteger entry);
+
+// Starts a call of stack[ci]; returns true when a script frame was pushed and must be run.
+static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
+    Value& callee = es.stack[size_t(ci)];
+    switch (callee.type()) {
+    case OT_CLOSURE: {
+        SQClosure* cl = callee.clo();
+        if (cl->proto->generator) {
+            Value g = make_generator(v, cl, es, ci, nargs);
+            for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
+            es.stack[size_t(ci)] = std::move(g);
+            es.top = ci + 1;
+            return false;
+        }
+        push_closure_frame(v, es, cl, ci, nargs, 0);
+        return true;
+    }
+    case OT_NATIVECLOSURE:
+        call_native(v, es, callee.ncl(), ci, nargs);
+        return false;
+    case OT_CLASS: {
+        SQClass* c = callee.cls();
+        Value inst = sq_create_instance(v, c);
+        es.stack[size_t(ci + 1)] = inst;
+        Value ctor = c->ctor;
+        if (ctor.type() == OT_CLOSURE) {
+            es.stack[size_t(ci)] = ctor;
+            push_closure_frame(v, es, ctor.clo(), ci, nargs, FRAME_CTOR);
+            return true;
+        }
+        if (ctor.type() == OT_NATIVECLOSURE) {
+            es.stack[size_t(ci)] = ctor;
+            call_native(v, es, ctor.ncl(), ci, nargs);
+        } else if (nargs != 1) {
+            sq_raise(v, "wrong number of parameters");
+        }
+        for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
+        es.stack[size_t(ci)] = std::move(inst);
+        es.top = ci + 1;
+        return false;
+    }
+    case OT_INSTANCE:
+    case OT_TABLE:
+    case OT_USERDATA: {
+        Value mm;
+        if (!sq_get_meta(v, callee, MT_CALL, mm))
+            sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
+        sq_ensure_stack(es, es.top + 2);
+        for (SQInteger i = es.top; i > ci + 1; --i)
+            es.stack[size_t(i)] = std::move(es.stack[size_t(i - 1)]);
+        es.stack[size_t(ci + 1)] = callee;
+        es.stack[size_t(ci)] = mm;
+        es.top++;
+        return prep_call(v, es, ci, nargs + 1);
+    }
+    default:
+        sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
+    }
+}
+
+void sq_continue(SQVM* t) {
+    execute(t, t->es, 0);
+}
+
+void sq_call_at(SQVM* v, SQInteger ci, SQInteger nargs) {
+    ExecState& es = *v->cur;
+    if (prep_call(v, es, ci, nargs)) execute(v, es, SQInteger(es.frames.size()) - 1);
+}
+
+Value sq_call_value(SQVM* v, const Value& fn, const Value& thisv, const Value* args, int nargs) {
+    ExecState& es = *v->cur;
+    SQInteger ci = es.top;
+    sq_vpush(v, fn);
+    sq_vpush(v, thisv);
+    for (int i = 0; i < nargs; ++i) sq_vpush(v, args[i]);
+    try {
+        sq_call_at(v, ci, nargs + 1);
+    } catch (...) {
+        for (SQInteger i = es.top - 1; i >= ci; --i) es.stack[size_t(i)].setNull();
+        es.top = ci;
+        throw;
+    }
+    Value r = std::move(es.stack[size_t(ci)]);
+    es.top = ci;
+    return r;
+}
+
+SQInteger sq_frame_line(const Frame& f) {
+    if (f.flags & FRAME_NATIVE) return -1;
+    SQFunctionProto* p = static_cast<SQClosure*>(f.callee)->proto;
+    SQInteger pc = SQInteger(f.ip - p->code.data()) - 1;
+    if (pc < 0) pc = 0;
+    if (pc >= SQInteger(p->lines.size())) return p->line;
+    return p->lines[size_t(pc)];
+}
+
+void sq_call_errorhandler(SQVM* v, const Value& err) {
+    if (v->errorhandler.isNull()) return;
+    SQSharedState* ss = v->shared;
+    Value eh = v->errorhandler;
+    v->errorhandler.setNull(); // an error inside the handler does not recurse
+    try {
+        sq_call_value(v, eh, ss->roottable, &err, 1);
+    } catch (SQException&) {
+    }
+    v->errorhandler = eh;
+}
+
+// ---------------------------------------------------------------- generators
+
+void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
+    if (g->state == GEN_DEAD) sq_raise(v, "resuming dead generator");
+    if (g->state == GEN_RUNNING) sq_raise(v, "resuming active generator");
+    Value keep(OT_GENERATOR, g);
+    g->state = GEN_RUNNING;
+    ExecState* saved = v->cur;
+    v->cur = &g->es;
+    try {
+        execute(v, g->es, 0);
+    } catch (...) {
+        v->cur = saved;
+        g->state = GEN_DEAD;
+        throw;
+    }
+    v->cur = saved;
+    if (g->es.frames.empty()) {
+        g->state = GEN_DEAD;
+        out = std::move(g->es.stack[0]);
+        for (auto& s : g->es.stack) s.setNull();
+        g->es.top = 0;
+    } else {
+        g->state = GEN_SUSPENDED;
+        out = std::move(g->es.yielded);
+    }
+}
+
+// ---------------------------------------------------------------- the interpreter loop
+
+static void unwind_frame(SQVM* v, ExecState& es) {
+    Frame& f = es.frames.back();
+    close_outers(es, f.base - 1);
+    v->catchers -= f.ntries;
+    for (int i = 0; i < f.ntries; ++i) es.tries.pop_back();
+    for (SQInteger i = es.top - 1; i > f.target; --i) es.stack[size_t(i)].setNull();
+    es.top = f.target + 1;
+    es.frames.pop_back();
+}
+
+static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQException& e) {
+    // the innermost try of this execute level
+    SQInteger hf = -1;
+    for (SQInteger fi = SQInteger(es.frames.size()) - 1; fi >= entry; --fi)
+        if (es.frames[size_t(fi)].ntries > 0) {
+            hf = fi;
+            break;
+        }
+    if (hf < 0) {
+        if (!e.reported && v->catchers == 0 && v->raiseerror) {
+            e.reported = true;
+            v->lasterror = e.value;
+            ExecState& saved = es;
+            (void)saved;
+            if (&es == v->cur) sq_call_errorhandler(v, e.value);
+        }
+        while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
+        return false;
+    }
+    while (SQInteger(es.frames.size()) - 1 > hf) unwind_frame(v, es);
+    Frame& f = es.frames.back();
+    TryHandler th = es.tries.back();
+    es.tries.pop_back();
+    f.ntries--;
+    v->catchers--;
+    close_outers(es, th.stackTop);
+    for (SQInteger i = es.top - 1; i >= th.stackTop; --i) es.stack[size_t(i)].setNull();
+    es.top = th.stackTop;
+    es.stack[size_t(es.top++)] = e.value;
+    f.ip = th.catchIp;
+    return true;
+}
+
+static void run(SQVM* v, ExecState& es, SQInteger entry);
+
+static void execute(SQVM* v, ExecState& es, SQInteger entry) {
+    if (++v->nativeDepth > MAX_NATIVE_DEPTH) {
+        --v->nativeDepth;
+        while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
+        sq_raise(v, "stack overflow");
+    }
+    struct DepthGuard {
+        SQVM* v;
+        ~DepthGuard() { --v->nativeDepth; }
+    } dg{v};
+    for (;;) {
+        try {
+            run(v, es, entry);
+            return;
+        } catch (SQException& e) {
+            if (!handle_exception(v, es, entry, e)) throw;
+        } catch (...) {
+            while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
+            throw;
+        }
+    }
+}
+
+#define SYNC()                                                                                     \
+    do {                                                                                           \
+        es.top = sp - es.stack.data();                                                             \
+        fr->ip = ip;                                                                               \
+    } while (0)
+#define RELOAD()                                                                                   \
+    do {                                                                                           \
+        fr = &es.frames.back();                                                                    \
+        cl = static_cast<SQClosure*>(fr->callee);                                                  \
+        proto = cl->proto;                                                                         \
+        consts = proto->consts.data();                                                             \
+        stk = es.stack.data() + fr->base;                                                          \
+        sp = es.stack.data() + es.top;                                                             \
+        ip = fr->ip;                                                                               \
+    } while (0)
+#define POP() (--sp)->setNull()
+
+static void run(SQVM* v, ExecState& es, SQInteger entry) {
+    Frame* fr;
+    SQClosure* cl;
+    SQFunctionProto* proto;
+    Value* consts;
+    Value* stk;
+    Value* sp;
+    const Instr* ip;
+    RELOAD();
+    SQSharedState* ss = v->shared;
+    for (;;) {
+        const Instr in = *ip++;
+        switch (in.op) {
+        case OP_LOADNULL:
+            (sp++)->setNull();
+            break;
+        case OP_LOADTRUE:
+            *sp++ = Value(true);
+            break;
+        case OP_LOADFALSE:
+            *sp++ = Value(false);
+            break;
+        case OP_LOADINT:
+            (sp++)->setInt(in.b);
+            break;
+        case OP_LOADK:
+            *sp++ = consts[in.b];
+            break;
+        case OP_GETLOCAL:
+            *sp++ = stk[in.b];
+            break;
+        case OP_SETLOCAL:
+            stk[in.b] = sp[-1];
+            break;
+        case OP_SETLOCALP:
+            stk[in.b] = std::move(sp[-1]);
+            --sp;
+            break;
+        case OP_GETOUTER:
+            *sp++ = outer_val(cl->outers[size_t(in.b)]);
+            break;
+        case OP_SETOUTER:
+            outer_val(cl->outers[size_t(in.b)]) = sp[-1];
+            break;
+        case OP_LOADROOT:
+            *sp++ = ss->roottable;
+            break;
+        case OP_GETK: {
+            Value& o = sp[-1];
+            const Value& k = consts[in.b];
+            if (o.type() == OT_TABLE) {
+                if (Value* p = sq_table_find(o.tab(), k)) {
+                    if (p->type() != OT_WEAKREF) {
+                        o = *p;
+                        break;
+                    }
+                }
+            } else if (o.type() == OT_INSTANCE) {
+                SQInstance* ins = o.ins();
+                if (Value* p = sq_table_find(ins->cls->members, k)) {
+                    Value r = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
+                                                          : sq_deref(*p);
+                    o = std::move(r);
+                    break;
+                }
+            }
+            SYNC();
+            Value r;
+            Value obj = o;
+            if (!sq_get(v, obj, k, r)) raise_noindex(v, k);
+            RELOAD();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_GET: {
+            SYNC();
+            Value r;
+            Value obj = sp[-2], key = sp[-1];
+            if (!sq_get(v, obj, key, r)) raise_noindex(v, key);
+            RELOAD();
+            POP();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_GETVAR: {
+            const Value& k = consts[in.b];
+            Value& self = stk[0];
+            if (self.type() == OT_TABLE) {
+                if (Value* p = sq_table_find(self.tab(), k)) {
+                    *sp++ = sq_deref(*p);
+                    break;
+                }
+            } else if (self.type() == OT_INSTANCE) {
+                SQInstance* ins = self.ins();
+                if (Value* p = sq_table_find(ins->cls->members, k)) {
+                    *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
+                                                        : sq_deref(*p);
+                    break;
+                }
+            }
+            SYNC();
+            Value r;
+            Value selfv = self;
+            bool found = sq_get(v, selfv, k, r);
+            if (!found) found = sq_get(v, ss->roottable, k, r, true);
+            if (!found) raise_noindex(v, k);
+            RELOAD();
+            *sp++ = std::move(r);
+            break;
+        }
+        case OP_SETVAR: {
+            const Value& k = consts[in.b];
+            Value& self = stk[0];
+            if (self.type() == OT_TABLE) {
+                if (Value* p = sq_table_find(self.tab(), k)) {
+                    *p = sp[-1];
+                    break;
+                }
+            }
+            SYNC();
+            Value selfv = self, val = sp[-1], tmp;
+            if (!sq_get(v, selfv, k, tmp, true) && ss->roottable.tab() != selfv.tab() &&
+                sq_table_find(ss->roottable.tab(), k))
+                sq_set(v, ss->roottable, k, val);
+            else
+                sq_set(v, selfv, k, val);
+            RELOAD();
+            break;
+        }
+        case OP_SET: {
+            SYNC();
+            Value obj = sp[-3], key = sp[-2], val = sp[-1];
+            sq_set(v, obj, key, val);
+            RELOAD();
+            POP();
+            POP();
+            sp[-1] = std::move(val);
+            break;
+        }
+        case OP_NEWSLOT:
+        case OP_NEWSLOTT:
+        case OP_NEWSLOTC: {
+            if (in.op == OP_NEWSLOTT && sp[-3].type() == OT_TABLE && !sp[-2].isNull()) {
+                sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
+                POP();
+                POP();
+                break;
+            }
+            SYNC();
+            Value obj = sp[-3], key = sp[-2], val = sp[-1];
+            sq_newslot_op(v, obj, key, val, in.a != 0);
+            RELOAD();
+            POP();
+            POP();
+            if (in.op == OP_NEWSLOT) sp[-1] = std::move(val);
+            break;
+        }
+        case OP_DELETE: {
+            SYNC();
+            Value obj = sp[-2], key = sp[-1];
+            Value r = sq_delete_op(v, obj, key);
+            RELOAD();
+            POP();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_ADD:
+        case OP_SUB:
+        case OP_MUL: {
+            Value& a = sp[-2];
+            Value& b = sp[-1];
+            if (a._type == OT_INTEGER && b._type == OT_INTEGER) {
+                SQUnsignedInteger x = SQUnsignedInteger(a._unVal.nInteger),
+                                  y = SQUnsignedInteger(b._unVal.nInteger);
+                a._unVal.nInteger = SQInteger(in.op == OP_ADD   ? x + y
+                                              : in.op == OP_SUB ? x - y
+                                                                : x * y);
+                --sp;
+                sp->_type = OT_NULL;
+                break;
+            }
+            if (sq_isnumeric(a) && sq_isnumeric(b)) {
+                SQFloat x = num_f(a), y = num_f(b);
+                a.setFloat(in.op == OP_ADD ? x + y : in.op == OP_SUB ? x - y : x * y);
+                --sp;
+                sp->_type = OT_NULL;
+                break;
+            }
+            [[fallthrough]];
+        }
+        case OP_DIV:
+        case OP_MOD: {
+            if (sp[-2]._type == OT_FLOAT && sp[-1]._type == OT_FLOAT && in.op == OP_DIV) {
+                sp[-2]._unVal.fFloat = sp[-2]._unVal.fFloat / sp[-1]._unVal.fFloat;
+                --sp;
+                sp->_type = OT_NULL;
+                break;
+            }
+            SYNC();
+            Value a = sp[-2], b = sp[-1];
+            Value r = arith(v, in.op, a, b);
+            RELOAD();
+            POP();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_BAND:
+        case OP_BOR:
+        case OP_BXOR:
+        case OP_SHL:
+        case OP_SHR:
+        case OP_USHR: {
+            if (sp[-2]._type != OT_INTEGER || sp[-1]._type != OT_INTEGER) SYNC();
+            Value r = bitop(v, in.op, sp[-2], sp[-1]);
+            POP();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_EQ:
+        case OP_NE: {
+            bool r = sq_equals(sp[-2], sp[-1]);
+            POP();
+            sp[-1] = Value(in.op == OP_EQ ? r : !r);
+            break;
+        }
+        case OP_LT:
+        case OP_LE:
+        case OP_GT:
+        case OP_GE:
+        case OP_CMP3: {
+            SQInteger c;
+            if (sp[-2]._type == OT_INTEGER && sp[-1]._type == OT_INTEGER) {
+                SQInteger x = sp[-2].i(), y = sp[-1].i();
+                c = x < y ? -1 : (x > y ? 1 : 0);
+            } else {
+                SYNC();
+                Value a = sp[-2], b = sp[-1];
+                c = sq_compare(v, a, b);
+                RELOAD();
+            }
+            POP();
+            switch (in.op) {
+            case OP_LT:
+                sp[-1] = Value(c < 0);
+                break;
+            case OP_LE:
+                sp[-1] = Value(c <= 0);
+                break;
+            case OP_GT:
+                sp[-1] = Value(c > 0);
+                break;
+            case OP_GE:
+                sp[-1] = Value(c >= 0);
+                break;
+            default:
+                sp[-1] = Value(c);
+                break;
+            }
+            break;
+        }
+        case OP_IN: {
+            SYNC();
+            bool r = in_op(v, sp[-2], sp[-1]);
+            POP();
+            sp[-1] = Value(r);
+            break;
+        }
+        case OP_INSTANCEOF: {
+            Value& o = sp[-2];
+            Value& c = sp[-1];
+            if (c.type() != OT_CLASS) {
+                SYNC();
+                sq_raise(v, "cannot apply instanceof between a %s and a %s", sq_type_name(c.type()),
+                         sq_type_name(o.type()));
+            }
+            bool r = false;
+            if (o.type() == OT_INSTANCE)
+                for (SQClass* k = o.ins()->cls; k; k = k->base)
+                    if (k == c.cls()) r = true;
+            POP();
+            sp[-1] = Value(r);
+            break;
+        }
+        case OP_UNM: {
+            if (sp[-1]._type == OT_INTEGER) {
+                sp[-1]._unVal.nInteger = SQInteger(0 - SQUnsignedInteger(sp[-1]._unVal.nInteger));
+                break;
+            }
+            SYNC();
+            Value a = sp[-1];
+            Value r = unm(v, a);
+            RELOAD();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_NOT:
+            sp[-1] = Value(is_false(sp[-1]));
+            break;
+        case OP_BNOT:
+            if (sp[-1].type() != OT_INTEGER) {
+                SYNC();
+                sq_raise(v, "attempt to perform a bitwise op on a %s", sq_type_name(sp[-1].type()));
+            }
+            sp[-1]._unVal.nInteger = ~sp[-1]._unVal.nInteger;
+            break;
+        case OP_TYPEOF: {
+            SYNC();
+            Value a = sp[-1];
+            Value r = sq_typeof_op(v, a);
+            RELOAD();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_CLONE: {
+            SYNC();
+            Value a = sp[-1];
+            Value r = sq_clone_op(v, a);
+            RELOAD();
+            sp[-1] = std::move(r);
+            break;
+        }
+        case OP_JMP:
+            ip = proto->code.data() + in.b;
+            break;
+        case OP_JZ: {
+            bool f = is_false(sp[-1]);
+            POP();
+            if (f) ip = proto->code.data() + in.b;
+            break;
+        }
+        case OP_JNZ: {
+            bool f = is_false(sp[-1]);
+            POP();
+            if (!f) ip = proto->code.data() + in.b;
+            break;
+        }
+        case OP_ANDJ:
+            if (is_false(sp[-1]))
+                ip = proto->code.data() + in.b;
+            else
+                POP();
+            break;
+        case OP_ORJ:
+            if (!is_false(sp[-1]))
+                ip = proto->code.data() + in.b;
+            else
+                POP();
+            break;
+        case OP_CALL: {
+            SQInteger nargs = in.a;
+            SQInteger ci = (sp - es.stack.data()) - nargs - 1;
+            SYNC();
+            Value& callee = es.stack[size_t(ci)];
+            if (callee._type == OT_CLOSURE && !callee.clo()->proto->generator) {
+                push_closure_frame(v, es, callee.clo(), ci, nargs, 0);
+                RELOAD();
+                break;
+            }
+            bool pushed = prep_call(v, es, ci, nargs);
+            if (v->suspendRequested && &es == &v->es && !pushed) {
+                return; // thread suspended inside a native call
+            }
+            RELOAD();
+            break;
+        }
+        case OP_PREPCALLK:
+        case OP_PREPCALL: {
+            SYNC();
+            Value obj, key;
+            if (in.op == OP_PREPCALLK) {
+                obj = sp[-1];
+                key = consts[in.b];
+            } else {
+                obj = sp[-2];
+                key = sp[-1];
+            }
+            Value fn;
+            bool found = false;
+            if (obj.type() == OT_INSTANCE) {
+                SQInstance* ins = obj.ins();
+                if (Value* p = sq_table_find(ins->cls->members, key)) {
+                    fn = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
+                                                     : sq_deref(*p);
+                    found = true;
+                }
+            }
+            if (!found && !sq_get(v, obj, key, fn)) raise_noindex(v, key);
+            RELOAD();
+            if (in.op == OP_PREPCALLK) {
+                sp[-1] = std::move(fn);
+                *sp++ = std::move(obj);
+            } else {
+                sp[-2] = std::move(fn);
+                sp[-1] = std::move(obj);
+            }
+            break;
+        }
+        case OP_RETURN: {
+            Value r;
+            if (in.a) r = std::move(*--sp);
+            SQInteger base = fr->base;
+            if (es.openOuters && es.openOuters->index >= base - 1) close_outers(es, base - 1);
+            if (fr->ntries) {
+                v->catchers -= fr->ntries;
+                es.tries.resize(es.tries.size() - size_t(fr->ntries));
+            }
+            if (fr->flags & FRAME_CTOR) r = stk[0];
+            SQInteger target = fr->target;
+            Value* lim = es.stack.data() + target;
+            while (sp > lim) (--sp)->setNull();
+            *sp++ = std::move(r);
+            es.top = sp - es.stack.data();
+            es.frames.pop_back();
+            if (SQInteger(es.frames.size()) <= entry) return;
+            RELOAD();
+            break;
+        }
+        case OP_NEWTABLE:
+            *sp++ = Value(OT_TABLE, sq_table_new(ss));
+            break;
+        case OP_NEWARRAY: {
+            SQArray* a = sq_array_new(ss, 0);
+            a->vals.reserve(size_t(in.b));
+            *sp++ = Value(OT_ARRAY, a);
+            break;
+        }
+        case OP_APPEND:
+            sp[-2].arr()->vals.push_back(std::move(sp[-1]));
+            --sp;
+            break;
+        case OP_CLOSURE: {
+            SQFunctionProto* p = proto->children[size_t(in.b)];
+            SQClosure* c = sq_closure_new(ss, p);
+            Value cv(OT_CLOSURE, c);
+            for (auto& oi : p->outers) {
+                SQOuter* o;
+                if (oi.fromLocal)
+                    o = find_outer(ss, es, fr->base + oi.index);
+                else
+                    o = cl->outers[size_t(oi.index)];
+                sq_incref(o);
+                c->outers.push_back(o);
+            }
+            if (p->ndefaults) {
+                // default values were pushed before the closure op
+                c->defaults.resize(size_t(p->ndefaults));
+                for (SQInteger i = p->ndefaults - 1; i >= 0; --i) {
+                    c->defaults[size_t(i)] = std::move(*--sp);
+                }
+            }
+            *sp++ = std::move(cv);
+            break;
+        }
+        case OP_CLOSE:
+            if (es.openOuters && es.openOuters->index >= fr->base + in.b)
+                close_outers(es, fr->base + in.b);
+            break;
+        case OP_POP:
+            POP();
+            break;
+        case OP_DUP:
+            *sp = sp[-1];
+            ++sp;
+            break;
+        case OP_DUP2:
+            sp[0] = sp[-2];
+            sp[1] = sp[-1];
+            sp += 2;
+            break;
+        case OP_SWAPUNDER: { // [a b c] -> [c a b]
+            Value c = std::move(sp[-1]);
+            sp[-1] = std::move(sp[-2]);
+            sp[-2] = std::move(sp[-3]);
+            sp[-3] = std::move(c);
+            break;
+        }
+        case OP_SETTOP: {
+            Value* lim = stk + in.b;
+            while (sp > lim) POP();
+            break;
+        }
+        case OP_FOREACH: {
+            Value* slots = stk + in.c; // container, iterator, key, value
+            Value& cont = slots[0];
+            Value& it = slots[1];
+            SQInteger pos = it.type() == OT_INTEGER ? it.i() : 0;
+            bool done = false;
+            switch (cont.type()) {
+            case OT_ARRAY: {
+                auto& vals = cont.arr()->vals;
+                if (pos < SQInteger(vals.size())) {
+                    slots[2].setInt(pos);
+                    slots[3] = sq_deref(vals[size_t(pos)]);
+                    it.setInt(pos + 1);
+                } else
+                    done = true;
+                break;
+            }
+            case OT_TABLE: {
+                SQInteger p2 = pos;
+                Value k, val;
+                if (sq_table_next(cont.tab(), p2, k, val)) {
+                    slots[2] = std::move(k);
+                    slots[3] = sq_deref(val);
+                    it.setInt(p2);
+                } else
+                    done = true;
+                break;
+            }
+            case OT_STRING: {
+                SQString* s = cont.str();
+                if (pos < s->len) {
+                    slots[2].setInt(pos);
+                    slots[3].setInt((unsigned char)s->data[pos]);
+                    it.setInt(pos + 1);
+                } else
+                    done = true;
+                break;
+            }
+            case OT_CLASS: {
+                SQInteger p2 = pos;
+                Value k, val;
+                if (sq_table_next(cont.cls()->members, p2, k, val)) {
+                    slots[2] = std::move(k);
+                    slots[3] =
+                        val.type() == OT_USERPOINTER ? cont.cls()->defaults[size_t(val.i())] : val;
+                    it.setInt(p2);
+                } else
+                    done = true;
+                break;
+            }
+            case OT_GENERATOR: {
+                SYNC();
+                Value g = cont, out;
+                if (g.gen()->state == GEN_DEAD) {
+                    done = true;
+                    break;
+                }
+                sq_resume_generator(v, g.gen(), out);
+                RELOAD();
+                slots = stk + in.c;
+                if (g.gen()->state == GEN_DEAD)
+                    done = true;
+                else {
+                    slots[2].setInt(pos);
+                    slots[3] = std::move(out);
+                    slots[1].setInt(pos + 1);
+                }
+                break;
+            }
+            case OT_INSTANCE:
+            case OT_USERDATA: {
+                SYNC();
+                Value obj = cont, mm;
+                if (!sq_get_meta(v, obj, MT_NEXTI, mm)) sq_raise(v, "_nexti failed");
+                Value prev = it.type() == OT_NULL ? Value() : slots[2];
+                Value key = sq_call_value(v, mm, obj, &prev, 1);
+                if (key.isNull()) {
+                    RELOAD();
+                    done = true;
+                    break;
+                }
+                Value val;
+                if (!sq_get(v, obj, key, val)) sq_raise(v, "_nexti returned an invalid idx");
+                RELOAD();
+                slots = stk + in.c;
+                slots[2] = std::move(key);
+                slots[3] = std::move(val);
+                slots[1].setInt(1);
+                break;
+            }
+            default:
+                SYNC();
+                sq_raise(v, "cannot iterate %s", sq_type_name(cont.type()));
+            }
+            if (done) ip = proto->code.data() + in.b;
+            break;
+        }
+        case OP_TRY: {
+            TryHandler th;
+            th.frame = SQInteger(es.frames.size()) - 1;
+            th.stackTop = sp - es.stack.data();
+            th.catchIp = proto->code.data() + in.b;
+            es.tries.push_back(th);
+            fr->ntries++;
+            v->catchers++;
+            break;
+        }
+        case OP_POPTRY:
+            for (int i = 0; i < in.a; ++i) {
+                es.tries.pop_back();
+                fr->ntries--;
+                v->catchers--;
+            }
+            break;
+        case OP_THROW: {
+            SYNC();
+            Value e = sp[-1];
+            throw SQException{e, false};
+        }
+        case OP_YIELD: {
+            if (in.a)
+                es.yielded = std::move(*--sp);
+            else
+                es.yielded.setNull();
+            SYNC();
+            return;
+        }
+        case OP_RESUME: {
+            SYNC();
+            Value g = sp[-1];
+            if (g.type() != OT_GENERATOR)
+                sq_raise(v, "trying to resume a '%s',only genenerator can be resumed",
+                         sq_type_name(g.type()));
+            Value out;
+            sq_resume_generator(v, g.gen(), out);
+            RELOAD();
+            sp[-1] = std::move(out);
+            break;
+        }
+        case OP_NEWCLASS: {
+            SQClass* base = nullptr;
+            if (in.a) {
+                if (sp[-1].type() != OT_CLASS) {
+                    SYNC();
+                    sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-1].type()));
+                }
+                base = sp[-1].cls();
+            }
+            Value c(OT_CLASS, sq_class_new(ss, base));
+            if (in.a)
+                sp[-1] = std::move(c);
+            else
+                *sp++ = std::move(c);
+            break;
+        }
+        case OP_CLASSDONE: {
+            SQClass* c = sp[-1].cls();
+            if (c->base && !c->base->meta[MT_INHERITED].isNull()) {
+                SYNC();
+                Value cv = sp[-1];
+                Value attrs;
+                sq_call_value(v, c->base->meta[MT_INHERITED], cv, &attrs, 1);
+                RELOAD();
+            }
+            break;
+        }
+        case OP_GETBASE:
+            if (cl->base)
+                *sp++ = Value(OT_CLASS, cl->base);
+            else
+                (sp++)->setNull();
+            break;
+        case OP_CALLEE:
+            *sp++ = Value(OT_CLOSURE, cl);
+            break;
+        case OP_INCL: {
+            Value& l = stk[in.b];
+            SQInteger d = in.a ? -1 : 1;
+            if (l._type == OT_INTEGER)
+                l._unVal.nInteger =
+                    SQInteger(SQUnsignedInteger(l._unVal.nInteger) + SQUnsignedInteger(d));
+            else if (l._type == OT_FLOAT)
+                l._unVal.fFloat += SQFloat(d);
+            else {
+                SYNC();
+                Value a = l, one(d);
+                Value r = arith(v, OP_ADD, a, one);
+                RELOAD();
+                stk[in.b] = std::move(r);
+            }
+            break;
+        }
+        case OP_INC: {
+            Value& l = sp[-1];
+            SQInteger d = in.a ? -1 : 1;
+            if (l._type == OT_INTEGER)
+                l._unVal.nInteger =
+                    SQInteger(SQUnsignedInteger(l._unVal.nInteger) + SQUnsignedInteger(d));
+            else if (l._type == OT_FLOAT)
+                l._unVal.fFloat += SQFloat(d);
+            else {
+                SYNC();
+                Value a = l, one(d);
+                Value r = arith(v, OP_ADD, a, one);
+                RELOAD();
+                sp[-1] = std::move(r);
+            }
+            break;
+        }
+        case OP_POSTINCF: {
+            SYNC();
+            Value obj = sp[-2], key = sp[-1], old;
+            if (!sq_get(v, obj, key, old)) raise_noindex(v, key);
+            Value one(SQInteger(in.a ? -1 : 1));
+            Value nv = arith(v, OP_ADD, old, one);
+            sq_set(v, obj, key, nv);
+            RELOAD();
+            POP();
+            sp[-1] = std::move(old);
+            break;
+        }
+        default:
+            SYNC();
+            sq_raise(v, "invalid instruction");
+        }
+    }
+}
