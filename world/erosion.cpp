@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 void (*erosion_progress_hook)(const char* text, float fraction) = nullptr;
 
@@ -56,6 +57,66 @@ __m128 react(__m128 colour, const ErosionParams& p) {
     return _mm_load_ps(col);
 }
 
+constexpr __m128 splat(float v) {
+    return __m128{v, v, v, v};
+}
+
+// Four packed colours as channel vectors (lane i: colour i), in 0..1.
+struct Colors4 {
+    __m128 r, g, b, a;
+};
+
+inline Colors4 unpack4(__m128i c) {
+    const __m128i m = _mm_set1_epi32(255);
+    const __m128 k = splat(1.0f / 255.0f);
+    return {_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
+            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(c, 24)), k)};
+}
+
+// Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
+inline __m128i to_byte4(__m128 v) {
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), splat(1.0f));
+    return _mm_cvtps_epi32(_mm_mul_ps(v, splat(255.0f)));
+}
+
+inline __m128i pack4(const Colors4& c) {
+    __m128i hi = _mm_or_si128(_mm_slli_epi32(to_byte4(c.a), 24), _mm_slli_epi32(to_byte4(c.r), 16));
+    __m128i lo = _mm_or_si128(_mm_slli_epi32(to_byte4(c.g), 8), to_byte4(c.b));
+    return _mm_or_si128(hi, lo);
+}
+
+inline __m128 lane(__m128 v, int i) {
+    switch (i) {
+    case 0:
+        return _mm_shuffle_ps(v, v, 0x00);
+    case 1:
+        return _mm_shuffle_ps(v, v, 0x55);
+    case 2:
+        return _mm_shuffle_ps(v, v, 0xAA);
+    default:
+        return _mm_shuffle_ps(v, v, 0xFF);
+    }
+}
+
+inline void strip_layer(Surface& s) {
+    s.surf_type = ST_OPEN;
+    s.surf_color = 0;
+}
+
+// Deposits strip every surface layer but grass; done on the raw bit-field word (bits 4-7:
+// surf_type) to keep the hot path free of branches.
+inline void strip_unless_grass(Surface& s) {
+    uint32_t word;
+    memcpy(&word, reinterpret_cast<const char*>(&s) + 8, 4);
+    bool grass = ((word >> 4) & 15) == ST_GRASS;
+    uint32_t cleared = word & ~0xF0u;
+    word = grass ? word : cleared;
+    memcpy(reinterpret_cast<char*>(&s) + 8, &word, 4);
+    s.surf_color = grass ? s.surf_color : 0;
+}
+
 // Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
 // left alone, so a droplet with no sediment changes nothing where it stops.
 void deposit(float A, int ix, int iz, float fx, float fz, __m128 c, const ErosionParams& p) {
@@ -63,36 +124,65 @@ void deposit(float A, int ix, int iz, float fx, float fz, __m128 c, const Erosio
     __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
     __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
     __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
-    __m128 e = det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend)));
-    __m128 b = _mm_sub_ps(_mm_set1_ps(1.0f), e);
-    alignas(16) float av[4], bv[4];
+    __m128 b = _mm_sub_ps(splat(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
+    int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
+    alignas(16) float av[4];
     _mm_store_ps(av, a);
-    _mm_store_ps(bv, b);
     int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
     const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
-    bool reacting = p.reactionTime > 0.0f && p.reactions.num > 0;
+    Surface* s[4] = {&surface[cells[0]], &surface[cells[1]], &surface[cells[2]],
+                     &surface[cells[3]]};
+
+    if (p.reactionTime > 0.0f && p.reactions.num > 0) {
+        for (int k = 0; k < 4; ++k) {
+            if (!(got & (1 << k))) continue;
+            hmap[cells[k]] += av[k];
+            strip_unless_grass(*s[k]);
+            __m128 o = unpack_color(s[k]->color);
+            __m128 col = _mm_add_ps(o, _mm_mul_ps(_mm_sub_ps(c, o), lane(b, k)));
+            s[k]->color = pack_color(react(col, p));
+        }
+        return;
+    }
+    // No reactions: the four corners' colours are blended side by side. A corner that gets
+    // nothing has b = 0 and keeps its bytes exactly.
+    Colors4 o = unpack4(
+        _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color)));
+    o.r = _mm_add_ps(o.r, _mm_mul_ps(_mm_sub_ps(lane(c, 0), o.r), b));
+    o.g = _mm_add_ps(o.g, _mm_mul_ps(_mm_sub_ps(lane(c, 1), o.g), b));
+    o.b = _mm_add_ps(o.b, _mm_mul_ps(_mm_sub_ps(lane(c, 2), o.b), b));
+    o.a = _mm_add_ps(o.a, _mm_mul_ps(_mm_sub_ps(lane(c, 3), o.a), b));
+    alignas(16) uint32_t packed[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
+    if (got == 15) { // the usual case: every corner gets a share
+        for (int k = 0; k < 4; ++k) {
+            hmap[cells[k]] += av[k];
+            strip_unless_grass(*s[k]);
+            s[k]->color = packed[k];
+        }
+        return;
+    }
     for (int k = 0; k < 4; ++k) {
-        if (!(av[k] > 0.0f)) continue;
-        int cell = cells[k];
-        hmap[cell] += av[k];
-        Surface& s = surface[cell];
-        if (s.surf_type != ST_GRASS) s.surf_type = ST_OPEN, s.surf_color = 0;
-        __m128 o = unpack_color(s.color);
-        __m128 col = _mm_add_ps(o, _mm_mul_ps(_mm_sub_ps(c, o), _mm_set1_ps(bv[k])));
-        if (reacting) col = react(col, p);
-        s.color = pack_color(col);
+        if (!(got & (1 << k))) continue;
+        hmap[cells[k]] += av[k];
+        strip_unless_grass(*s[k]);
+        s[k]->color = packed[k];
     }
 }
 
 // Takes E from the cells within distance 2 of (px, pz) (kernel 1 - d^2 / 4, summing to
-// about E), strips their surface layers and mixes their colours into c by mass.
+// about E) and strips their surface layers. The droplet's colour takes up theirs by mass:
+// mixing cell by cell, each with the sediment carried so far, is the mass-weighted mean
+// (c s + sum of colour e) / (s + sum of e), computed here in one go.
 void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
     if (!(E > 0.0f)) return;
     __m128 kE = _mm_set1_ps(E * 0.15915494f);
-    __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), _mm_setr_ps(0.0f, 1.0f, 2.0f, 3.0f));
+    __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), __m128{0.0f, 1.0f, 2.0f, 3.0f});
     __m128 dx = _mm_sub_ps(xs, _mm_set1_ps(px));
     __m128 dx2 = _mm_mul_ps(dx, dx);
-    __m128 one = _mm_set1_ps(1.0f), quarter = _mm_set1_ps(0.25f), sv = _mm_set1_ps(s);
+    const __m128 one = splat(1.0f), quarter = splat(0.25f);
+    __m128 esum = _mm_setzero_ps();
+    Colors4 acc{esum, esum, esum, esum};
     int xa = (ix - 1) & MASK;
     bool contiguous = xa <= HMAP_SIZE - 4;
     for (int r = 0; r < 4; ++r) {
@@ -104,27 +194,37 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
         if (!m) continue;
         __m128 e = _mm_and_ps(_mm_mul_ps(k, kE), pos);
         int row = (z & MASK) << 8;
+        Surface* cell[4];
         if (contiguous) {
             float* h = hmap + row + xa;
             _mm_storeu_ps(h, _mm_sub_ps(_mm_loadu_ps(h), e));
+            for (int l = 0; l < 4; ++l) cell[l] = &surface[row + xa + l];
         } else {
             alignas(16) float ev[4];
             _mm_store_ps(ev, e);
-            for (int l = 0; l < 4; ++l) hmap[row | ((xa + l) & MASK)] -= ev[l];
+            for (int l = 0; l < 4; ++l) {
+                hmap[row | ((xa + l) & MASK)] -= ev[l];
+                cell[l] = &surface[row | ((xa + l) & MASK)];
+            }
         }
-        __m128 den = _mm_add_ps(sv, e);
-        alignas(16) float av[4], bv[4];
-        _mm_store_ps(av, _mm_div_ps(sv, den));
-        _mm_store_ps(bv, _mm_div_ps(e, den));
-        for (int l = 0; l < 4; ++l) {
-            if (!(m & (1 << l))) continue;
-            Surface& sf = surface[row | ((xa + l) & MASK)];
-            sf.surf_type = ST_OPEN;
-            sf.surf_color = 0;
-            c = _mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(av[l])),
-                           _mm_mul_ps(unpack_color(sf.color), _mm_set1_ps(bv[l])));
-        }
+        Colors4 cc = unpack4(_mm_setr_epi32(int(cell[0]->color), int(cell[1]->color),
+                                            int(cell[2]->color), int(cell[3]->color)));
+        acc.r = _mm_add_ps(acc.r, _mm_mul_ps(cc.r, e));
+        acc.g = _mm_add_ps(acc.g, _mm_mul_ps(cc.g, e));
+        acc.b = _mm_add_ps(acc.b, _mm_mul_ps(cc.b, e));
+        acc.a = _mm_add_ps(acc.a, _mm_mul_ps(cc.a, e));
+        esum = _mm_add_ps(esum, e);
+        for (int l = 0; l < 4; ++l)
+            if (m & (1 << l)) strip_layer(*cell[l]);
     }
+    _MM_TRANSPOSE4_PS(acc.r, acc.g, acc.b, acc.a);
+    __m128 taken = _mm_add_ps(_mm_add_ps(acc.r, acc.g), _mm_add_ps(acc.b, acc.a));
+    __m128 e2 = _mm_add_ps(esum, _mm_movehl_ps(esum, esum));
+    float etotal = _mm_cvtss_f32(_mm_add_ss(e2, _mm_shuffle_ps(e2, e2, 1)));
+    float den = s + etotal;
+    if (!(den > 0.0f)) return; // all shares underflowed: nothing taken up
+    __m128 mixed = _mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(s)), taken);
+    c = _mm_div_ps(mixed, _mm_set1_ps(den));
 }
 
 struct Corners {
@@ -153,7 +253,7 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
         float gz = (q.h00 + q.h10) - (q.h01 + q.h11);
         dx = gx + (dx - gx) * Ki;
         dz = gz + (dz - gz) * Ki;
-        float len = std::sqrt(dx * dx + dz * dz);
+        float len = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(dx * dx + dz * dz)));
         if (len <= 1.1920929e-7f) {
             det_sincos_2pi(rnd_float(), &dx, &dz);
             ++st.random_dirs;
@@ -193,7 +293,7 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
             drop += D;
             s -= D;
         }
-        v = std::sqrt(v * v + g2 * drop);
+        v = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(v * v + g2 * drop)));
         w *= wkeep;
         px = npx, pz = npz, ix = nix, iz = niz, fx = nfx, fz = nfz, q = nq, h = hn;
     }

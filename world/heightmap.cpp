@@ -87,5 +87,3 @@ void morphHmap(float dt, float* out) {
 
 } // namespace HeightmapData
 
-HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {};
-int HeightmapRenderer::num_house_tiles = 19;

@@ -61,14 +61,3 @@ inline Water& waterAt(int x, int z) {
 }
 
 } // namespace HeightmapData
-
-class BuildingInstRender;
-
-// House tile table, filled with instance renderers once they exist.
-struct HeightmapRenderer {
-    struct HouseTileInfo {
-        BuildingInstRender* inst;
-    };
-    static HouseTileInfo house_tile_info[];
-    static int num_house_tiles; // 19: letters 'a'..'s' of the house templates
-};

@@ -55,6 +55,25 @@ float fractal_noise(float p, float q, int tile, int octaves) {
     return n;
 }
 
+// The two nearest feature points, as the first two of tiled_voronoi_noise2_near4.
+void voronoi_near2(float x, float y, int tile_shift, float d[2], int ids[2]) {
+    Point2 p[9];
+    int id[9];
+    tiled_voronoi_noise2_all9(x, y, tile_shift, p, id);
+    float b0 = FLT_MAX, b1 = FLT_MAX;
+    int i0 = 0, i1 = 0;
+    for (int c = 0; c < 9; ++c) {
+        float dc = p[c].x * p[c].x + p[c].y * p[c].y;
+        bool first = dc < b0, second = dc < b1;
+        b1 = first ? b0 : (second ? dc : b1);
+        i1 = first ? i0 : (second ? c : i1);
+        b0 = first ? dc : b0;
+        i0 = first ? c : i0;
+    }
+    d[0] = b0, d[1] = b1;
+    ids[0] = id[i0], ids[1] = id[i1];
+}
+
 void draw_heights(float* h, float min_ht, float max_ht) {
     for (int i = 0; i < 256; ++i) h[i] = min_ht + (max_ht - min_ht) * rnd_float();
 }
@@ -174,14 +193,13 @@ void genVoronoiFaults(int tile, float min_ht, float max_ht, float warp, int warp
     draw_heights(H, min_ht, max_ht);
     int wt = warp_tile * tile;
     float fw = float(wt) / 256.0f, fv = float(tile) / 256.0f, W = slope / fv;
-    float d2[4];
-    int ids[4];
+    float d2[2];
+    int ids[2];
     for (int z = 0; z < HMAP_SIZE; ++z) {
         for (int x = 0; x < HMAP_SIZE; ++x) {
             float wx = fractal_noise(float(x) * fw, float(z) * fw, wt, warp_octaves);
             float wz = fractal_noise(float(z) * fw, float(x) * fw, wt, warp_octaves);
-            tiled_voronoi_noise2_near4(float(x) * fv + warp * wx, float(z) * fv + warp * wz, shift,
-                                       d2, ids, nullptr);
+            voronoi_near2(float(x) * fv + warp * wx, float(z) * fv + warp * wz, shift, d2, ids);
             float A = H[voronoi_id_hash(ids[0])], B = H[voronoi_id_hash(ids[1])];
             float e = (std::sqrt(d2[1]) - std::sqrt(d2[0])) * W / std::max(std::fabs(A - B), 0.1f);
             hmap[(z << HMAP_SIZE_SHIFT) | x] += e > 1.0f ? A : ((A - B) * e + A + B) / 2.0f;

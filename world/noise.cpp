@@ -4,6 +4,7 @@
 #include "world/rnd.h"
 
 #include <cfloat>
+#include <emmintrin.h>
 #include <utility>
 
 uint8_t noise_perm[512];
@@ -21,20 +22,13 @@ struct InitNoiseTables {
     }
 } init_noise_tables;
 
-const signed char GRAD2[8][2] = {{0, 1}, {0, -1}, {-1, -1}, {1, -1},
-                                 {1, 0}, {-1, 0}, {-1, 1},  {1, 1}};
+// Gradients by hash & 7: (0, 1), (0, -1), (-1, -1), (1, -1), (1, 0), (-1, 0), (-1, 1), (1, 1).
+const float GRAD_X[8] = {0, 0, -1, 1, 1, -1, -1, 1};
+const float GRAD_Y[8] = {1, -1, -1, -1, 0, 0, 1, 1};
 
 inline float grad1(int a) {
     int b = noise_perm[a & 255];
     return float((b & 8) ? -(b & 7) - 1 : (b & 7) + 1);
-}
-
-inline float corner(int hash, float dx, float dy) {
-    float k = 1.0f - dx * dx - dy * dy;
-    if (!(k > 0.0f)) return 0.0f;
-    const signed char* g = GRAD2[hash & 7];
-    float k2 = k * k;
-    return k2 * k2 * (float(g[0]) * dx + float(g[1]) * dy);
 }
 
 } // namespace
@@ -64,11 +58,22 @@ float tiled_noise2(float x, float y, int tile) {
     int x0 = ix & mask, x1 = (ix + 1) & mask;
     const uint8_t* row0 = noise_perm + noise_perm[iy & mask];
     const uint8_t* row1 = noise_perm + noise_perm[(iy + 1) & mask];
-    float sum = corner(row0[x0], fx, fy);
-    sum += corner(row0[x1], fx - 1.0f, fy);
-    sum += corner(row1[x0], fx, fy - 1.0f);
-    sum += corner(row1[x1], fx - 1.0f, fy - 1.0f);
-    return sum * 2.75f;
+    int h00 = row0[x0] & 7, h10 = row0[x1] & 7, h01 = row1[x0] & 7, h11 = row1[x1] & 7;
+    // The four corner kernels side by side, without branches: lanes outside their radius
+    // are masked to +0, as if skipped.
+    const __m128 one = _mm_set1_ps(1.0f);
+    __m128 dx = _mm_sub_ps(_mm_set1_ps(fx), _mm_setr_ps(0.0f, 1.0f, 0.0f, 1.0f));
+    __m128 dy = _mm_sub_ps(_mm_set1_ps(fy), _mm_setr_ps(0.0f, 0.0f, 1.0f, 1.0f));
+    __m128 k = _mm_sub_ps(_mm_sub_ps(one, _mm_mul_ps(dx, dx)), _mm_mul_ps(dy, dy));
+    __m128 gx = _mm_setr_ps(GRAD_X[h00], GRAD_X[h10], GRAD_X[h01], GRAD_X[h11]);
+    __m128 gy = _mm_setr_ps(GRAD_Y[h00], GRAD_Y[h10], GRAD_Y[h01], GRAD_Y[h11]);
+    __m128 k2 = _mm_mul_ps(k, k);
+    __m128 c = _mm_mul_ps(_mm_mul_ps(k2, k2), _mm_add_ps(_mm_mul_ps(gx, dx), _mm_mul_ps(gy, dy)));
+    c = _mm_and_ps(c, _mm_cmpgt_ps(k, _mm_setzero_ps()));
+    __m128 sum = _mm_add_ss(c, _mm_shuffle_ps(c, c, 1));
+    sum = _mm_add_ss(sum, _mm_movehl_ps(c, c));
+    sum = _mm_add_ss(sum, _mm_shuffle_ps(c, c, 3));
+    return _mm_cvtss_f32(sum) * 2.75f;
 }
 
 void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], int ids[9]) {

@@ -30,10 +30,24 @@ SqFunc<void()> script_generate_world;
 void place_house(int x, int z, int kind) {
     placeHouse(x, z, kind, hmap, false);
 }
+
+// The generators assert on these; from a script they are mistakes to report, not to die of.
+void check_heights(float min_ht, float max_ht) {
+    if (!(min_ht <= max_ht)) throw SquirrelError("min_ht<=max_ht");
+    if (!(min_ht >= 0.0f)) throw SquirrelError("min_ht>=0");
+}
+void check_generator_tile(int tile) {
+    if (!(tile > 0 && (tile & (tile - 1)) == 0))
+        throw SquirrelError("(tile&(tile-1))==0 && tile>0");
+}
+
 void add_fast_noise(float a, float b, const ColorRamp* r, int gt, int alpha, float rough) {
+    check_heights(a, b);
     addFastNoise(a, b, r, gt, alpha, rough);
 }
 void add_simplex_noise(float a, float b, int tile, int oct, float pers) {
+    check_heights(a, b);
+    check_generator_tile(tile);
     addSimplexNoise(a, b, tile, oct, pers);
 }
 void gen_fault(float x, float z, float dx, float dz, float h, float up, float noise,
@@ -44,9 +58,11 @@ void gen_crater(float x, float z, float radius, float steep) {
     genCrater({x, z}, radius, steep, hmap);
 }
 void add_voronoi_hills(int tile, float lo, float hi, float radius) {
+    check_generator_tile(tile);
     addVoronoiHills(tile, lo, hi, radius);
 }
 void gen_voronoi_faults(int tile, float lo, float hi, float warp, int wt, int wo, float slope) {
+    check_generator_tile(tile);
     genVoronoiFaults(tile, lo, hi, warp, wt, wo, slope);
 }
 float recenter_hmap() {
@@ -558,16 +574,14 @@ void recolor_land4(AnyColor c0, AnyColor c1, AnyColor c2, AnyColor c3) {
     for (int i = 0; i < HMAP_CELLS; ++i) {
         vec4f w = color_to_vec4f(surface[i].color);
         float sum = w.x + w.y + w.z + w.w;
-        __m128 c;
+        uint32_t color = surface[i].color; // no weights at all: nothing to mix
         if (sum > 0.0f) {
-            c = _mm_add_ps(
+            __m128 c = _mm_add_ps(
                 _mm_add_ps(_mm_mul_ps(k0, _mm_set1_ps(w.x)), _mm_mul_ps(k1, _mm_set1_ps(w.y))),
                 _mm_add_ps(_mm_mul_ps(k2, _mm_set1_ps(w.z)), _mm_mul_ps(k3, _mm_set1_ps(w.w))));
-            c = _mm_div_ps(c, _mm_set1_ps(sum));
-        } else {
-            c = k0; // no weights at all: the first colour rather than a division by zero
+            color = pack_color(_mm_div_ps(c, _mm_set1_ps(sum)));
         }
-        set_soil(surface[i], pack_color(c));
+        set_soil(surface[i], color);
     }
 }
 
@@ -668,6 +682,7 @@ void init_world_gen() {
 void close_world_gen() {
     script_generate_world.release();
     world_gen_vm.close();
+    world_gen_vm.files.clear(); // a later start loads every file afresh
 }
 
 bool generate_world() {
