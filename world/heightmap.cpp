@@ -86,4 +86,3 @@ void morphHmap(float dt, float* out) {
 }
 
 } // namespace HeightmapData
-
