@@ -1,0 +1,63 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+constexpr int MAX_TRACKED = 16;
+pid_t tracked[MAX_TRACKED];
+int num_tracked = 0;
+
+void track(pid_t pid) {
+    reap_detached_processes();
+    if (num_tracked < MAX_TRACKED) tracked[num_tracked++] = pid;
+}
+} // namespace
+
+bool start_detached_process(const char* path, const char* const* argv, char* error,
+                            int error_size) {
+    if (error && error_size > 0) error[0] = 0;
+    if (!path || !*path || !argv || !argv[0]) {
+        if (error) snprintf(error, size_t(error_size), "no program given");
+        return false;
+    }
+    bool search = !strchr(path, '/');
+    // posix_spawn reports a missing program only on some C libraries; say why here.
+    if (!search && access(path, X_OK) != 0) {
+        if (error) snprintf(error, size_t(error_size), "%s: %s", path, strerror(errno));
+        return false;
+    }
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // A session of its own: closing the starter's terminal or process group leaves it running.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    char* const* args = const_cast<char* const*>(argv);
+    int rc = search ? posix_spawnp(&pid, path, nullptr, &attr, args, environ)
+                    : posix_spawn(&pid, path, nullptr, &attr, args, environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        if (error) snprintf(error, size_t(error_size), "%s: %s", path, strerror(rc));
+        return false;
+    }
+    track(pid);
+    return true;
+}
+
+void reap_detached_processes() {
+    for (int i = 0; i < num_tracked;) {
+        int status = 0;
+        pid_t r = waitpid(tracked[i], &status, WNOHANG);
+        if (r == tracked[i] || (r < 0 && errno == ECHILD)) {
+            tracked[i] = tracked[--num_tracked];
+        } else {
+            ++i;
+        }
+    }
+}
