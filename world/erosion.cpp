@@ -57,10 +57,6 @@ __m128 react(__m128 colour, const ErosionParams& p) {
     return _mm_load_ps(col);
 }
 
-constexpr __m128 splat(float v) {
-    return __m128{v, v, v, v};
-}
-
 // Four packed colours as channel vectors (lane i: colour i), in 0..1.
 struct Colors4 {
     __m128 r, g, b, a;
@@ -68,7 +64,7 @@ struct Colors4 {
 
 inline Colors4 unpack4(__m128i c) {
     const __m128i m = _mm_set1_epi32(255);
-    const __m128 k = splat(1.0f / 255.0f);
+    const __m128 k = DET_SPLAT(1.0f / 255.0f);
     return {_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
             _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
             _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
@@ -77,8 +73,8 @@ inline Colors4 unpack4(__m128i c) {
 
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
 inline __m128i to_byte4(__m128 v) {
-    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), splat(1.0f));
-    return _mm_cvtps_epi32(_mm_mul_ps(v, splat(255.0f)));
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), DET_SPLAT(1.0f));
+    return _mm_cvtps_epi32(_mm_mul_ps(v, DET_SPLAT(255.0f)));
 }
 
 inline __m128i pack4(const Colors4& c) {
@@ -119,12 +115,13 @@ inline void strip_unless_grass(Surface& s) {
 
 // Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
 // left alone, so a droplet with no sediment changes nothing where it stops.
-void deposit(float A, int ix, int iz, float fx, float fz, __m128 c, const ErosionParams& p) {
+inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, float fx, float fz,
+                                                   __m128 c, const ErosionParams& p) {
     if (!(A > 0.0f)) return;
     __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
     __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
     __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
-    __m128 b = _mm_sub_ps(splat(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
+    __m128 b = _mm_sub_ps(DET_SPLAT(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
     int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
     alignas(16) float av[4];
     _mm_store_ps(av, a);
@@ -180,7 +177,7 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
     __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), __m128{0.0f, 1.0f, 2.0f, 3.0f});
     __m128 dx = _mm_sub_ps(xs, _mm_set1_ps(px));
     __m128 dx2 = _mm_mul_ps(dx, dx);
-    const __m128 one = splat(1.0f), quarter = splat(0.25f);
+    const __m128 one = DET_SPLAT(1.0f), quarter = DET_SPLAT(0.25f);
     __m128 esum = _mm_setzero_ps();
     Colors4 acc{esum, esum, esum, esum};
     int xa = (ix - 1) & MASK;
