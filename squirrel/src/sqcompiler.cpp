@@ -639,6 +639,27 @@ class Compiler {
                 return pc() - 1;
             }
         }
+        if (!code.empty() && fs_->lastTarget != pc()) {
+            Instr& last = code.back();
+            // compare + conditional jump
+            if ((op == OP_JZ || op == OP_JNZ) &&
+                (last.op == OP_LT || last.op == OP_LE || last.op == OP_GT || last.op == OP_GE ||
+                 last.op == OP_EQ || last.op == OP_NE)) {
+                last.a = last.op;
+                last.op = op == OP_JZ ? OP_JCMPF : OP_JCMPT;
+                last.b = int32_t(b);
+                adjust(-1);
+                return pc() - 1;
+            }
+            // add or subtract a small constant
+            if ((op == OP_ADD || op == OP_SUB) && last.op == OP_LOADINT && last.b > -1000000 &&
+                last.b < 1000000) {
+                last.op = OP_ADDI;
+                last.a = uint8_t(op);
+                adjust(-1);
+                return pc() - 1;
+            }
+        }
         code.push_back(in);
         fs_->proto->lines.push_back(int32_t(prevLine_));
         if (op == OP_SETTOP) {
@@ -705,6 +726,8 @@ class Compiler {
             case OP_ORJ:
             case OP_TRY:
             case OP_FOREACH:
+            case OP_JCMPF:
+            case OP_JCMPT:
                 if (in.b >= b.from && in.b <= end) in.b += int32_t(delta);
                 break;
             default:

@@ -47,38 +47,40 @@ enum OpCode : unsigned char {
     OP_BNOT,
     OP_TYPEOF,
     OP_CLONE,
-    OP_JMP,        // b
-    OP_JZ,         // b [v] -> []
-    OP_JNZ,        // b [v] -> []
-    OP_ANDJ,       // b [v] -> [v] and jump when false, else []
-    OP_ORJ,        // b [v] -> [v] and jump when true, else []
-    OP_CALL,       // a=nargs [f this args..] -> [r]
-    OP_PREPCALLK,  // b [obj] -> [f obj]
-    OP_PREPCALL,   // [obj key] -> [f obj]
-    OP_RETURN,     // a=has value
-    OP_NEWTABLE,   // -> [{}]
-    OP_NEWARRAY,   // b -> [[]]
-    OP_APPEND,     // [arr v] -> [arr]
-    OP_CLOSURE,    // b -> [closure of child b]
-    OP_CLOSE,      // b: close captured locals from slot b
-    OP_POP,        // [v] -> []
-    OP_DUP,        // [v] -> [v v]
-    OP_DUP2,       // [a b] -> [a b a b]
-    OP_SETTOP,     // b: top = base + b
-    OP_FOREACH,    // c=container slot, b=exit target
-    OP_TRY,        // b=catch target
-    OP_POPTRY,     // a=count
-    OP_THROW,      // [v] ->
-    OP_YIELD,      // a=has value
-    OP_RESUME,     // [gen] -> [v]
-    OP_NEWCLASS,   // a=has base [base?] -> [cls]
-    OP_CLASSDONE,  // [cls] -> [cls] (runs _inherited)
-    OP_GETBASE,    // -> [base class]
-    OP_CALLEE,     // -> [current closure]
-    OP_INCL,       // b=slot, a=0:+1 1:-1
-    OP_INC,        // a=0:+1 1:-1 [v] -> [v+-1]
-    OP_POSTINCF,   // a [obj key] -> [old]
-    OP_SWAPUNDER,  // [a b c] -> [c a b]
-    OP_ADDK_LOCAL, // unused
+    OP_JMP,       // b
+    OP_JZ,        // b [v] -> []
+    OP_JNZ,       // b [v] -> []
+    OP_ANDJ,      // b [v] -> [v] and jump when false, else []
+    OP_ORJ,       // b [v] -> [v] and jump when true, else []
+    OP_CALL,      // a=nargs [f this args..] -> [r]
+    OP_PREPCALLK, // b [obj] -> [f obj]
+    OP_PREPCALL,  // [obj key] -> [f obj]
+    OP_RETURN,    // a=has value
+    OP_NEWTABLE,  // -> [{}]
+    OP_NEWARRAY,  // b -> [[]]
+    OP_APPEND,    // [arr v] -> [arr]
+    OP_CLOSURE,   // b -> [closure of child b]
+    OP_CLOSE,     // b: close captured locals from slot b
+    OP_POP,       // [v] -> []
+    OP_DUP,       // [v] -> [v v]
+    OP_DUP2,      // [a b] -> [a b a b]
+    OP_SETTOP,    // b: top = base + b
+    OP_FOREACH,   // c=container slot, b=exit target
+    OP_TRY,       // b=catch target
+    OP_POPTRY,    // a=count
+    OP_THROW,     // [v] ->
+    OP_YIELD,     // a=has value
+    OP_RESUME,    // [gen] -> [v]
+    OP_NEWCLASS,  // a=has base [base?] -> [cls]
+    OP_CLASSDONE, // [cls] -> [cls] (runs _inherited)
+    OP_GETBASE,   // -> [base class]
+    OP_CALLEE,    // -> [current closure]
+    OP_INCL,      // b=slot, a=0:+1 1:-1
+    OP_INC,       // a=0:+1 1:-1 [v] -> [v+-1]
+    OP_POSTINCF,  // a [obj key] -> [old]
+    OP_SWAPUNDER, // [a b c] -> [c a b]
+    OP_JCMPF,     // a=compare op, b [x y] -> [], jump when the comparison is false
+    OP_JCMPT,     // a=compare op, b [x y] -> [], jump when the comparison is true
+    OP_ADDI,      // b [x] -> [x + b]
     OP_LAST
 };

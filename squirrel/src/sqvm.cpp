@@ -1097,51 +1097,86 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
     const Instr* ip;
     RELOAD();
     SQSharedState* ss = v->shared;
+    static void* const jt[OP_LAST] = {
+        &&L_OP_LOADNULL,  &&L_OP_LOADTRUE,  &&L_OP_LOADFALSE, &&L_OP_LOADINT,  &&L_OP_LOADK,
+        &&L_OP_GETLOCAL,  &&L_OP_SETLOCAL,  &&L_OP_SETLOCALP, &&L_OP_GETOUTER, &&L_OP_SETOUTER,
+        &&L_OP_LOADROOT,  &&L_OP_GETK,      &&L_OP_GET,       &&L_OP_GETVAR,   &&L_OP_SETVAR,
+        &&L_OP_SET,       &&L_OP_NEWSLOT,   &&L_OP_NEWSLOTT,  &&L_OP_NEWSLOTC, &&L_OP_DELETE,
+        &&L_OP_ADD,       &&L_OP_SUB,       &&L_OP_MUL,       &&L_OP_DIV,      &&L_OP_MOD,
+        &&L_OP_BAND,      &&L_OP_BOR,       &&L_OP_BXOR,      &&L_OP_SHL,      &&L_OP_SHR,
+        &&L_OP_USHR,      &&L_OP_EQ,        &&L_OP_NE,        &&L_OP_LT,       &&L_OP_LE,
+        &&L_OP_GT,        &&L_OP_GE,        &&L_OP_CMP3,      &&L_OP_IN,       &&L_OP_INSTANCEOF,
+        &&L_OP_UNM,       &&L_OP_NOT,       &&L_OP_BNOT,      &&L_OP_TYPEOF,   &&L_OP_CLONE,
+        &&L_OP_JMP,       &&L_OP_JZ,        &&L_OP_JNZ,       &&L_OP_ANDJ,     &&L_OP_ORJ,
+        &&L_OP_CALL,      &&L_OP_PREPCALLK, &&L_OP_PREPCALL,  &&L_OP_RETURN,   &&L_OP_NEWTABLE,
+        &&L_OP_NEWARRAY,  &&L_OP_APPEND,    &&L_OP_CLOSURE,   &&L_OP_CLOSE,    &&L_OP_POP,
+        &&L_OP_DUP,       &&L_OP_DUP2,      &&L_OP_SETTOP,    &&L_OP_FOREACH,  &&L_OP_TRY,
+        &&L_OP_POPTRY,    &&L_OP_THROW,     &&L_OP_YIELD,     &&L_OP_RESUME,   &&L_OP_NEWCLASS,
+        &&L_OP_CLASSDONE, &&L_OP_GETBASE,   &&L_OP_CALLEE,    &&L_OP_INCL,     &&L_OP_INC,
+        &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI};
+    Instr in;
+#define NEXT()                                                                                     \
+    do {                                                                                           \
+        in = *ip++;                                                                                \
+        goto* jt[in.op];                                                                           \
+    } while (0)
     for (;;) {
-        const Instr in = *ip++;
+        in = *ip++;
         switch (in.op) {
         case OP_LOADNULL:
+        L_OP_LOADNULL:
             (sp++)->setNull();
-            break;
+            NEXT();
         case OP_LOADTRUE:
+        L_OP_LOADTRUE:
             *sp++ = Value(true);
-            break;
+            NEXT();
         case OP_LOADFALSE:
+        L_OP_LOADFALSE:
             *sp++ = Value(false);
-            break;
+            NEXT();
         case OP_LOADINT:
+        L_OP_LOADINT:
             (sp++)->setInt(in.b);
-            break;
+            NEXT();
         case OP_LOADK:
+        L_OP_LOADK:
             *sp++ = consts[in.b];
-            break;
+            NEXT();
         case OP_GETLOCAL:
+        L_OP_GETLOCAL:
             *sp++ = stk[in.b];
-            break;
+            NEXT();
         case OP_SETLOCAL:
+        L_OP_SETLOCAL:
             stk[in.b] = sp[-1];
-            break;
+            NEXT();
         case OP_SETLOCALP:
+        L_OP_SETLOCALP:
             stk[in.b] = std::move(sp[-1]);
             --sp;
-            break;
+            NEXT();
         case OP_GETOUTER:
+        L_OP_GETOUTER:
             *sp++ = outer_val(cl->outers[size_t(in.b)]);
-            break;
+            NEXT();
         case OP_SETOUTER:
+        L_OP_SETOUTER:
             outer_val(cl->outers[size_t(in.b)]) = sp[-1];
-            break;
+            NEXT();
         case OP_LOADROOT:
+        L_OP_LOADROOT:
             *sp++ = ss->roottable;
-            break;
-        case OP_GETK: {
+            NEXT();
+        case OP_GETK:
+        L_OP_GETK : {
             Value& o = sp[-1];
             const Value& k = consts[in.b];
             if (o.type() == OT_TABLE) {
                 if (Value* p = sq_table_find(o.tab(), k)) {
                     if (p->type() != OT_WEAKREF) {
                         o = *p;
-                        break;
+                        NEXT();
                     }
                 }
             } else if (o.type() == OT_INSTANCE) {
@@ -1161,7 +1196,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(r);
             break;
         }
-        case OP_GET: {
+        case OP_GET:
+        L_OP_GET : {
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
@@ -1171,20 +1207,21 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(r);
             break;
         }
-        case OP_GETVAR: {
+        case OP_GETVAR:
+        L_OP_GETVAR : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
                 if (Value* p = sq_table_find(self.tab(), k)) {
                     *sp++ = sq_deref(*p);
-                    break;
+                    NEXT();
                 }
             } else if (self.type() == OT_INSTANCE) {
                 SQInstance* ins = self.ins();
                 if (Value* p = sq_table_find(ins->cls->members, k)) {
                     *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
                                                         : sq_deref(*p);
-                    break;
+                    NEXT();
                 }
             }
             SYNC();
@@ -1197,13 +1234,14 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             *sp++ = std::move(r);
             break;
         }
-        case OP_SETVAR: {
+        case OP_SETVAR:
+        L_OP_SETVAR : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
                 if (Value* p = sq_table_find(self.tab(), k)) {
                     *p = sp[-1];
-                    break;
+                    NEXT();
                 }
             }
             SYNC();
@@ -1216,7 +1254,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             RELOAD();
             break;
         }
-        case OP_SET: {
+        case OP_SET:
+        L_OP_SET : {
             SYNC();
             Value obj = sp[-3], key = sp[-2], val = sp[-1];
             sq_set(v, obj, key, val);
@@ -1227,13 +1266,16 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_NEWSLOT:
+        L_OP_NEWSLOT:
         case OP_NEWSLOTT:
-        case OP_NEWSLOTC: {
+        L_OP_NEWSLOTT:
+        case OP_NEWSLOTC:
+        L_OP_NEWSLOTC : {
             if (in.op == OP_NEWSLOTT && sp[-3].type() == OT_TABLE && !sp[-2].isNull()) {
                 sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
                 POP();
                 POP();
-                break;
+                NEXT();
             }
             SYNC();
             Value obj = sp[-3], key = sp[-2], val = sp[-1];
@@ -1244,7 +1286,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (in.op == OP_NEWSLOT) sp[-1] = std::move(val);
             break;
         }
-        case OP_DELETE: {
+        case OP_DELETE:
+        L_OP_DELETE : {
             SYNC();
             Value obj = sp[-2], key = sp[-1];
             Value r = sq_delete_op(v, obj, key);
@@ -1254,8 +1297,11 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_ADD:
+        L_OP_ADD:
         case OP_SUB:
-        case OP_MUL: {
+        L_OP_SUB:
+        case OP_MUL:
+        L_OP_MUL : {
             Value& a = sp[-2];
             Value& b = sp[-1];
             if (a._type == OT_INTEGER && b._type == OT_INTEGER) {
@@ -1266,24 +1312,26 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                                                                 : x * y);
                 --sp;
                 sp->_type = OT_NULL;
-                break;
+                NEXT();
             }
             if (sq_isnumeric(a) && sq_isnumeric(b)) {
                 SQFloat x = num_f(a), y = num_f(b);
                 a.setFloat(in.op == OP_ADD ? x + y : in.op == OP_SUB ? x - y : x * y);
                 --sp;
                 sp->_type = OT_NULL;
-                break;
+                NEXT();
             }
             [[fallthrough]];
         }
         case OP_DIV:
-        case OP_MOD: {
+        L_OP_DIV:
+        case OP_MOD:
+        L_OP_MOD : {
             if (sp[-2]._type == OT_FLOAT && sp[-1]._type == OT_FLOAT && in.op == OP_DIV) {
                 sp[-2]._unVal.fFloat = sp[-2]._unVal.fFloat / sp[-1]._unVal.fFloat;
                 --sp;
                 sp->_type = OT_NULL;
-                break;
+                NEXT();
             }
             SYNC();
             Value a = sp[-2], b = sp[-1];
@@ -1294,11 +1342,17 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_BAND:
+        L_OP_BAND:
         case OP_BOR:
+        L_OP_BOR:
         case OP_BXOR:
+        L_OP_BXOR:
         case OP_SHL:
+        L_OP_SHL:
         case OP_SHR:
-        case OP_USHR: {
+        L_OP_SHR:
+        case OP_USHR:
+        L_OP_USHR : {
             if (sp[-2]._type != OT_INTEGER || sp[-1]._type != OT_INTEGER) SYNC();
             Value r = bitop(v, in.op, sp[-2], sp[-1]);
             POP();
@@ -1306,17 +1360,24 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_EQ:
-        case OP_NE: {
+        L_OP_EQ:
+        case OP_NE:
+        L_OP_NE : {
             bool r = sq_equals(sp[-2], sp[-1]);
             POP();
             sp[-1] = Value(in.op == OP_EQ ? r : !r);
-            break;
+            NEXT();
         }
         case OP_LT:
+        L_OP_LT:
         case OP_LE:
+        L_OP_LE:
         case OP_GT:
+        L_OP_GT:
         case OP_GE:
-        case OP_CMP3: {
+        L_OP_GE:
+        case OP_CMP3:
+        L_OP_CMP3 : {
             SQInteger c;
             if (sp[-2]._type == OT_INTEGER && sp[-1]._type == OT_INTEGER) {
                 SQInteger x = sp[-2].i(), y = sp[-1].i();
@@ -1345,16 +1406,100 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sp[-1] = Value(c);
                 break;
             }
+            NEXT();
+        }
+        case OP_JCMPF:
+        L_OP_JCMPF:
+        case OP_JCMPT:
+        L_OP_JCMPT : {
+            SQInteger c;
+            Value& x = sp[-2];
+            Value& y = sp[-1];
+            bool r;
+            if (x._type == OT_INTEGER && y._type == OT_INTEGER) {
+                SQInteger a = x._unVal.nInteger, b = y._unVal.nInteger;
+                switch (in.a) {
+                case OP_LT:
+                    r = a < b;
+                    break;
+                case OP_LE:
+                    r = a <= b;
+                    break;
+                case OP_GT:
+                    r = a > b;
+                    break;
+                case OP_GE:
+                    r = a >= b;
+                    break;
+                case OP_EQ:
+                    r = a == b;
+                    break;
+                default:
+                    r = a != b;
+                    break;
+                }
+                sp -= 2;
+                sp[0]._type = OT_NULL;
+                sp[1]._type = OT_NULL;
+            } else {
+                if (in.a == OP_EQ || in.a == OP_NE) {
+                    r = sq_equals(x, y) == (in.a == OP_EQ);
+                } else {
+                    SYNC();
+                    Value a = x, b = y;
+                    c = sq_compare(v, a, b);
+                    RELOAD();
+                    switch (in.a) {
+                    case OP_LT:
+                        r = c < 0;
+                        break;
+                    case OP_LE:
+                        r = c <= 0;
+                        break;
+                    case OP_GT:
+                        r = c > 0;
+                        break;
+                    default:
+                        r = c >= 0;
+                        break;
+                    }
+                }
+                POP();
+                POP();
+            }
+            if (r == (in.op == OP_JCMPT)) ip = proto->code.data() + in.b;
+            NEXT();
+        }
+        case OP_ADDI:
+        L_OP_ADDI : {
+            Value& x = sp[-1];
+            SQInteger k = in.a == OP_ADD ? SQInteger(in.b) : -SQInteger(in.b);
+            if (x._type == OT_INTEGER) {
+                x._unVal.nInteger =
+                    SQInteger(SQUnsignedInteger(x._unVal.nInteger) + SQUnsignedInteger(k));
+                NEXT();
+            }
+            if (x._type == OT_FLOAT) {
+                x._unVal.fFloat += SQFloat(k);
+                NEXT();
+            }
+            SYNC();
+            Value a = x, b(SQInteger(in.b));
+            Value r = arith(v, in.a, a, b);
+            RELOAD();
+            sp[-1] = std::move(r);
             break;
         }
-        case OP_IN: {
+        case OP_IN:
+        L_OP_IN : {
             SYNC();
             bool r = in_op(v, sp[-2], sp[-1]);
             POP();
             sp[-1] = Value(r);
-            break;
+            NEXT();
         }
-        case OP_INSTANCEOF: {
+        case OP_INSTANCEOF:
+        L_OP_INSTANCEOF : {
             Value& o = sp[-2];
             Value& c = sp[-1];
             if (c.type() != OT_CLASS) {
@@ -1368,12 +1513,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     if (k == c.cls()) r = true;
             POP();
             sp[-1] = Value(r);
-            break;
+            NEXT();
         }
-        case OP_UNM: {
+        case OP_UNM:
+        L_OP_UNM : {
             if (sp[-1]._type == OT_INTEGER) {
                 sp[-1]._unVal.nInteger = SQInteger(0 - SQUnsignedInteger(sp[-1]._unVal.nInteger));
-                break;
+                NEXT();
             }
             SYNC();
             Value a = sp[-1];
@@ -1383,16 +1529,19 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_NOT:
+        L_OP_NOT:
             sp[-1] = Value(is_false(sp[-1]));
-            break;
+            NEXT();
         case OP_BNOT:
+        L_OP_BNOT:
             if (sp[-1].type() != OT_INTEGER) {
                 SYNC();
                 sq_raise(v, "attempt to perform a bitwise op on a %s", sq_type_name(sp[-1].type()));
             }
             sp[-1]._unVal.nInteger = ~sp[-1]._unVal.nInteger;
-            break;
-        case OP_TYPEOF: {
+            NEXT();
+        case OP_TYPEOF:
+        L_OP_TYPEOF : {
             SYNC();
             Value a = sp[-1];
             Value r = sq_typeof_op(v, a);
@@ -1400,7 +1549,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(r);
             break;
         }
-        case OP_CLONE: {
+        case OP_CLONE:
+        L_OP_CLONE : {
             SYNC();
             Value a = sp[-1];
             Value r = sq_clone_op(v, a);
@@ -1409,51 +1559,82 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_JMP:
+        L_OP_JMP:
             ip = proto->code.data() + in.b;
-            break;
-        case OP_JZ: {
+            NEXT();
+        case OP_JZ:
+        L_OP_JZ : {
             bool f = is_false(sp[-1]);
             POP();
             if (f) ip = proto->code.data() + in.b;
-            break;
+            NEXT();
         }
-        case OP_JNZ: {
+        case OP_JNZ:
+        L_OP_JNZ : {
             bool f = is_false(sp[-1]);
             POP();
             if (!f) ip = proto->code.data() + in.b;
-            break;
+            NEXT();
         }
         case OP_ANDJ:
+        L_OP_ANDJ:
             if (is_false(sp[-1]))
                 ip = proto->code.data() + in.b;
             else
                 POP();
-            break;
+            NEXT();
         case OP_ORJ:
+        L_OP_ORJ:
             if (!is_false(sp[-1]))
                 ip = proto->code.data() + in.b;
             else
                 POP();
-            break;
-        case OP_CALL: {
+            NEXT();
+        case OP_CALL:
+        L_OP_CALL : {
             SQInteger nargs = in.a;
             SQInteger ci = (sp - es.stack.data()) - nargs - 1;
             SYNC();
             Value& callee = es.stack[size_t(ci)];
-            if (callee._type == OT_CLOSURE && !callee.clo()->proto->generator) {
-                push_closure_frame(v, es, callee.clo(), ci, nargs, 0);
-                RELOAD();
-                break;
+            if (callee._type == OT_CLOSURE) {
+                SQClosure* c = callee.clo();
+                SQFunctionProto* p = c->proto;
+                if (p->nparams == nargs && !p->varargs && !p->generator && !c->env &&
+                    ci + 1 + p->stacksize + 8 <= SQInteger(es.stack.size()) &&
+                    es.frames.size() < 200000) {
+                    Frame& f = es.frames.emplace_back();
+                    f.callee = c;
+                    f.ip = p->code.data();
+                    f.base = ci + 1;
+                    f.top = 0;
+                    f.flags = 0;
+                    f.ntries = 0;
+                    f.target = ci;
+                    fr = &f;
+                    cl = c;
+                    proto = p;
+                    consts = p->consts.data();
+                    stk = es.stack.data() + ci + 1;
+                    ip = f.ip;
+                    NEXT();
+                }
+                if (!p->generator) {
+                    push_closure_frame(v, es, c, ci, nargs, 0);
+                    RELOAD();
+                    NEXT();
+                }
             }
             bool pushed = prep_call(v, es, ci, nargs);
             if (v->suspendRequested && &es == &v->es && !pushed) {
                 return; // thread suspended inside a native call
             }
             RELOAD();
-            break;
+            NEXT();
         }
         case OP_PREPCALLK:
-        case OP_PREPCALL: {
+        L_OP_PREPCALLK:
+        case OP_PREPCALL:
+        L_OP_PREPCALL : {
             SYNC();
             Value obj, key;
             if (in.op == OP_PREPCALLK) {
@@ -1484,7 +1665,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             }
             break;
         }
-        case OP_RETURN: {
+        case OP_RETURN:
+        L_OP_RETURN : {
             Value r;
             if (in.a) r = std::move(*--sp);
             SQInteger base = fr->base;
@@ -1505,19 +1687,23 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_NEWTABLE:
+        L_OP_NEWTABLE:
             *sp++ = Value(OT_TABLE, sq_table_new(ss));
-            break;
-        case OP_NEWARRAY: {
+            NEXT();
+        case OP_NEWARRAY:
+        L_OP_NEWARRAY : {
             SQArray* a = sq_array_new(ss, 0);
             a->vals.reserve(size_t(in.b));
             *sp++ = Value(OT_ARRAY, a);
-            break;
+            NEXT();
         }
         case OP_APPEND:
+        L_OP_APPEND:
             sp[-2].arr()->vals.push_back(std::move(sp[-1]));
             --sp;
-            break;
-        case OP_CLOSURE: {
+            NEXT();
+        case OP_CLOSURE:
+        L_OP_CLOSURE : {
             SQFunctionProto* p = proto->children[size_t(in.b)];
             SQClosure* c = sq_closure_new(ss, p);
             Value cv(OT_CLOSURE, c);
@@ -1541,34 +1727,41 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_CLOSE:
+        L_OP_CLOSE:
             if (es.openOuters && es.openOuters->index >= fr->base + in.b)
                 close_outers(es, fr->base + in.b);
-            break;
+            NEXT();
         case OP_POP:
+        L_OP_POP:
             POP();
-            break;
+            NEXT();
         case OP_DUP:
+        L_OP_DUP:
             *sp = sp[-1];
             ++sp;
-            break;
+            NEXT();
         case OP_DUP2:
+        L_OP_DUP2:
             sp[0] = sp[-2];
             sp[1] = sp[-1];
             sp += 2;
-            break;
-        case OP_SWAPUNDER: { // [a b c] -> [c a b]
+            NEXT();
+        case OP_SWAPUNDER:
+        L_OP_SWAPUNDER : { // [a b c] -> [c a b]
             Value c = std::move(sp[-1]);
             sp[-1] = std::move(sp[-2]);
             sp[-2] = std::move(sp[-3]);
             sp[-3] = std::move(c);
             break;
         }
-        case OP_SETTOP: {
+        case OP_SETTOP:
+        L_OP_SETTOP : {
             Value* lim = stk + in.b;
             while (sp > lim) POP();
-            break;
+            NEXT();
         }
-        case OP_FOREACH: {
+        case OP_FOREACH:
+        L_OP_FOREACH : {
             Value* slots = stk + in.c; // container, iterator, key, value
             Value& cont = slots[0];
             Value& it = slots[1];
@@ -1663,9 +1856,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_raise(v, "cannot iterate %s", sq_type_name(cont.type()));
             }
             if (done) ip = proto->code.data() + in.b;
-            break;
+            NEXT();
         }
-        case OP_TRY: {
+        case OP_TRY:
+        L_OP_TRY : {
             TryHandler th;
             th.frame = SQInteger(es.frames.size()) - 1;
             th.stackTop = sp - es.stack.data();
@@ -1673,21 +1867,24 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             es.tries.push_back(th);
             fr->ntries++;
             v->catchers++;
-            break;
+            NEXT();
         }
         case OP_POPTRY:
+        L_OP_POPTRY:
             for (int i = 0; i < in.a; ++i) {
                 es.tries.pop_back();
                 fr->ntries--;
                 v->catchers--;
             }
-            break;
-        case OP_THROW: {
+            NEXT();
+        case OP_THROW:
+        L_OP_THROW : {
             SYNC();
             Value e = sp[-1];
             throw SQException{e, false};
         }
-        case OP_YIELD: {
+        case OP_YIELD:
+        L_OP_YIELD : {
             if (in.a)
                 es.yielded = std::move(*--sp);
             else
@@ -1695,7 +1892,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             return;
         }
-        case OP_RESUME: {
+        case OP_RESUME:
+        L_OP_RESUME : {
             SYNC();
             Value g = sp[-1];
             if (g.type() != OT_GENERATOR)
@@ -1707,7 +1905,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(out);
             break;
         }
-        case OP_NEWCLASS: {
+        case OP_NEWCLASS:
+        L_OP_NEWCLASS : {
             SQClass* base = nullptr;
             if (in.a) {
                 if (sp[-1].type() != OT_CLASS) {
@@ -1723,7 +1922,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 *sp++ = std::move(c);
             break;
         }
-        case OP_CLASSDONE: {
+        case OP_CLASSDONE:
+        L_OP_CLASSDONE : {
             SQClass* c = sp[-1].cls();
             if (c->base && !c->base->meta[MT_INHERITED].isNull()) {
                 SYNC();
@@ -1732,18 +1932,21 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_call_value(v, c->base->meta[MT_INHERITED], cv, &attrs, 1);
                 RELOAD();
             }
-            break;
+            NEXT();
         }
         case OP_GETBASE:
+        L_OP_GETBASE:
             if (cl->base)
                 *sp++ = Value(OT_CLASS, cl->base);
             else
                 (sp++)->setNull();
-            break;
+            NEXT();
         case OP_CALLEE:
+        L_OP_CALLEE:
             *sp++ = Value(OT_CLOSURE, cl);
-            break;
-        case OP_INCL: {
+            NEXT();
+        case OP_INCL:
+        L_OP_INCL : {
             Value& l = stk[in.b];
             SQInteger d = in.a ? -1 : 1;
             if (l._type == OT_INTEGER)
@@ -1758,9 +1961,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 RELOAD();
                 stk[in.b] = std::move(r);
             }
-            break;
+            NEXT();
         }
-        case OP_INC: {
+        case OP_INC:
+        L_OP_INC : {
             Value& l = sp[-1];
             SQInteger d = in.a ? -1 : 1;
             if (l._type == OT_INTEGER)
@@ -1775,9 +1979,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 RELOAD();
                 sp[-1] = std::move(r);
             }
-            break;
+            NEXT();
         }
-        case OP_POSTINCF: {
+        case OP_POSTINCF:
+        L_OP_POSTINCF : {
             SYNC();
             Value obj = sp[-2], key = sp[-1], old;
             if (!sq_get(v, obj, key, old)) raise_noindex(v, key);
@@ -1790,6 +1995,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         default:
+        L_DEFAULT:
+            __attribute__((unused));
             SYNC();
             sq_raise(v, "invalid instruction");
         }
