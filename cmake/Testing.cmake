@@ -1,4 +1,4 @@
-# veltmoor_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# veltmoor_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS slow])
 # One GoogleTest program per subsystem; every case becomes a CTest test that runs
 # headless, never shows a dialog and keeps its settings and caches in the build tree.
 set(VELTMOOR_TEST_ENV
@@ -14,12 +14,12 @@ function(veltmoor_test name)
     if(NOT VELTMOOR_TESTS)
         return()
     endif()
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_libraries(${name} PRIVATE ${T_LIBS} veltmoor_options GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name}
-        PROPERTIES ENVIRONMENT "${VELTMOOR_TEST_ENV}"
+        PROPERTIES ENVIRONMENT "${VELTMOOR_TEST_ENV}" LABELS "${T_LABELS}"
         DISCOVERY_TIMEOUT 60)
 endfunction()
 
