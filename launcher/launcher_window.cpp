@@ -236,7 +236,8 @@ bool start_launcher(int argc, char** argv) {
     set_input_clamp_size(w, h);
 
     read_launcher_settings();
-    init_launcher(make_full_path("font.tga"), w, h);
+    // The frame buffer takes the client size at the first paint.
+    init_launcher(make_full_path("font.tga"), 1, 1);
     reset_launcher_quit();
     return true;
 }

@@ -96,7 +96,10 @@ TEST_F(LauncherWindowTest, AltEnterIsAnOrdinaryEnterKey) {
 }
 
 TEST_F(LauncherWindowTest, PaintFollowsTheClientSize) {
+    ::testing::internal::CaptureStdout();
     paint_launcher_window();
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("resized screen buffer to 640x480"),
+              std::string::npos);
     EXPECT_EQ(frame_buffer_width(), 640);
     EXPECT_EQ(frame_buffer_height(), 480);
     SDL_SetWindowSize(launcher_window, 800, 600);
