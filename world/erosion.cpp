@@ -299,6 +299,18 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
 
 } // namespace
 
+ErosionReaction make_erosion_reaction(const vec4f& from, const vec4f& to, float rate) {
+    ErosionReaction r;
+    const float f[4] = {from.x, from.y, from.z, from.w}, t[4] = {to.x, to.y, to.z, to.w};
+    for (int j = 0; j < 4; ++j) {
+        r.k[j] = rate * (t[j] - f[j]);
+        // Orders beyond any sensible power; also keeps NaN and huge values from the conversion.
+        float o = f[j] > 64.0f ? 64.0f : (f[j] > -64.0f ? f[j] : -64.0f);
+        r.n[j] = _mm_cvtss_si32(_mm_set_ss(o));
+    }
+    return r;
+}
+
 void genDropletErosion(unsigned count, ErosionParams& params) {
     auto start = std::chrono::steady_clock::now();
     ErosionStats st{0, 0, 0};

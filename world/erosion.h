@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/dyn_array.h"
+#include "world/vec4f.h"
 
 namespace HeightmapData {
 
@@ -12,6 +13,10 @@ struct ErosionReaction {
     float k[4];
     int n[4];
 };
+
+// The reaction of a script triple [from, to, rate]: k = rate x (to - from), n = from rounded
+// to the nearest integers (red, green, blue, alpha).
+ErosionReaction make_erosion_reaction(const vec4f& from, const vec4f& to, float rate);
 
 struct ErosionParams {
     float Kq = 10.0f;  // sediment capacity factor

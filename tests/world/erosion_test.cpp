@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,49 @@ TEST(WorldErosion, ErosionAtTheEdgeWrapsAround) {
         }
     EXPECT_GT(far, 20);
     EXPECT_GT(near, 0);
+}
+
+TEST(WorldErosion, ReactionRecordsFromScriptTriples) {
+    ErosionReaction r = make_erosion_reaction(make4f(1.0f, 0.4f, 2.6f, -1.0f),
+                                              make4f(0.0f, 1.0f, 2.6f, 0.0f), 0.5f);
+    EXPECT_EQ(r.k[0], -0.5f);
+    EXPECT_EQ(r.k[1], 0.5f * (1.0f - 0.4f));
+    EXPECT_EQ(r.k[2], 0.0f);
+    EXPECT_EQ(r.k[3], 0.5f);
+    EXPECT_EQ(r.n[0], 1);
+    EXPECT_EQ(r.n[1], 0);
+    EXPECT_EQ(r.n[2], 3);
+    EXPECT_EQ(r.n[3], -1);
+    ErosionReaction big = make_erosion_reaction(make4f(1e30f, NAN, 0.5f, 1.5f), make4f(0.0f), 1);
+    EXPECT_EQ(big.n[0], 64);
+    EXPECT_LE(big.n[1], 0); // NaN: no order
+    EXPECT_EQ(big.n[2], 0); // ties to even
+    EXPECT_EQ(big.n[3], 2);
+}
+
+TEST(WorldErosion, DropletsCarryColourDownhill) {
+    // A slope along -x: blue cells high up, grey everywhere else. Deposits below the blue
+    // band take on blue, and nothing turns blue above it.
+    reset();
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            hm(x, z) = 0.3f * float(x) + 0.5f * std::sin(float(z) * 0.9f);
+            if (x >= 150 && x < 170) surface[hm_index(x, z)].color = 0xFF0000FFu;
+        }
+    game_rnd_seed = 9;
+    ErosionParams p;
+    genDropletErosion(4000, p);
+    int blued_below = 0;
+    for (int z = 0; z < 256; ++z)
+        for (int x = 0; x < 256; ++x) {
+            uint32_t c = surface[hm_index(x, z)].color;
+            bool bluish = (c & 255) > ((c >> 16) & 255) + 8;
+            if (x < 148 && bluish) ++blued_below;
+            if (x > 172 && x < 250) {
+                ASSERT_FALSE(bluish) << x << "," << z;
+            }
+        }
+    EXPECT_GT(blued_below, 50);
 }
 
 TEST(WorldErosion, ProgressEvery16384Droplets) {

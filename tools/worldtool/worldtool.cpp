@@ -1,7 +1,7 @@
 // worldtool --seed N --out DIR [--droplets N]
 // Builds the reference world of a seed and writes DIR/height.png (grey, lowest black,
-// highest white) and DIR/color.png (ground colours, water tinted blue), then prints the
-// world's 64-bit hash.
+// highest white) and DIR/color.png (ground colours, water tinted blue), creating DIR if
+// needed, then prints the world's 64-bit hash.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,8 +83,14 @@ int main(int argc, char** argv) {
     }
     if (!have_seed || !out) return usage();
 
-    generate_sample_world(seed, unsigned(droplets));
     std::string dir(out);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        fprintf(stderr, "worldtool: can't create '%s': %s\n", out, ec.message().c_str());
+        return 1;
+    }
+    generate_sample_world(seed, unsigned(droplets));
     if (!write_height_png(dir + "/height.png") || !write_color_png(dir + "/color.png")) {
         fprintf(stderr, "worldtool: can't write PNG files to '%s'\n", out);
         return 1;
