@@ -161,6 +161,20 @@ TEST_F(LauncherFixture, FrameBufferShowsTheOptionsScreen) {
         for (int x = 32; x < 400; ++x) grey += pixel(x, y) == 0x808080u;
     EXPECT_GT(white, 1000);
     EXPECT_GT(grey, 20);
+
+    // At twice the size every length doubles, one-pixel borders included.
+    resize_frame_buffer(1280, 960);
+    render_frame_buffer();
+    write_frame_png("launcher_screen_2x.png", frame_buffer_pixels(), frame_buffer_width(),
+                    frame_buffer_height());
+    sx = int(start_btn->box.left);
+    sy = int(start_btn->box.top);
+    EXPECT_EQ(sx, 64);
+    EXPECT_EQ(pixel(sx, sy), 0x505050u);
+    EXPECT_EQ(pixel(sx + 1, sy + 1), 0x505050u);
+    EXPECT_EQ(pixel(sx + 2, sy + 2), 0x323232u);
+    EXPECT_EQ(pixel(sx + 351, sy + 159), 0x505050u);
+    EXPECT_EQ(pixel(sx + 352, sy + 159), 0x222222u);
 }
 
 TEST_F(LauncherFixture, StoredHighSelectsTheSecondRadioBox) {

@@ -61,3 +61,20 @@ TEST(Launchpad, ClickOnStartStartsTheGameAndStoresTheOptions) {
     EXPECT_NE(settings.find("land_shadows int 2"), std::string::npos) << settings;
     EXPECT_NE(settings.find("gfx_quality str \"high\""), std::string::npos) << settings;
 }
+
+TEST(Launchpad, MissingFontIsFatalWithoutADialog) {
+    // A copy of the program in a folder without font.tga.
+    std::string dir = make_temp_dir("nofont");
+    std::filesystem::copy_file(LAUNCHPAD_PATH, dir + "/launchpad");
+    std::string log = dir + "/log";
+    std::string cmd = "VELTMOOR_CONFIG_DIR='" + dir +
+                      "' ASAN_OPTIONS=detect_leaks=0 timeout -k 5 60 '" + dir + "/launchpad' >'" +
+                      log + "' 2>&1";
+    int status = system(cmd.c_str());
+    std::string text = read_file(log);
+    ASSERT_TRUE(WIFEXITED(status)) << text;
+    EXPECT_EQ(WEXITSTATUS(status), 100) << text;
+    EXPECT_NE(text.find("can't load font from " + dir + "/font.tga"), std::string::npos) << text;
+    EXPECT_NE(text.find("closed all systems"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/settings"));
+}
