@@ -17,6 +17,26 @@ static const bool quiet_environment = [] {
     return true;
 }();
 
+namespace {
+std::vector<std::string> temp_dirs;
+
+// Removes the test's folders once all tests ran (in the test process only: a death
+// test's child must not remove what its parent still uses).
+class TempDirCleanup : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        std::error_code ec;
+        for (const std::string& d : temp_dirs) std::filesystem::remove_all(d, ec);
+        temp_dirs.clear();
+    }
+};
+
+const bool cleanup_registered = [] {
+    ::testing::AddGlobalTestEnvironment(new TempDirCleanup);
+    return true;
+}();
+} // namespace
+
 std::string make_temp_dir(const char* tag) {
     std::string templ =
         (std::filesystem::temp_directory_path() / ("launcher_" + std::string(tag) + "_XXXXXX"))
@@ -25,7 +45,9 @@ std::string make_temp_dir(const char* tag) {
     buf.push_back(0);
     const char* dir = mkdtemp(buf.data());
     EXPECT_NE(dir, nullptr);
-    return dir ? dir : "/tmp";
+    if (!dir) return "/tmp";
+    temp_dirs.push_back(dir);
+    return dir;
 }
 
 void write_test_tga(const std::string& path, const std::vector<uint32_t>& pixels, int width,
