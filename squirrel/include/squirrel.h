@@ -310,4 +310,8 @@ SQRESULT sq_resurrectunreachable(HSQUIRRELVM v);
 
 // debug
 SQRESULT sq_stackinfos(HSQUIRRELVM v, SQInteger level, SQStackInfos* si);
+
+// Extension: limits the loop iterations and calls a VM may run before it raises
+// "instruction limit exceeded" (a negative limit removes it). Used to contain runaway scripts.
+void sq_setinstructionlimit(HSQUIRRELVM v, SQInteger limit);
 }

@@ -992,6 +992,10 @@ SQUserPointer sq_objtouserpointer(const HSQOBJECT* o) {
     return o->_type == OT_USERPOINTER ? o->_unVal.pUserPointer : nullptr;
 }
 
+void sq_setinstructionlimit(HSQUIRRELVM v, SQInteger limit) {
+    v->budget = limit < 0 ? INT64_MAX : limit;
+}
+
 SQInteger sq_collectgarbage(HSQUIRRELVM v) {
     return sq_gc_collect(v->shared);
 }

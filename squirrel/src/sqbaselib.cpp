@@ -90,7 +90,7 @@ SQInteger base_assert(SQVM* v) {
 SQInteger base_array(SQVM* v) {
     SQInteger n = num_i(A(v, 2));
     if (n < 0) return fail(v, "negative size");
-    if (n > (1 << 26)) return fail(v, "out of memory");
+    if (n > SQInteger(1) << 24) return fail(v, "out of memory");
     SQArray* a = sq_array_new(SS(v), n);
     Value r(OT_ARRAY, a);
     if (nargs(v) > 2)
@@ -213,12 +213,16 @@ std::vector<Value>& AV(SQVM* v) {
     return A(v, 1).arr()->vals;
 }
 
+const size_t MAX_ARRAY = size_t(1) << 24;
+
 SQInteger a_append(SQVM* v) {
+    if (AV(v).size() >= MAX_ARRAY) return fail(v, "out of memory");
     AV(v).push_back(A(v, 2));
     return ret(v, A(v, 1));
 }
 SQInteger a_extend(SQVM* v) {
     std::vector<Value> add = A(v, 2).arr()->vals;
+    if (AV(v).size() + add.size() > MAX_ARRAY) return fail(v, "out of memory");
     for (auto& x : add) AV(v).push_back(x);
     return ret(v, A(v, 1));
 }
@@ -238,6 +242,7 @@ SQInteger a_insert(SQVM* v) {
     auto& a = AV(v);
     SQInteger i = num_i(A(v, 2));
     if (i < 0 || i > SQInteger(a.size())) return fail(v, "index out of range");
+    if (a.size() >= MAX_ARRAY) return fail(v, "out of memory");
     a.insert(a.begin() + long(i), A(v, 3));
     return ret(v, A(v, 1));
 }
@@ -252,7 +257,7 @@ SQInteger a_remove(SQVM* v) {
 SQInteger a_resize(SQVM* v) {
     SQInteger n = num_i(A(v, 2));
     if (n < 0) return fail(v, "resizing to negative length");
-    if (n > (1 << 26)) return fail(v, "out of memory");
+    if (n > SQInteger(1) << 24) return fail(v, "out of memory");
     Value fill = nargs(v) > 2 ? A(v, 3) : Value();
     auto& a = AV(v);
     size_t old = a.size();

@@ -385,7 +385,8 @@ struct SQVM : SQRefCounted {
     VMState state = VM_IDLE;
     bool suspendRequested = false;
     bool raiseerror = true;
-    SQInteger catchers = 0; // active script try blocks and native catch sites
+    SQInteger budget = INT64_MAX; // loop iterations and calls left before the limit error
+    SQInteger catchers = 0;       // active script try blocks and native catch sites
     bool ownsShared = false;
     std::string scratch;
     Value threadClosure;

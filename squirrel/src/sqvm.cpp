@@ -654,6 +654,7 @@ static Value concat(SQVM* v, const Value& a, const Value& b) {
     Value sa = sq_tostring(v, a), sb = sq_tostring(v, b);
     SQString* x = sa.str();
     SQString* y = sb.str();
+    if (x->len + y->len > (SQInteger(1) << 28)) sq_raise(v, "out of memory");
     std::string s;
     s.reserve(size_t(x->len + y->len));
     s.append(x->data, size_t(x->len));
@@ -815,6 +816,10 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
     SQInteger np = p->nparams;
     SQInteger base = ci + 1;
     if (SQInteger(es.frames.size()) > 200000) sq_raise(v, "stack overflow");
+    if (--v->budget <= 0) {
+        v->budget = 0;
+        sq_raise(v, "instruction limit exceeded");
+    }
     try {
         sq_ensure_stack(es, base + p->stacksize + nargs + 8);
     } catch (SQException&) {
@@ -1086,6 +1091,11 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
         ip = fr->ip;                                                                               \
     } while (0)
 #define POP() (--sp)->setNull()
+
+[[noreturn]] static void budget_exceeded(SQVM* v) {
+    v->budget = 0;
+    sq_raise(v, "instruction limit exceeded");
+}
 
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
     Frame* fr;
@@ -1467,7 +1477,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 POP();
                 POP();
             }
-            if (r == (in.op == OP_JCMPT)) ip = proto->code.data() + in.b;
+            if (r == (in.op == OP_JCMPT)) {
+                if (in.b < ip - proto->code.data() && --v->budget <= 0) {
+                    SYNC();
+                    budget_exceeded(v);
+                }
+                ip = proto->code.data() + in.b;
+            }
             NEXT();
         }
         case OP_ADDI:
@@ -1560,6 +1576,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_JMP:
         L_OP_JMP:
+            if (in.b < ip - proto->code.data() && --v->budget <= 0) {
+                SYNC();
+                budget_exceeded(v);
+            }
             ip = proto->code.data() + in.b;
             NEXT();
         case OP_JZ:
@@ -1573,7 +1593,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_JNZ : {
             bool f = is_false(sp[-1]);
             POP();
-            if (!f) ip = proto->code.data() + in.b;
+            if (!f) {
+                if (in.b < ip - proto->code.data() && --v->budget <= 0) {
+                    SYNC();
+                    budget_exceeded(v);
+                }
+                ip = proto->code.data() + in.b;
+            }
             NEXT();
         }
         case OP_ANDJ:
@@ -1592,6 +1618,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             NEXT();
         case OP_CALL:
         L_OP_CALL : {
+            if (--v->budget <= 0) {
+                SYNC();
+                budget_exceeded(v);
+            }
             SQInteger nargs = in.a;
             SQInteger ci = (sp - es.stack.data()) - nargs - 1;
             SYNC();

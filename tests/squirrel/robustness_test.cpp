@@ -90,6 +90,21 @@ TEST(SquirrelRobustness, StackOverflowIsAScriptError) {
     EXPECT_EQ(t.out, "20000");
 }
 
+TEST(SquirrelRobustness, RunawayLoopsHitTheInstructionLimit) {
+    TestVm t;
+    sq_setinstructionlimit(t.v, 100000);
+    EXPECT_FALSE(t.run("while (true) {}"));
+    EXPECT_EQ(t.lastError(), "instruction limit exceeded");
+    // a script catching the error cannot keep running: the limit stays exhausted
+    EXPECT_FALSE(t.run("for (;;) { try { while (1) {} } catch (e) {} }"));
+    sq_setinstructionlimit(t.v, 1000);
+    EXPECT_FALSE(t.run("[1, 2, 3].resize(5000, 0).map(@(x) x)"));
+    EXPECT_EQ(t.lastError(), "instruction limit exceeded");
+    sq_setinstructionlimit(t.v, -1);
+    EXPECT_TRUE(t.run("local n = 0; for (local i = 0; i < 300000; i++) n++; print(n)"));
+    EXPECT_EQ(t.out, "300000");
+}
+
 TEST(SquirrelRobustness, HostileSizesFailCleanly) {
     TestVm t;
     EXPECT_TRUE(t.run("try { array(1 << 40) } catch (e) { print(e) }"));
