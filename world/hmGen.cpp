@@ -40,38 +40,51 @@ inline float reduce_coord(float c) {
     return r >= 256.0f ? 0.0f : r;
 }
 
-// Fractal tiled noise of octaves halving in amplitude, coordinates doubled plus 0.5 and
-// the tile doubled as a byte each octave.
-float fractal_noise(float p, float q, int tile, int octaves) {
-    float n = tiled_noise2(p, q, tile);
+// Fractal tiled noise along the row q at p = x step: octaves halving in amplitude, with
+// coordinates doubled plus 0.5 and the tile doubled as a byte each octave. No octaves: 0.
+void fractal_noise_row(float step, float q, int tile, int octaves, float* out) {
+    if (octaves < 1) {
+        for (int x = 0; x < HMAP_SIZE; ++x) out[x] = 0.0f;
+        return;
+    }
+    float p[HMAP_SIZE], o[HMAP_SIZE];
+    for (int x = 0; x < HMAP_SIZE; ++x) p[x] = float(x) * step;
+    tiled_noise2_row(p, HMAP_SIZE, q, tile, out);
     float amp = 1.0f;
-    for (int o = 1; o < octaves; ++o) {
+    for (int k = 1; k < octaves; ++k) {
         amp *= 0.5f;
-        p = p * 2.0f + 0.5f;
+        for (float& pp : p) pp = pp * 2.0f + 0.5f;
         q = q * 2.0f + 0.5f;
         tile = (tile * 2) & 255;
-        n += amp * tiled_noise2(p, q, tile);
+        tiled_noise2_row(p, HMAP_SIZE, q, tile, o);
+        for (int x = 0; x < HMAP_SIZE; ++x) out[x] += amp * o[x];
     }
-    return n;
 }
 
-// The two nearest feature points, as the first two of tiled_voronoi_noise2_near4.
-void voronoi_near2(float x, float y, int tile_shift, float d[2], int ids[2]) {
-    Point2 p[9];
-    int id[9];
-    tiled_voronoi_noise2_all9(x, y, tile_shift, p, id);
+// The two nearest feature points, as the first two of tiled_voronoi_noise2_near4: squared
+// distances and the hashes of their ids.
+void voronoi_near2(float x, float y, int tile_shift, float d[2], int hash[2]) {
+    int mask = (1 << tile_shift) - 1;
+    int ix = hm_floor(x), iy = hm_floor(y);
+    float fx = x - float(ix), fy = y - float(iy);
     float b0 = FLT_MAX, b1 = FLT_MAX;
-    int i0 = 0, i1 = 0;
-    for (int c = 0; c < 9; ++c) {
-        float dc = p[c].x * p[c].x + p[c].y * p[c].y;
-        bool first = dc < b0, second = dc < b1;
-        b1 = first ? b0 : (second ? dc : b1);
-        i1 = first ? i0 : (second ? c : i1);
-        b0 = first ? dc : b0;
-        i0 = first ? c : i0;
+    int h0 = 0, h1 = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+        const uint8_t* row = noise_perm + noise_perm[((iy + dy) & mask) & 255];
+        for (int dx = -1; dx <= 1; ++dx) {
+            int h = row[((ix + dx) & mask) & 255];
+            float px = noise_rnd[2 * h] + float(dx) - fx;
+            float py = noise_rnd[2 * h + 1] + float(dy) - fy;
+            float dc = px * px + py * py;
+            bool first = dc < b0, second = dc < b1;
+            b1 = first ? b0 : (second ? dc : b1);
+            h1 = first ? h0 : (second ? h : h1);
+            b0 = first ? dc : b0;
+            h0 = first ? h : h0;
+        }
     }
     d[0] = b0, d[1] = b1;
-    ids[0] = id[i0], ids[1] = id[i1];
+    hash[0] = h0, hash[1] = h1;
 }
 
 void draw_heights(float* h, float min_ht, float max_ht) {
@@ -143,22 +156,26 @@ void addSimplexNoise(float min_ht, float max_ht, int tile, int octaves, float pe
     assert_heights(min_ht, max_ht);
     tile_shift_of(tile);
     float scale = float(tile) / 256.0f, range = max_ht - min_ht;
+    float u[HMAP_SIZE], n[HMAP_SIZE], o[HMAP_SIZE];
     for (int z = 0; z < HMAP_SIZE; ++z) {
+        for (int x = 0; x < HMAP_SIZE; ++x) u[x] = scale * float(x);
+        float v = scale * float(z);
+        tiled_noise2_row(u, HMAP_SIZE, v, tile, n);
+        float amp = 1.0f;
+        int t = tile;
+        for (int k = 1; k < octaves; ++k) {
+            t = (t * 2) & 255;
+            for (float& uu : u) uu = 2.0f * uu + 0.5f;
+            v = 2.0f * v + 0.5f;
+            amp *= persistence;
+            tiled_noise2_row(u, HMAP_SIZE, v, t, o);
+            for (int x = 0; x < HMAP_SIZE; ++x) n[x] += amp * o[x];
+        }
+        float* row = hmap + (z << HMAP_SIZE_SHIFT);
         for (int x = 0; x < HMAP_SIZE; ++x) {
-            float u = scale * float(x), v = scale * float(z);
-            float n = tiled_noise2(u, v, tile);
-            float amp = 1.0f;
-            int t = tile;
-            for (int k = 1; k < octaves; ++k) {
-                t = (t * 2) & 255;
-                u = 2.0f * u + 0.5f;
-                v = 2.0f * v + 0.5f;
-                amp *= persistence;
-                n += amp * tiled_noise2(u, v, t);
-            }
-            float r = n * 0.286f + 0.5f;
+            float r = n[x] * 0.286f + 0.5f;
             if (!(r > 0.0f)) r = 0.0f;
-            hmap[(z << HMAP_SIZE_SHIFT) | x] += r * range + min_ht;
+            row[x] += r * range + min_ht;
         }
     }
 }
@@ -188,19 +205,24 @@ void addVoronoiHills(int tile, float min_ht, float max_ht, float radius) {
 
 void genVoronoiFaults(int tile, float min_ht, float max_ht, float warp, int warp_tile,
                       int warp_octaves, float slope) {
+    // The warp along z at (x, z) is the warp along x at (z, x): one field serves both.
+    static float warp_field[HMAP_CELLS];
     int shift = tile_shift_of(tile);
     float H[256];
     draw_heights(H, min_ht, max_ht);
     int wt = warp_tile * tile;
     float fw = float(wt) / 256.0f, fv = float(tile) / 256.0f, W = slope / fv;
+    for (int z = 0; z < HMAP_SIZE; ++z)
+        fractal_noise_row(fw, float(z) * fw, wt, warp != 0.0f ? std::max(warp_octaves, 1) : 0,
+                          warp_field + (z << HMAP_SIZE_SHIFT));
     float d2[2];
-    int ids[2];
+    int h[2];
     for (int z = 0; z < HMAP_SIZE; ++z) {
         for (int x = 0; x < HMAP_SIZE; ++x) {
-            float wx = fractal_noise(float(x) * fw, float(z) * fw, wt, warp_octaves);
-            float wz = fractal_noise(float(z) * fw, float(x) * fw, wt, warp_octaves);
-            voronoi_near2(float(x) * fv + warp * wx, float(z) * fv + warp * wz, shift, d2, ids);
-            float A = H[voronoi_id_hash(ids[0])], B = H[voronoi_id_hash(ids[1])];
+            float wx = warp_field[(z << HMAP_SIZE_SHIFT) | x];
+            float wz = warp_field[(x << HMAP_SIZE_SHIFT) | z];
+            voronoi_near2(float(x) * fv + warp * wx, float(z) * fv + warp * wz, shift, d2, h);
+            float A = H[h[0]], B = H[h[1]];
             float e = (std::sqrt(d2[1]) - std::sqrt(d2[0])) * W / std::max(std::fabs(A - B), 0.1f);
             hmap[(z << HMAP_SIZE_SHIFT) | x] += e > 1.0f ? A : ((A - B) * e + A + B) / 2.0f;
         }

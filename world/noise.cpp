@@ -51,29 +51,57 @@ float noise1(float x) {
     return (e0 * e0 * g0 * f + e1 * e1 * g1 * (f - 1.0f)) * 0.4f;
 }
 
-float tiled_noise2(float x, float y, int tile) {
-    int mask = (tile - 1) & 255;
-    int ix = hm_floor(x), iy = hm_floor(y);
-    float fx = x - float(ix), fy = y - float(iy);
-    int x0 = ix & mask, x1 = (ix + 1) & mask;
-    const uint8_t* row0 = noise_perm + noise_perm[iy & mask];
-    const uint8_t* row1 = noise_perm + noise_perm[(iy + 1) & mask];
-    int h00 = row0[x0] & 7, h10 = row0[x1] & 7, h01 = row1[x0] & 7, h11 = row1[x1] & 7;
-    // The four corner kernels side by side, without branches: lanes outside their radius
-    // are masked to +0, as if skipped.
-    const __m128 one = _mm_set1_ps(1.0f);
+namespace {
+
+// The y half of a tiled_noise2 evaluation, shared along a row.
+struct NoiseRow {
+    int mask;
+    const uint8_t* row0;
+    const uint8_t* row1;
+    __m128 dy, dy2;
+};
+
+inline NoiseRow noise_row(float y, int tile) {
+    NoiseRow r;
+    r.mask = (tile - 1) & 255;
+    int iy = hm_floor(y);
+    float fy = y - float(iy);
+    r.row0 = noise_perm + noise_perm[iy & r.mask];
+    r.row1 = noise_perm + noise_perm[(iy + 1) & r.mask];
+    r.dy = _mm_sub_ps(_mm_set1_ps(fy), _mm_setr_ps(0.0f, 0.0f, 1.0f, 1.0f));
+    r.dy2 = _mm_mul_ps(r.dy, r.dy);
+    return r;
+}
+
+// The four corner kernels side by side, without branches: lanes outside their radius are
+// masked to +0, as if skipped; summed in corner order (00, 10, 01, 11).
+inline float noise_at(const NoiseRow& r, float x) {
+    int ix = hm_floor(x);
+    float fx = x - float(ix);
+    int x0 = ix & r.mask, x1 = (ix + 1) & r.mask;
+    int h00 = r.row0[x0] & 7, h10 = r.row0[x1] & 7, h01 = r.row1[x0] & 7, h11 = r.row1[x1] & 7;
     __m128 dx = _mm_sub_ps(_mm_set1_ps(fx), _mm_setr_ps(0.0f, 1.0f, 0.0f, 1.0f));
-    __m128 dy = _mm_sub_ps(_mm_set1_ps(fy), _mm_setr_ps(0.0f, 0.0f, 1.0f, 1.0f));
-    __m128 k = _mm_sub_ps(_mm_sub_ps(one, _mm_mul_ps(dx, dx)), _mm_mul_ps(dy, dy));
+    __m128 k = _mm_sub_ps(_mm_sub_ps(_mm_set1_ps(1.0f), _mm_mul_ps(dx, dx)), r.dy2);
     __m128 gx = _mm_setr_ps(GRAD_X[h00], GRAD_X[h10], GRAD_X[h01], GRAD_X[h11]);
     __m128 gy = _mm_setr_ps(GRAD_Y[h00], GRAD_Y[h10], GRAD_Y[h01], GRAD_Y[h11]);
     __m128 k2 = _mm_mul_ps(k, k);
-    __m128 c = _mm_mul_ps(_mm_mul_ps(k2, k2), _mm_add_ps(_mm_mul_ps(gx, dx), _mm_mul_ps(gy, dy)));
-    c = _mm_and_ps(c, _mm_cmpgt_ps(k, _mm_setzero_ps()));
+    __m128 dot = _mm_add_ps(_mm_mul_ps(gx, dx), _mm_mul_ps(gy, r.dy));
+    __m128 c = _mm_and_ps(_mm_mul_ps(_mm_mul_ps(k2, k2), dot), _mm_cmpgt_ps(k, _mm_setzero_ps()));
     __m128 sum = _mm_add_ss(c, _mm_shuffle_ps(c, c, 1));
     sum = _mm_add_ss(sum, _mm_movehl_ps(c, c));
     sum = _mm_add_ss(sum, _mm_shuffle_ps(c, c, 3));
     return _mm_cvtss_f32(sum) * 2.75f;
+}
+
+} // namespace
+
+float tiled_noise2(float x, float y, int tile) {
+    return noise_at(noise_row(y, tile), x);
+}
+
+void tiled_noise2_row(const float* xs, int n, float y, int tile, float* out) {
+    NoiseRow r = noise_row(y, tile);
+    for (int i = 0; i < n; ++i) out[i] = noise_at(r, xs[i]);
 }
 
 void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], int ids[9]) {

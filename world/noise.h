@@ -15,6 +15,8 @@ void reseed_noise(); // rebuilds both tables from game_rnd_seed
 
 float noise1(float x);
 float tiled_noise2(float x, float y, int tile); // period tile, a power of two up to 256
+// tiled_noise2 at (xs[i], y) for i < n into out[i], sharing the work of the row.
+void tiled_noise2_row(const float* xs, int n, float y, int tile, float* out);
 
 // Feature points of the 3 x 3 cells around (x, y); null outputs are skipped.
 void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], int ids[9]);

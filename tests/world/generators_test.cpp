@@ -111,6 +111,40 @@ TEST(WorldGen, VoronoiFaultsMakePlateausWithinRange) {
     EXPECT_GT(flat, HMAP_CELLS / 2);
 }
 
+TEST(WorldGen, VoronoiFaultsMatchTheirDefinitionCellByCell) {
+    const int tile = 8, warp_tile = 2, octaves = 3;
+    const float warp = 0.6f, slope = 1.5f;
+    seeded(18);
+    uint64_t seed = game_rnd_seed;
+    genVoronoiFaults(tile, 1.0f, 7.0f, warp, warp_tile, octaves, slope);
+    game_rnd_seed = seed;
+    float H[256];
+    for (float& h : H) h = 1.0f + 6.0f * rnd_float();
+    auto fractal = [&](float p, float q) {
+        int t = warp_tile * tile;
+        float n = tiled_noise2(p, q, t), amp = 1.0f;
+        for (int o = 1; o < octaves; ++o) {
+            amp *= 0.5f, p = p * 2 + 0.5f, q = q * 2 + 0.5f, t = (t * 2) & 255;
+            n += amp * tiled_noise2(p, q, t);
+        }
+        return n;
+    };
+    float fw = float(warp_tile * tile) / 256.0f, fv = float(tile) / 256.0f;
+    for (int i = 0; i < 400; ++i) {
+        int x = (i * 37) & 255, z = (i * 91 + 5) & 255;
+        float wx = fractal(float(x) * fw, float(z) * fw),
+              wz = fractal(float(z) * fw, float(x) * fw);
+        float d[4];
+        int ids[4];
+        tiled_voronoi_noise2_near4(float(x) * fv + warp * wx, float(z) * fv + warp * wz, 3, d, ids,
+                                   nullptr);
+        float A = H[voronoi_id_hash(ids[0])], B = H[voronoi_id_hash(ids[1])];
+        float e =
+            (std::sqrt(d[1]) - std::sqrt(d[0])) * (slope / fv) / std::max(std::fabs(A - B), 0.1f);
+        ASSERT_EQ(hm(x, z), e > 1.0f ? A : ((A - B) * e + A + B) / 2.0f) << x << "," << z;
+    }
+}
+
 TEST(WorldGen, FaultStaysInItsEllipseAndZeroDirectionChangesNothing) {
     seeded(16);
     ColorRamp ramp;

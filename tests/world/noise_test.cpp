@@ -2,6 +2,7 @@
 #include "world/noise.h"
 #include "world/ramp.h"
 #include "world/rnd.h"
+#include "world_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,18 @@ TEST(WorldNoise, TiledNoiseRepeatsWithItsTile) {
         differ +=
             tiled_noise2(1.25f + float(i), 0.5f, 256) != tiled_noise2(9.25f + float(i), 0.5f, 256);
     EXPECT_GT(differ, 10);
+}
+
+TEST(WorldNoise, RowEvaluationEqualsSinglePoints) {
+    game_rnd_seed = 8;
+    reseed_noise();
+    float xs[300], out[300];
+    for (int i = 0; i < 300; ++i) xs[i] = float(i) * 0.731f - 40.0f;
+    for (int tile : {1, 4, 64, 256}) {
+        tiled_noise2_row(xs, 300, 3.37f, tile, out);
+        for (int i = 0; i < 300; ++i)
+            ASSERT_EQ(float_bits(out[i]), float_bits(tiled_noise2(xs[i], 3.37f, tile)));
+    }
 }
 
 TEST(WorldNoise, VoronoiNear4IsTheSortedHeadOfAll9) {
