@@ -827,6 +827,8 @@ class Compiler {
     }
 
     void statement() {
+        DepthGuard g(nesting_);
+        checkNesting();
         switch (lx_.tok) {
         case ';':
             next();
@@ -1461,7 +1463,19 @@ class Compiler {
         }
     }
 
+    struct DepthGuard {
+        int& d;
+        explicit DepthGuard(int& x) : d(x) { ++d; }
+        ~DepthGuard() { --d; }
+    };
+    int nesting_ = 0;
+    void checkNesting() {
+        if (nesting_ > 150) error("expression or block nested too deeply");
+    }
+
     Exp expression() {
+        DepthGuard g(nesting_);
+        checkNesting();
         Exp e = ternary();
         int t = lx_.tok;
         if (t == '=' || t == T_NEWSLOT || compoundOp(t) >= 0) {

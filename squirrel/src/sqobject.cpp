@@ -402,7 +402,36 @@ static void obj_clear(SQRefCounted* o) {
     }
 }
 
+static void destroy_one(SQRefCounted* o);
+
+// Objects whose last reference goes away while another object is being destroyed wait in a
+// queue, so that freeing a long chain of objects does not recurse once per link.
 void sq_destroy(SQRefCounted* o) {
+    static thread_local bool active = false;
+    static thread_local std::vector<SQRefCounted*> pending;
+    if (o->weak && o->kind != OT_WEAKREF) {
+        SQWeakRef* w = o->weak;
+        o->weak = nullptr;
+        w->obj._type = OT_NULL;
+        w->obj._unVal.raw = 0;
+    }
+    if (active) {
+        pending.push_back(o);
+        return;
+    }
+    active = true;
+    struct Reset {
+        ~Reset() { active = false; }
+    } reset;
+    destroy_one(o);
+    while (!pending.empty()) {
+        SQRefCounted* p = pending.back();
+        pending.pop_back();
+        destroy_one(p);
+    }
+}
+
+static void destroy_one(SQRefCounted* o) {
     if (o->kind == OT_STRING) {
         if (o->weak) o->weak->obj._type = OT_NULL, o->weak->obj._unVal.raw = 0;
         str_free(static_cast<SQString*>(o));

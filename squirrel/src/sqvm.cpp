@@ -916,10 +916,11 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         Value mm;
         if (!sq_get_meta(v, callee, MT_CALL, mm))
             sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
+        Value self = callee;
         sq_ensure_stack(es, es.top + 2);
         for (SQInteger i = es.top; i > ci + 1; --i)
             es.stack[size_t(i)] = std::move(es.stack[size_t(i - 1)]);
-        es.stack[size_t(ci + 1)] = callee;
+        es.stack[size_t(ci + 1)] = self;
         es.stack[size_t(ci)] = mm;
         es.top++;
         return prep_call(v, es, ci, nargs + 1);

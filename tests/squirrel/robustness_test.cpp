@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -115,6 +116,16 @@ TEST(SquirrelRobustness, HostileSizesFailCleanly) {
     t.out.clear();
     EXPECT_TRUE(t.run("try { format(\"%1000d\", 1) } catch (e) { print(e) }"));
     EXPECT_EQ(t.out, "width format too long");
+    t.out.clear();
+    // freeing a long chain of tables does not recurse once per link
+    t.out.clear();
+    EXPECT_TRUE(t.run("local l = null; for (local i = 0; i < 300000; i++) l = { next = l, v = [i] "
+                      "}; l = null; print(\"freed\")"));
+    EXPECT_EQ(t.out, "freed");
+    // deeply nested source is a compile error, not a crash
+    std::string nested(5000, '(');
+    EXPECT_FALSE(t.run(("local x = " + nested + "1").c_str()));
+    EXPECT_EQ(t.lastError(), "expression or block nested too deeply");
     t.out.clear();
     // a long string built by doubling stays correct
     EXPECT_TRUE(t.run("local s = \"ab\"; for (local i = 0; i < 20; i++) s += s; print(s.len())"));
