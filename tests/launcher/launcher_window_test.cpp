@@ -4,9 +4,11 @@
 #include "platform/input.h"
 #include "test_support.h"
 
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <utility>
 
 namespace {
 std::string read_file(const std::string& path) {
@@ -102,6 +104,24 @@ TEST_F(LauncherWindowTest, PaintFollowsTheClientSize) {
               std::string::npos);
     EXPECT_EQ(frame_buffer_width(), 640);
     EXPECT_EQ(frame_buffer_height(), 480);
+    // The window shows the frame buffer's colours.
+    SDL_Surface* shown = SDL_GetWindowSurface(launcher_window);
+    ASSERT_NE(shown, nullptr);
+    ASSERT_EQ(SDL_LockSurface(shown), 0);
+    GuiElement* start = find_launcher_control(CMD_START);
+    for (auto [x, y] : {std::pair{1, 1}, std::pair{int(start->box.left), int(start->box.top)},
+                        std::pair{int(start->box.left) + 3, int(start->box.top) + 3}}) {
+        Uint32 raw = 0;
+        memcpy(&raw,
+               static_cast<Uint8*>(shown->pixels) + y * shown->pitch +
+                   x * shown->format->BytesPerPixel,
+               shown->format->BytesPerPixel);
+        Uint8 r, g, b;
+        SDL_GetRGB(raw, shown->format, &r, &g, &b);
+        uint32_t want = frame_buffer_pixels()[y * 640 + x] & 0xFFFFFF;
+        EXPECT_EQ(uint32_t(r) << 16 | uint32_t(g) << 8 | b, want) << x << "," << y;
+    }
+    SDL_UnlockSurface(shown);
     SDL_SetWindowSize(launcher_window, 800, 600);
     int w = 0, h = 0;
     SDL_GetWindowSize(launcher_window, &w, &h);
