@@ -96,21 +96,27 @@ inline __m128 lane(__m128 v, int i) {
     }
 }
 
+// Surface layers are bits 4-7 of the bit-field word; most cells have none, so the common
+// case only reads. A cell without a layer has surf_color 0 already (they are set together).
+inline uint32_t field_word(const Surface& s) {
+    uint32_t word;
+    memcpy(&word, reinterpret_cast<const char*>(&s) + 8, 4);
+    return word;
+}
+
 inline void strip_layer(Surface& s) {
+    if (!(field_word(s) & 0xF0u)) return;
     s.surf_type = ST_OPEN;
     s.surf_color = 0;
 }
 
-// Deposits strip every surface layer but grass; done on the raw bit-field word (bits 4-7:
-// surf_type) to keep the hot path free of branches.
+// Deposits strip every surface layer but grass.
 inline void strip_unless_grass(Surface& s) {
-    uint32_t word;
-    memcpy(&word, reinterpret_cast<const char*>(&s) + 8, 4);
-    bool grass = ((word >> 4) & 15) == ST_GRASS;
-    uint32_t cleared = word & ~0xF0u;
-    word = grass ? word : cleared;
-    memcpy(reinterpret_cast<char*>(&s) + 8, &word, 4);
-    s.surf_color = grass ? s.surf_color : 0;
+    uint32_t layer = field_word(s) & 0xF0u;
+    if (layer && layer != (ST_GRASS << 4)) {
+        s.surf_type = ST_OPEN;
+        s.surf_color = 0;
+    }
 }
 
 // Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
