@@ -118,6 +118,31 @@ SQInteger base_callee(SQVM* v) {
     const Frame& f = fr[fr.size() - 2];
     return ret(v, Value(f.callee->kind, f.callee));
 }
+SQInteger base_getstackinfos(SQVM* v) {
+    SQInteger level = num_i(A(v, 2));
+    SQStackInfos si;
+    if (SQ_FAILED(sq_stackinfos(v, level, &si))) return ret(v, Value());
+    SQSharedState* ss = SS(v);
+    SQTable* t = sq_table_new(ss);
+    Value tv(OT_TABLE, t);
+    sq_table_set(t, sq_mkstr(ss, "func"), sq_mkstr(ss, si.funcname ? si.funcname : "unknown"));
+    sq_table_set(t, sq_mkstr(ss, "src"), sq_mkstr(ss, si.source ? si.source : "unknown"));
+    sq_table_set(t, sq_mkstr(ss, "line"), Value(si.line));
+    SQTable* locals = sq_table_new(ss);
+    Value lv(OT_TABLE, locals);
+    const SQChar* name;
+    for (SQUnsignedInteger i = 0; (name = sq_getlocal(v, SQUnsignedInteger(level), i)) != nullptr;
+         ++i) {
+        Value val = sq_stk(v, -1);
+        sq_table_set(locals, sq_mkstr(ss, name), val);
+        sq_vpop(v, 1);
+    }
+    sq_table_set(t, sq_mkstr(ss, "locals"), lv);
+    return ret(v, tv);
+}
+SQInteger base_noop(SQVM*) {
+    return 0;
+}
 SQInteger base_seterrorhandler(SQVM* v) {
     v->errorhandler = A(v, 2);
     return 0;
@@ -311,11 +336,12 @@ SQInteger a_map(SQVM* v) {
         Value self = A(v, 1), fn = A(v, 2);
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
+        sq_vpush(v, rv); // reachable for the collector while callbacks run
         for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
             Value x = self.arr()->vals[i];
             r->vals.push_back(sq_call_value(v, fn, self, &x, 1));
         }
-        return ret(v, rv);
+        return SQInteger(1);
     });
 }
 SQInteger a_apply(SQVM* v) {
@@ -334,11 +360,12 @@ SQInteger a_filter(SQVM* v) {
         Value self = A(v, 1), fn = A(v, 2);
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
+        sq_vpush(v, rv); // reachable for the collector while callbacks run
         for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
             Value args[2] = {Value(SQInteger(i)), self.arr()->vals[i]};
             if (!is_false(sq_call_value(v, fn, self, args, 2))) r->vals.push_back(args[1]);
         }
-        return ret(v, rv);
+        return SQInteger(1);
     });
 }
 SQInteger a_reduce(SQVM* v) {
@@ -367,7 +394,7 @@ SQInteger sort_cmp(SQVM* v, const Value& fn, const Value& a, const Value& b) {
     Value args[2] = {a, b};
     Value r = sq_call_value(v, fn, v->shared->roottable, args, 2);
     if (r.type() == OT_INTEGER) return r.i();
-    if (r.type() == OT_FLOAT) return SQInteger(r.f());
+    if (r.type() == OT_FLOAT) return sq_f2i(r.f());
     if (r.type() == OT_BOOL) return r.b() ? 1 : 0;
     sq_raise(v, "numeric value expected as return value of the compare function");
 }
@@ -436,7 +463,7 @@ bool parse_number(const char* s, SQInteger len, bool wantFloat, Value& out) {
         if (wantFloat)
             out = Value(f);
         else
-            out = Value(SQInteger(f));
+            out = Value(sq_f2i(f));
     } else {
         out =
             Value(SQInteger(strtoull(txt.c_str() + (txt[0] == '-' || txt[0] == '+'), nullptr, 10)));
@@ -686,6 +713,9 @@ void sq_register_baselib(SQVM* v) {
     reg(v, root, "callee", base_callee, 1, nullptr);
     reg(v, root, "seterrorhandler", base_seterrorhandler, 2, ".c");
     reg(v, root, "newthread", base_newthread, 2, ".c");
+    reg(v, root, "getstackinfos", base_getstackinfos, 2, ".n");
+    reg(v, root, "enabledebuginfo", base_noop, 2, nullptr);
+    reg(v, root, "setdebughook", base_noop, 2, nullptr);
     reg(v, root, "suspend", base_suspend, -1, nullptr);
     sq_table_set(root, sq_mkstr(v->shared, "_version_"), sq_mkstr(v->shared, SQUIRREL_VERSION));
     sq_table_set(root, sq_mkstr(v->shared, "_intsize_"), Value(SQInteger(8)));

@@ -36,6 +36,8 @@ enum Tok {
     T_NEWSLOT,
     T_DCOLON,
     T_VARARGS,
+    T_ATTR_OPEN,
+    T_ATTR_CLOSE,
     // keywords
     K_WHILE,
     K_DO,
@@ -367,6 +369,10 @@ class Lexer {
             }
             return '!';
         case '<':
+            if (d == '/') {
+                adv();
+                return T_ATTR_OPEN;
+            }
             if (d == '=') {
                 adv();
                 if (cur() == '>') {
@@ -437,6 +443,10 @@ class Lexer {
             }
             return '*';
         case '/':
+            if (d == '>') {
+                adv();
+                return T_ATTR_CLOSE;
+            }
             if (d == '=') {
                 adv();
                 return T_DIVEQ;
@@ -1214,6 +1224,27 @@ class Compiler {
         emit(OP_POP);
     }
 
+    // member attributes (</ name = value, ... />) are evaluated and dropped
+    void skipAttributes() {
+        if (lx_.tok != T_ATTR_OPEN) return;
+        next();
+        while (lx_.tok != T_ATTR_CLOSE) {
+            if (lx_.tok == T_EOF) error("expected '/>'");
+            if (lx_.tok == T_STRING)
+                next();
+            else
+                expectIdent();
+            if (lx_.tok == '=') {
+                next();
+                Exp e = expression();
+                discharge(e);
+                emit(OP_POP);
+            }
+            if (lx_.tok == ',') next();
+        }
+        next();
+    }
+
     void classBody() {
         bool hasBase = false;
         if (lx_.tok == K_EXTENDS) {
@@ -1222,10 +1253,12 @@ class Compiler {
             discharge(b);
             hasBase = true;
         }
+        skipAttributes();
         emit(OP_NEWCLASS, hasBase ? 1 : 0);
         expect('{');
         while (lx_.tok != '}') {
             if (lx_.tok == T_EOF) error("expected '}'");
+            skipAttributes();
             bool isStatic = false;
             if (lx_.tok == K_STATIC) {
                 isStatic = true;

@@ -149,11 +149,16 @@ struct Value : SQObject {
     bool sameAs(const Value& o) const { return _type == o._type && _unVal.raw == o._unVal.raw; }
 };
 
+// float to integer as x86 converts, without undefined behaviour for out-of-range values
+inline SQInteger sq_f2i(SQFloat f) {
+    if (!(f > -9.2233720e18f && f < 9.2233720e18f)) return INT64_MIN;
+    return SQInteger(f);
+}
 inline SQFloat num_f(const SQObject& v) {
     return v._type == OT_INTEGER ? SQFloat(v._unVal.nInteger) : v._unVal.fFloat;
 }
 inline SQInteger num_i(const SQObject& v) {
-    return v._type == OT_INTEGER ? v._unVal.nInteger : SQInteger(v._unVal.fFloat);
+    return v._type == OT_INTEGER ? v._unVal.nInteger : sq_f2i(v._unVal.fFloat);
 }
 inline bool is_false(const SQObject& v) {
     switch (v._type) {

@@ -327,14 +327,20 @@ struct Regex {
             ++p;
             if (p >= end || !isdigit((unsigned char)*p)) err("number expected");
             mn = 0;
-            while (p < end && isdigit((unsigned char)*p)) mn = mn * 10 + (*p++ - '0');
+            while (p < end && isdigit((unsigned char)*p)) {
+                mn = mn * 10 + (*p++ - '0');
+                if (mn > 65535) err("repetition count too large");
+            }
             mx = mn;
             if (p < end && *p == ',') {
                 ++p;
                 mx = -1;
                 if (p < end && isdigit((unsigned char)*p)) {
                     mx = 0;
-                    while (p < end && isdigit((unsigned char)*p)) mx = mx * 10 + (*p++ - '0');
+                    while (p < end && isdigit((unsigned char)*p)) {
+                        mx = mx * 10 + (*p++ - '0');
+                        if (mx > 65535) err("repetition count too large");
+                    }
                 }
             }
             if (p >= end || *p != '}') err(", or } expected");
@@ -440,6 +446,7 @@ struct Regex {
     int slen = 0;
     std::vector<std::pair<int, int>> caps;
     int steps = 0;
+    int depth = 0;
 
     bool matchSeq(const std::vector<RNode*>& seq, size_t i, int pos,
                   const std::function<bool(int)>& k) {
@@ -450,6 +457,13 @@ struct Regex {
         return matchNode(n, pos, rest);
     }
     bool matchNode(RNode* n, int pos, const std::function<bool(int)>& k) {
+        struct Depth {
+            int& d;
+            explicit Depth(int& x) : d(x) {
+                if (++d > 2000) err("regexp too complex");
+            }
+            ~Depth() { --d; }
+        } depthGuard(depth);
         switch (n->kind) {
         case RNode::CHAR:
             return pos < slen && (unsigned char)str[pos] == n->ch && k(pos + 1);
@@ -479,6 +493,24 @@ struct Regex {
         return false;
     }
     bool matchRep(RNode* n, int count, int pos, const std::function<bool(int)>& k) {
+        RNode* sub = n->sub;
+        if (count == 0 &&
+            (sub->kind == RNode::CHAR || sub->kind == RNode::ANY || sub->kind == RNode::SET)) {
+            // single-character repetition: take the longest run, then give back one at a time
+            int run = 0;
+            while (pos + run < slen && (n->max < 0 || run < n->max)) {
+                unsigned char c = (unsigned char)str[pos + run];
+                bool ok = sub->kind == RNode::ANY ||
+                          (sub->kind == RNode::CHAR ? c == sub->ch : sub->set.test(c));
+                if (!ok) break;
+                ++run;
+            }
+            for (int c = run; c >= n->min; --c) {
+                if (++steps > 5000000) err("regexp too complex");
+                if (k(pos + c)) return true;
+            }
+            return false;
+        }
         if (n->max < 0 || count < n->max) {
             bool ok = matchNode(n->sub, pos, [&](int np) {
                 if (np == pos && count >= n->min) return false;
@@ -491,6 +523,7 @@ struct Regex {
     bool matchAt(int pos, int& endPos, bool whole) {
         caps.assign(size_t(ngroups), {0, 0});
         steps = 0;
+        depth = 0;
         RNode top;
         top.kind = RNode::GROUP;
         top.group = 0;

@@ -282,7 +282,7 @@ static bool array_index(const Value& key, SQInteger& idx) {
     if (key.type() == OT_INTEGER)
         idx = key.i();
     else if (key.type() == OT_FLOAT)
-        idx = SQInteger(key.f());
+        idx = sq_f2i(key.f());
     else
         return false;
     return true;

@@ -122,6 +122,13 @@ TEST(SquirrelRobustness, HostileSizesFailCleanly) {
     EXPECT_TRUE(t.run("local l = null; for (local i = 0; i < 300000; i++) l = { next = l, v = [i] "
                       "}; l = null; print(\"freed\")"));
     EXPECT_EQ(t.out, "freed");
+    // regular expressions on long input neither recurse per character nor run away
+    t.out.clear();
+    EXPECT_TRUE(
+        t.run("local s = \"\"; for (local i = 0; i < 20000; i++) s += \"ab\";"
+              "print(regexp(\"[ab]*\").match(s));"
+              "try { regexp(\"(ab)+c\").search(s + \"c\") } catch (e) { print(\" \" + e) }"));
+    EXPECT_EQ(t.out, "true regexp too complex");
     // deeply nested source is a compile error, not a crash
     std::string nested(5000, '(');
     EXPECT_FALSE(t.run(("local x = " + nested + "1").c_str()));
@@ -152,6 +159,19 @@ TEST(SquirrelRobustness, ErrorsLeaveTheVmUsable) {
               "foreach (x in up([\"ab\", \"c\"])) print(x)"));
     EXPECT_EQ(t.out, "AB2C1");
     EXPECT_EQ(sq_gettop(v), 0);
+}
+
+TEST(SquirrelRobustness, CollectorRunsSafelyInsideCallbacks) {
+    TestVm t;
+    EXPECT_TRUE(t.run(
+        "local r = [1, 2, 3].map(function(x) { collectgarbage(); return x * 2 })\n"
+        "local f = [1, 2, 3, 4].filter(function(i, x) { collectgarbage(); return x % 2 == 0 })\n"
+        "print(r.len() + \":\" + r[2] + \" \" + f.len() + \":\" + f[1])"));
+    EXPECT_EQ(t.out, "3:6 2:4");
+    t.out.clear();
+    // class attributes are accepted and ignored
+    EXPECT_TRUE(t.run("class A </ name = \"a\" /> { </ doc = 1 /> x = 5 } print(A().x)"));
+    EXPECT_EQ(t.out, "5");
 }
 
 TEST(SquirrelRobustness, ThrowErrorFromNativeIsCatchable) {
