@@ -1,0 +1,66 @@
+// Forward land. Far grid: POSITION (x, z), POSITION1 height. INST: near patches, POSITION
+// (u, v) in the cell, POSITION1 the cell, POSITION2 its corner heights. c16 = (1/256, 1/256,
+// 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 normals (alpha: sky
+// visibility), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
+#include "sky_common.inc"
+#ifdef VSH
+in vec4 POSITION;
+in vec4 POSITION1;
+#ifdef INST
+in vec4 POSITION2;
+#endif
+VARYING vec3 wpos;
+VARYING vec3 vdir;
+VARYING vec2 uvc;
+VARYING vec2 uvn;
+VARYING float fog;
+void vsh() {
+#ifdef INST
+    vec2 f = POSITION.xy;
+    vec2 xz = POSITION1.xy + f;
+    vec4 h = POSITION2;
+    float y = mix(mix(h.x, h.y, f.x), mix(h.z, h.w, f.x), f.y);
+#else
+    vec2 xz = POSITION.xy;
+    float y = POSITION1.x;
+#endif
+    vec4 p = vec4(xz.x, y, xz.y, 1.0);
+    gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
+    wpos = p.xyz;
+    vdir = p.xyz - vc[4].xyz;
+    uvc = xz * vc[16].xy + vc[16].zz;
+    uvn = xz * vc[16].xy + vc[16].ww;
+    fog = vc[5].x * fog_amount(length(vdir));
+}
+#endif
+#ifdef PSH
+layout(binding = 1) uniform sampler2D norm_tex;
+layout(binding = 2) uniform sampler2D color_tex;
+layout(binding = 3) uniform sampler2D surf_tex;
+layout(binding = 4) uniform sampler2D detail_tex;
+VARYING vec3 wpos;
+VARYING vec3 vdir;
+VARYING vec2 uvc;
+VARYING vec2 uvn;
+VARYING float fog;
+void psh() {
+    vec4 nt = texture(norm_tex, uvn);
+    vec3 n = normalize(nt.xyz * 2.0 - 1.0);
+    vec4 g = texture(color_tex, uvc);
+    vec4 s = texture(surf_tex, uvc);
+    vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
+    vec4 d1 = texture(detail_tex, wpos.xz * 0.43);
+    vec4 d2 = texture(detail_tex, wpos.xz * 0.061);
+    albedo *= (0.6 + 0.8 * d1.r) * (0.78 + 0.44 * d2.g);
+    // Steep ground shows bare, darker rock.
+    float steep = smoothstep(0.55, 0.85, 1.0 - n.y);
+    albedo = mix(albedo, albedo * vec3(0.55, 0.52, 0.5) * (0.7 + 0.6 * d1.b), steep);
+    float ndl = max(dot(n, SUN_DIR), 0.0);
+    float ao = nt.a;
+    vec3 light = SUN_COLOR * ndl * (0.35 + 0.65 * ao) +
+                 (SKY_LIGHT * (0.6 + 0.4 * n.y) + GROUND_LIGHT * (0.4 - 0.4 * n.y)) * ao;
+    vec3 c = albedo * light;
+    c = mix(c, sky_color(normalize(vdir)), fog);
+    oC0 = vec4(finish(c), 1.0);
+}
+#endif

@@ -1,0 +1,775 @@
+#include "scene/heightmap_renderer.h"
+
+#include "platform/log.h"
+#include "render/buffers.h"
+#include "render/device.h"
+#include "render/shaders.h"
+#include "render/textures.h"
+#include "render/vertex_decl.h"
+#include "scene/scene_camera.h"
+#include "scene/scene_render.h"
+#include "scene/sky.h"
+#include "world/rnd.h"
+
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+using namespace HeightmapData;
+
+namespace {
+
+void no_building(const Surface*, int, int) {}
+
+#pragma pack(push, 1)
+struct GridVertex {
+    int16_t x, z;
+    float h;
+};
+struct PatchInstance {
+    int16_t x, z;
+    float h[4];
+};
+struct WaterVertexHigh {
+    int16_t x, z;
+    float level;
+    float uv[4];
+    float foam;
+};
+struct WaterVertexLow {
+    int16_t x, z;
+    float level;
+    float foam;
+};
+struct ColorPoint {
+    int16_t x, z;
+    uint32_t color;
+};
+struct FloatPoint {
+    int16_t x, z;
+    float value;
+};
+#pragma pack(pop)
+static_assert(sizeof(GridVertex) == 8 && sizeof(PatchInstance) == 20);
+static_assert(sizeof(WaterVertexHigh) == 28 && sizeof(WaterVertexLow) == 12);
+static_assert(sizeof(ColorPoint) == 8 && sizeof(FloatPoint) == 8);
+
+constexpr int NEAR_FIRST = 95, NEAR_LAST = 158;
+constexpr float WET_DEPTH = 0.1f;
+
+// Columns [j0, j1] of window row k inside the land circle (j1 < j0: none).
+struct CircleRows {
+    int j0[255], j1[255];
+    CircleRows() {
+        for (int k = 0; k < 255; ++k) {
+            j0[k] = 255;
+            j1[k] = -1;
+            for (int j = 0; j < 255; ++j) {
+                int a = 2 * k - 255, b = 2 * j - 255;
+                if (a * a + b * b > 67600) continue;
+                if (j < j0[k]) j0[k] = j;
+                j1[k] = j;
+            }
+        }
+    }
+};
+const CircleRows circle;
+
+// Per map cell: wet in either step state.
+alignas(64) uint8_t wet[HMAP_CELLS];
+
+VertexDecl *grid_decl, *patch_decl, *water_decl, *cpoint_decl, *fpoint_decl;
+Shader *land_sh, *land_inst_sh, *water_sh, *load_color_sh, *load_float_sh, *norm_sh, *interp_sh,
+    *horizon_sh;
+Shader* aper_sh[3];
+GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
+    *water_ib, *point_vb;
+
+inline float mixf(float a, float b, float t) {
+    return a + (b - a) * t;
+}
+
+void set_pass_states() {
+    set_zenable(false);
+    set_zwrite(false);
+    set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    set_blend_none();
+    set_cull_mode(0);
+}
+
+void check_region(int x0, int z0, int nx, int nz) {
+    ASSERT_TEXT(nx > 0 && nz > 0, "nx>0 && nz>0");
+    ASSERT_TEXT(x0 >= 0 && z0 >= 0 && x0 + nx <= HMAP_SIZE && z0 + nz <= HMAP_SIZE,
+                "x0>=0 && z0>=0 && x0+nx<=HMAP_SIZE && z0+nz<=HMAP_SIZE");
+}
+
+template <typename P, typename F>
+void draw_points(VertexDecl* decl, int x0, int z0, int nx, int nz, F value) {
+    set_vertex_decl(decl);
+    int pending = 0;
+    P* vp = nullptr;
+    for (int z = z0; z < z0 + nz; ++z)
+        for (int x = x0; x < x0 + nx; ++x) {
+            if (!vp) {
+                vp = static_cast<P*>(lock_vb(point_vb, 0, 0));
+                ASSERT_TEXT(vp, "vp");
+            }
+            vp[pending++] = P{int16_t(x), int16_t(z), value(hm_index(x, z))};
+            if (pending == POINT_BATCH) {
+                unlock_vb(point_vb);
+                set_vb(0, point_vb, 0, sizeof(P));
+                draw_prim(PRIM_POINTLIST, 0, pending);
+                pending = 0;
+                vp = nullptr;
+            }
+        }
+    if (vp) {
+        unlock_vb(point_vb);
+        set_vb(0, point_vb, 0, sizeof(P));
+        draw_prim(PRIM_POINTLIST, 0, pending);
+    }
+    set_vb(0, nullptr, 0, 0);
+}
+
+void set_region_consts(int x0, int z0, int nx, int nz) {
+    float c16[4] = {float(nx) / 256.0f, float(nz) / 256.0f, float(2 * x0 - 256 + nx) / 256.0f,
+                    -float(2 * z0 - 256 + nz) / 256.0f};
+    float c17[4] = {0.5f, -0.5f, 0.5f + 0.5f / 256.0f, 0.5f + 0.5f / 256.0f};
+    float p0[4] = {1.0f / 256.0f, 1.0f / 256.0f, 0.0f, 0.0f};
+    set_vs_consts(16, c16, 1);
+    set_vs_consts(17, c17, 1);
+    set_ps_consts(0, p0, 1);
+}
+
+void bind_wrap(int stage, Texture* tex, bool linear) {
+    bind_texture(stage, tex);
+    set_texture_address(stage, 0);
+    set_texture_filter(stage, linear);
+}
+
+template <typename T>
+void release_all(T** p, void (*rel)(T*)) {
+    if (*p) rel(*p);
+    *p = nullptr;
+}
+
+} // namespace
+
+void (*scene_render_building)(const Surface* s, int x, int z) = no_building;
+int land_shadow_quality = 1;
+
+HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {};
+int HeightmapRenderer::num_house_tiles = 19;
+alignas(64) float HeightmapRenderer::curh[HMAP_CELLS];
+alignas(64) float HeightmapRenderer::curw[HMAP_CELLS];
+alignas(64) vec4f HeightmapRenderer::water_uv[2][HMAP_CELLS];
+int HeightmapRenderer::uv_cur = 0, HeightmapRenderer::uv_cycle = 0;
+bool HeightmapRenderer::land_dirty = true;
+bool HeightmapRenderer::high_quality = false;
+int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
+int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
+int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
+int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
+Texture* HeightmapRenderer::height_tex = nullptr;
+Texture* HeightmapRenderer::color_tex = nullptr;
+Texture* HeightmapRenderer::surf_color_tex = nullptr;
+Texture* HeightmapRenderer::norm_tex[2] = {};
+Texture* HeightmapRenderer::norm_view_tex = nullptr;
+Texture* HeightmapRenderer::aper_tex[2] = {};
+Texture* HeightmapRenderer::aper_view_tex = nullptr;
+Texture* HeightmapRenderer::detail_tex = nullptr;
+Texture* HeightmapRenderer::foam_tex = nullptr;
+
+// [SECTION] CPU passes
+
+void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
+    cam_cx = int(floorf(cam_pos.x + 0.5f));
+    cam_cz = int(floorf(cam_pos.z + 0.5f));
+    win_ox = cam_cx - 128;
+    win_oz = cam_cz - 128;
+}
+
+void HeightmapRenderer::fillNearInstances(void* dst) {
+    PatchInstance* out = static_cast<PatchInstance*>(dst);
+    int n = 0;
+    for (int k = NEAR_FIRST; k <= NEAR_LAST; ++k) {
+        int z = win_oz + k;
+        for (int j = NEAR_FIRST; j <= NEAR_LAST; ++j) {
+            int x = win_ox + j;
+            int i = hm_index(x, z);
+            if (surface[i].ground_type == GT_HOUSE) {
+                scene_render_building(&surface[i], x, z);
+                continue;
+            }
+            PatchInstance& p = out[n++];
+            p.x = int16_t(x);
+            p.z = int16_t(z);
+            p.h[0] = curh[i];
+            p.h[1] = curh[hm_index(x + 1, z)];
+            p.h[2] = curh[hm_index(x, z + 1)];
+            p.h[3] = curh[hm_index(x + 1, z + 1)];
+        }
+    }
+    near_count = n;
+}
+
+void HeightmapRenderer::fillLandVertices(void* dst) {
+    GridVertex* v = static_cast<GridVertex*>(dst);
+    for (int k = 0; k < HMAP_SIZE; ++k) {
+        int z = win_oz + k;
+        const float* row = curh + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
+        for (int j = 0; j < HMAP_SIZE; ++j) {
+            int x = win_ox + j;
+            *v++ = GridVertex{int16_t(x), int16_t(z), row[x & (HMAP_SIZE - 1)]};
+        }
+    }
+}
+
+int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
+    int quads = 0;
+    for (int k = 0; k < 255; ++k) {
+        int z = win_oz + k;
+        const Surface* row = surface + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
+        bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
+        for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
+            if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
+                j = NEAR_LAST;
+                continue;
+            }
+            int x = win_ox + j;
+            const Surface& s = row[x & (HMAP_SIZE - 1)];
+            if (s.ground_type == GT_HOUSE) {
+                scene_render_building(&s, x, z);
+                continue;
+            }
+            int v = k * 256 + j;
+            ip[0] = uint16_t(v);
+            ip[1] = uint16_t(v + 256);
+            ip[2] = uint16_t(v + 1);
+            ip[3] = uint16_t(v + 1);
+            ip[4] = uint16_t(v + 256);
+            ip[5] = uint16_t(v + 257);
+            ip += 6;
+            ++quads;
+        }
+    }
+    return quads;
+}
+
+void HeightmapRenderer::updateWaterDepth(float t) {
+    const Water* w = &water[0][0];
+    const Water* p = &tmpw[0][0];
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        curw[i] = p[i].depth + (w[i].depth - p[i].depth) * t;
+        wet[i] = uint8_t(p[i].depth > WET_DEPTH || w[i].depth > WET_DEPTH);
+    }
+}
+
+void HeightmapRenderer::fillHorizonVertices(void* dst, const vec4f& cam) {
+    GridVertex* v = static_cast<GridVertex*>(dst);
+    int z0 = (cam_cz - 383) & ~3, x0 = (cam_cx - 383) & ~3;
+    for (int l = 0; l < HORIZON_SIZE; ++l) {
+        int z = z0 + 4 * l;
+        float dz = float(z) - cam.z;
+        for (int m = 0; m < HORIZON_SIZE; ++m) {
+            int x = x0 + 4 * m;
+            int i = hm_index(x, z);
+            float h = curh[i] + curw[i];
+            float dx = float(x) - cam.x;
+            float d = (sqrtf(dx * dx + dz * dz) - 128.0f) / 256.0f;
+            if (d > 0.0f) h -= d * d * 128.0f;
+            *v++ = GridVertex{int16_t(x), int16_t(z), h};
+        }
+    }
+}
+
+void HeightmapRenderer::fillWaterVertices(void* dst, float t) {
+    WaterVertexHigh* vh = static_cast<WaterVertexHigh*>(dst);
+    WaterVertexLow* vl = static_cast<WaterVertexLow*>(dst);
+    const vec4f* uv_prev = water_uv[uv_cur ^ 1];
+    const vec4f* uv_now = water_uv[uv_cur];
+    for (int k = 0; k < HMAP_SIZE; ++k) {
+        int z = win_oz + k;
+        for (int j = 0; j < HMAP_SIZE; ++j) {
+            int x = win_ox + j;
+            int i = hm_index(x, z);
+            float g = curh[i], d = curw[i];
+            float level;
+            if (d > WET_DEPTH) {
+                level = g + d - WET_DEPTH;
+            } else {
+                float sum = 0.0f;
+                int n = 0;
+                for (int dz = -1; dz <= 1; ++dz)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        if (!dx && !dz) continue;
+                        int ni = hm_index(x + dx, z + dz);
+                        if (curw[ni] > WET_DEPTH) {
+                            sum += curh[ni] + curw[ni];
+                            ++n;
+                        }
+                    }
+                float avg = n ? sum / float(n) : 0.0f;
+                level = (n && avg <= g) ? avg - WET_DEPTH : g - WET_DEPTH;
+            }
+            const Water& a = tmpw[z & 255][x & 255];
+            const Water& b = water[z & 255][x & 255];
+            float foam = a.foam + (b.foam - a.foam) * t;
+            if (high_quality) {
+                const vec4f &p = uv_prev[i], &c = uv_now[i];
+                *vh++ = WaterVertexHigh{
+                    int16_t(x),
+                    int16_t(z),
+                    level,
+                    {mixf(p.x, c.x, t), mixf(p.y, c.y, t), mixf(p.z, c.z, t), mixf(p.w, c.w, t)},
+                    foam};
+            } else {
+                *vl++ = WaterVertexLow{int16_t(x), int16_t(z), level, foam};
+            }
+        }
+    }
+}
+
+int HeightmapRenderer::fillWaterIndices(uint16_t* ip) {
+    int quads = 0;
+    for (int k = 0; k < 255; ++k) {
+        int z = win_oz + k;
+        const uint8_t* r0 = wet + ((z & 255) << 8);
+        const uint8_t* r1 = wet + (((z + 1) & 255) << 8);
+        for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
+            int x = win_ox + j;
+            if (!(r0[x & 255] | r0[(x + 1) & 255] | r1[x & 255] | r1[(x + 1) & 255])) continue;
+            int v = k * 256 + j;
+            ip[0] = uint16_t(v);
+            ip[1] = uint16_t(v + 256);
+            ip[2] = uint16_t(v + 1);
+            ip[3] = uint16_t(v + 1);
+            ip[4] = uint16_t(v + 256);
+            ip[5] = uint16_t(v + 257);
+            ip += 6;
+            ++quads;
+        }
+    }
+    return quads;
+}
+
+int HeightmapRenderer::buildHorizonIndices(uint16_t* ip) {
+    int quads = 0;
+    for (int row = 0; row < HORIZON_SIZE - 1; ++row)
+        for (int col = 0; col < HORIZON_SIZE - 1; ++col) {
+            int a = 2 * row - 191, i = 2 * col - 191;
+            if (a * a + i * i <= 3843) continue;
+            int d = row * HORIZON_SIZE + col;
+            ip[0] = uint16_t(d);
+            ip[1] = uint16_t(d + HORIZON_SIZE);
+            ip[2] = uint16_t(d + 1);
+            ip[3] = uint16_t(d + 1);
+            ip[4] = uint16_t(d + HORIZON_SIZE);
+            ip[5] = uint16_t(d + HORIZON_SIZE + 1);
+            ip += 6;
+            ++quads;
+        }
+    return quads;
+}
+
+void HeightmapRenderer::reseedLayer(int buf, int layer) {
+    float r1 = rnd_float(), r2 = rnd_float(), r3 = rnd_float();
+    float a = 6.2831853f * r1;
+    float ca = cosf(a), sa = sinf(a), ou = 256.0f * r2, ov = 256.0f * r3;
+    vec4f* uv = water_uv[buf];
+    for (int z = 0; z < HMAP_SIZE; ++z) {
+        float K = float((z - win_oz) & 255);
+        for (int x = 0; x < HMAP_SIZE; ++x) {
+            float J = float((x - win_ox) & 255);
+            float u = J * ca + K * sa + ou, v = -J * sa + K * ca + ov;
+            vec4f& e = uv[(z << 8) | x];
+            if (layer == 0) {
+                e.x = u;
+                e.y = v;
+            } else {
+                e.z = u;
+                e.w = v;
+            }
+        }
+    }
+}
+
+void HeightmapRenderer::stepUpdate(float dt) {
+    if (high_quality) uv_cur ^= 1;
+    const vec4f* src = water_uv[uv_cur ^ 1];
+    vec4f* dst = water_uv[uv_cur];
+    for (int z = 0; z < HMAP_SIZE; ++z) {
+        int zm = (z - 1) & 255;
+        for (int x = 0; x < HMAP_SIZE; ++x) {
+            int xm = (x - 1) & 255;
+            Water& w = water[z][x];
+            float vx = (water[z][xm].flow_x + w.flow_x) * 0.5f;
+            float vz = (water[zm][x].flow_z + w.flow_z) * 0.5f;
+            float px = float(x) - vx * dt, pz = float(z) - vz * dt;
+            float fx0 = floorf(px), fz0 = floorf(pz);
+            float fx = px - fx0, fz = pz - fz0;
+            int ix = int(fx0) & 255, iz = int(fz0) & 255;
+            int ix1 = (ix + 1) & 255, iz1 = (iz + 1) & 255;
+            float w00 = (1 - fx) * (1 - fz), w10 = fx * (1 - fz), w01 = (1 - fx) * fz,
+                  w11 = fx * fz;
+            float f = tmpw[iz][ix].foam * w00 + tmpw[iz][ix1].foam * w10 +
+                      tmpw[iz1][ix].foam * w01 + tmpw[iz1][ix1].foam * w11;
+            w.foam = (f + w.foam) * 0.5f;
+            if (!high_quality) continue;
+            __m128 s =
+                _mm_add_ps(_mm_add_ps(_mm_mul_ps(src[(iz << 8) | ix].load(), _mm_set1_ps(w00)),
+                                      _mm_mul_ps(src[(iz << 8) | ix1].load(), _mm_set1_ps(w10))),
+                           _mm_add_ps(_mm_mul_ps(src[(iz1 << 8) | ix].load(), _mm_set1_ps(w01)),
+                                      _mm_mul_ps(src[(iz1 << 8) | ix1].load(), _mm_set1_ps(w11))));
+            dst[(z << 8) | x].store(s);
+        }
+    }
+    if (high_quality) {
+        ++uv_cycle;
+        if (uv_cycle == 20) {
+            reseedLayer(uv_cur, 0);
+        } else if (uv_cycle >= 40) {
+            uv_cycle = 0;
+            reseedLayer(uv_cur, 1);
+        }
+    }
+    land_dirty = true;
+}
+
+float HeightmapRenderer::layerBWeight(float t) {
+    return 1.0f - fabsf((float(uv_cycle) + t - 20.0f) * 0.05f);
+}
+
+// [SECTION] GPU passes
+
+void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
+    check_region(x0, z0, nx, nz);
+    set_render_target(height_tex, 0, false);
+    set_pass_states();
+    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
+    set_vs_consts(16, c16, 1);
+    set_shader(load_float_sh);
+    const Water* w = &water[0][0];
+    draw_points<FloatPoint>(fpoint_decl, x0, z0, nx, nz,
+                            [w](int i) { return hmap[i] + w[i].depth; });
+}
+
+void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
+    check_region(x0, z0, nx, nz);
+    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
+    set_render_target(color_tex, 0, false);
+    set_pass_states();
+    set_vs_consts(16, c16, 1);
+    set_shader(load_color_sh);
+    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz, [](int i) { return surface[i].color; });
+    set_render_target(surf_color_tex, 0, false);
+    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz,
+                            [](int i) { return surface[i].surf_color; });
+}
+
+void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
+    check_region(x0, z0, nx, nz);
+    Texture* t = norm_tex[0];
+    norm_tex[0] = norm_tex[1];
+    norm_tex[1] = t;
+    set_render_target(norm_tex[1], 0, false);
+    set_pass_states();
+    set_region_consts(x0, z0, nx, nz);
+    bind_wrap(0, height_tex, true);
+    set_shader(norm_sh);
+    draw_postfx();
+}
+
+void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
+    check_region(x0, z0, nx, nz);
+    Texture* t = aper_tex[0];
+    aper_tex[0] = aper_tex[1];
+    aper_tex[1] = t;
+    set_render_target(aper_tex[1], 0, false);
+    set_pass_states();
+    set_region_consts(x0, z0, nx, nz);
+    bind_wrap(0, height_tex, true);
+    int q = land_shadow_quality < 0 ? 0 : (land_shadow_quality > 2 ? 2 : land_shadow_quality);
+    set_shader(aper_sh[q]);
+    draw_postfx();
+}
+
+void HeightmapRenderer::interpTexture(Texture* target, Texture* prev, Texture* cur, float t,
+                                      int size) {
+    set_render_target(target, 0, false);
+    set_pass_states();
+    float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(size), 0.5f + 0.5f / float(size)};
+    float p0[4] = {t, t, t, t};
+    set_vs_consts(16, c16, 1);
+    set_ps_consts(0, p0, 1);
+    bind_wrap(0, prev, false);
+    bind_wrap(1, cur, false);
+    set_shader(interp_sh);
+    draw_postfx();
+}
+
+void HeightmapRenderer::frameUpdate(float since_step) {
+    float t = since_step * 20.0f;
+    vec4f cam = scene_camera_pos();
+    setWindow(cam);
+    if (land_dirty) {
+        loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+        calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+        if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
+        land_dirty = false;
+    }
+    if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
+    interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+    set_cull_mode(1);
+    morphHmap(since_step, curh);
+
+    void* vp = lock_vb(inst_vb, 0, 0);
+    ASSERT_TEXT(vp, "vp");
+    fillNearInstances(vp);
+    unlock_vb(inst_vb);
+
+    void* v = lock_vb(land_vb, 0, 0);
+    ASSERT_TEXT(v, "v");
+    fillLandVertices(v);
+    unlock_vb(land_vb);
+
+    uint16_t* ip = static_cast<uint16_t*>(lock_ib(land_ib, 0, 0));
+    ASSERT_TEXT(ip, "ip");
+    far_quads = fillLandIndices(ip);
+    unlock_ib(land_ib);
+
+    updateWaterDepth(t);
+
+    if (high_quality) {
+        vp = lock_vb(horizon_vb, 0, 0);
+        ASSERT_TEXT(vp, "vp");
+        fillHorizonVertices(vp, cam);
+        unlock_vb(horizon_vb);
+    }
+
+    vp = lock_vb(water_vb, 0, 0);
+    ASSERT_TEXT(vp, "vp");
+    fillWaterVertices(vp, t);
+    unlock_vb(water_vb);
+
+    ip = static_cast<uint16_t*>(lock_ib(water_ib, 0, 0));
+    ASSERT_TEXT(ip, "ip");
+    water_quads = fillWaterIndices(ip);
+    unlock_ib(water_ib);
+}
+
+void HeightmapRenderer::renderLand() {
+    if (high_quality) bind_wrap(0, aper_view_tex, true);
+    bind_wrap(1, norm_view_tex, true);
+    bind_wrap(2, color_tex, true);
+    bind_wrap(3, surf_color_tex, true);
+    bind_wrap(4, detail_tex, true);
+    float c16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
+    set_vs_consts(16, c16, 1);
+    set_sky_ps_consts();
+
+    if (near_count > 0) {
+        set_vertex_decl(patch_decl);
+        set_vb(0, patch_vb, 0, 8);
+        set_vb(1, inst_vb, 0, sizeof(PatchInstance));
+        set_ib(patch_ib);
+        set_shader(land_inst_sh);
+        set_instancing(near_count);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, 25, 0, 32);
+        set_instancing(0);
+        set_vb(1, nullptr, 0, 0);
+    }
+    if (far_quads > 0) {
+        set_vertex_decl(grid_decl);
+        set_vb(0, land_vb, 0, sizeof(GridVertex));
+        set_ib(land_ib);
+        set_shader(land_sh);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_quads * 2);
+    }
+    set_vb(0, nullptr, 0, 0);
+}
+
+void HeightmapRenderer::renderWater(float t) {
+    if (high_quality) {
+        bind_wrap(0, aper_view_tex, true);
+        bind_wrap(4, foam_tex, true);
+        float w = layerBWeight(t);
+        float c12[4] = {w, 0.0f, 0.0f, 0.0f};
+        set_ps_consts(12, c12, 1);
+    } else {
+        bind_wrap(1, norm_view_tex, true);
+        bind_wrap(4, detail_tex, true);
+        set_sky_ps_consts();
+        set_blend_alpha();
+    }
+    if (water_quads > 0) {
+        set_vertex_decl(water_decl);
+        set_vb(0, water_vb, 0,
+               high_quality ? int(sizeof(WaterVertexHigh)) : int(sizeof(WaterVertexLow)));
+        set_ib(water_ib);
+        set_shader(water_sh);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, water_quads * 2);
+        set_vb(0, nullptr, 0, 0);
+    }
+    if (high_quality)
+        bind_wrap(1, height_tex, true);
+    else
+        set_blend_none();
+}
+
+void HeightmapRenderer::renderHorizon() {
+    if (!high_quality || horizon_quads <= 0) return;
+    set_vertex_decl(grid_decl);
+    set_vb(0, horizon_vb, 0, sizeof(GridVertex));
+    set_ib(horizon_ib);
+    set_shader(horizon_sh);
+    draw_indexed(PRIM_TRIANGLELIST, 0, 0, HORIZON_SIZE * HORIZON_SIZE, 0, horizon_quads * 2);
+    set_vb(0, nullptr, 0, 0);
+}
+
+// [SECTION] lifetime
+
+void HeightmapRenderer::init(int gfx_quality) {
+    close();
+    if (scene_show_splash) scene_show_splash("Compiling land shaders", 0.0f);
+    high_quality = gfx_quality >= 1;
+
+    static const VertexElementDesc grid_desc[] = {
+        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_FLOAT1, VSD_POSITION, 1}, VSD_END};
+    static const VertexElementDesc patch_desc[] = {{0, 0, VSD_FLOAT2, VSD_POSITION, 0},
+                                                   {0, 1, VSD_SHORT2, VSD_POSITION, 1},
+                                                   {4, 1, VSD_FLOAT4, VSD_POSITION, 2},
+                                                   VSD_END};
+    static const VertexElementDesc water_high_desc[] = {{0, 0, VSD_SHORT2, VSD_POSITION, 0},
+                                                        {4, 0, VSD_FLOAT1, VSD_POSITION, 1},
+                                                        {8, 0, VSD_FLOAT4, VSD_TEXCOORD, 0},
+                                                        {24, 0, VSD_FLOAT1, VSD_TEXCOORD, 1},
+                                                        VSD_END};
+    static const VertexElementDesc water_low_desc[] = {{0, 0, VSD_SHORT2, VSD_POSITION, 0},
+                                                       {4, 0, VSD_FLOAT1, VSD_POSITION, 1},
+                                                       {8, 0, VSD_FLOAT1, VSD_TEXCOORD, 1},
+                                                       VSD_END};
+    static const VertexElementDesc cpoint_desc[] = {
+        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_COLOR32, VSD_COLOR, 0}, VSD_END};
+    static const VertexElementDesc fpoint_desc[] = {
+        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_FLOAT1, VSD_TEXCOORD, 0}, VSD_END};
+    grid_decl = get_vertex_decl(grid_desc);
+    patch_decl = get_vertex_decl(patch_desc);
+    water_decl = get_vertex_decl(high_quality ? water_high_desc : water_low_desc);
+    cpoint_decl = get_vertex_decl(cpoint_desc);
+    fpoint_decl = get_vertex_decl(fpoint_desc);
+
+    static const char INST_DEFINES[] = "INST\0"
+                                       "1\0";
+    land_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh");
+    land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
+    water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
+    load_color_sh = get_shader("load_color.sh");
+    load_float_sh = get_shader("load_float.sh");
+    norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
+    if (high_quality) {
+        static const char Q0[] = "QUALITY\0"
+                                 "0\0",
+                          Q1[] = "QUALITY\0"
+                                 "1\0",
+                          Q2[] = "QUALITY\0"
+                                 "2\0";
+        aper_sh[0] = get_shader("calc_aper.sh", Q0);
+        aper_sh[1] = get_shader("calc_aper.sh", Q1);
+        aper_sh[2] = get_shader("calc_aper.sh", Q2);
+    }
+    interp_sh = get_shader("interp_tex.sh");
+    horizon_sh = get_shader("horizon.sh");
+
+    height_tex = create_render_texture(256, 256, 6);
+    color_tex = create_render_texture(256, 256, 1);
+    surf_color_tex = create_render_texture(256, 256, 1);
+    norm_tex[0] = create_render_texture(1024, 1024, 1);
+    norm_tex[1] = create_render_texture(1024, 1024, 1);
+    norm_view_tex = create_render_texture(1024, 1024, 1);
+    bool ok =
+        height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && norm_view_tex;
+    if (high_quality) {
+        aper_tex[0] = create_render_texture(256, 256, 1);
+        aper_tex[1] = create_render_texture(256, 256, 1);
+        aper_view_tex = create_render_texture(256, 256, 1);
+        ok = ok && aper_tex[0] && aper_tex[1] && aper_view_tex;
+    }
+    detail_tex = get_texture("detail.dds", false);
+    ok = ok && detail_tex;
+    if (high_quality) {
+        foam_tex = get_texture("foam.dds", false);
+        ok = ok && foam_tex;
+    }
+    if (!ok) fatal("can't create land textures");
+
+    point_vb = create_vb(POINT_BATCH * 8, 0);
+    if (!point_vb) fatal("Can't create color VB");
+    land_vb = create_vb(HMAP_CELLS * int(sizeof(GridVertex)), 0);
+    horizon_vb = create_vb(HORIZON_SIZE * HORIZON_SIZE * int(sizeof(GridVertex)), 0);
+    inst_vb = create_vb(NEAR_INSTANCES * int(sizeof(PatchInstance)), 0);
+    patch_vb = create_vb(25 * 8, BUF_STATIC);
+    if (!land_vb || !horizon_vb || !inst_vb || !patch_vb) fatal("Can't create land VB");
+    water_vb = create_vb(
+        HMAP_CELLS * int(high_quality ? sizeof(WaterVertexHigh) : sizeof(WaterVertexLow)), 0);
+    if (!water_vb) fatal("Can't create water VB");
+    land_ib = create_ib(LAND_IB_INDICES, BUF_STATIC);
+    horizon_ib = create_ib(HORIZON_IB_INDICES, BUF_STATIC);
+    patch_ib = create_ib(96, BUF_STATIC);
+    if (!land_ib || !horizon_ib || !patch_ib) fatal("Can't create land IB");
+    water_ib = create_ib(WATER_IB_INDICES, 0);
+    if (!water_ib) fatal("Can't create water IB");
+
+    float* pv = static_cast<float*>(lock_vb(patch_vb, 0, 0));
+    ASSERT_TEXT(pv, "vp");
+    for (int k = 0; k < 25; ++k) {
+        pv[2 * k] = float(k % 5) * 0.25f;
+        pv[2 * k + 1] = float(k / 5) * 0.25f;
+    }
+    unlock_vb(patch_vb);
+    uint16_t* ip = static_cast<uint16_t*>(lock_ib(patch_ib, 0, 0));
+    ASSERT_TEXT(ip, "ip");
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            uint16_t a = uint16_t(r * 5 + c);
+            uint16_t q[6] = {a,
+                             uint16_t(a + 5),
+                             uint16_t(a + 1),
+                             uint16_t(a + 1),
+                             uint16_t(a + 5),
+                             uint16_t(a + 6)};
+            memcpy(ip, q, sizeof(q));
+            ip += 6;
+        }
+    unlock_ib(patch_ib);
+    ip = static_cast<uint16_t*>(lock_ib(horizon_ib, 0, 0));
+    ASSERT_TEXT(ip, "ip");
+    horizon_quads = buildHorizonIndices(ip);
+    unlock_ib(horizon_ib);
+
+    for (int z = 0; z < HMAP_SIZE; ++z)
+        for (int x = 0; x < HMAP_SIZE; ++x)
+            water_uv[0][(z << 8) | x] = make4f(float(x), float(z), float(z), float(x));
+    memcpy(water_uv[1], water_uv[0], sizeof(water_uv[0]));
+    uv_cur = 0;
+    uv_cycle = 0;
+    near_count = far_quads = water_quads = 0;
+    land_dirty = true;
+}
+
+void HeightmapRenderer::close() {
+    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh,
+                       &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+        release_all(s, release_shader);
+    for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
+                        &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex})
+        release_all(t, release_texture);
+    release_all(&detail_tex, free_texture);
+    release_all(&foam_tex, free_texture);
+    for (GpuBuffer** b : {&patch_vb, &inst_vb, &land_vb, &horizon_vb, &water_vb, &point_vb})
+        release_all(b, release_vb);
+    for (GpuBuffer** b : {&patch_ib, &land_ib, &horizon_ib, &water_ib}) release_all(b, release_ib);
+    grid_decl = patch_decl = water_decl = cpoint_decl = fpoint_decl = nullptr;
+    near_count = far_quads = water_quads = horizon_quads = 0;
+}

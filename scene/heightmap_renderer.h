@@ -1,0 +1,91 @@
+// Land, water and the distant horizon ring of the wrapping world, drawn in a 256 x 256
+// window of cells centred on the camera. Heights and colours go to the GPU once per
+// simulation step; normals and sky-visibility maps are computed there; every frame
+// interpolates between the last two steps and rebuilds the meshes around the camera.
+#pragma once
+
+#include "world/heightmap.h"
+#include "world/vec4f.h"
+
+class BuildingInstRender;
+struct Texture;
+struct GpuBuffer;
+struct VertexDecl;
+struct Shader;
+
+// Called for every house cell in view with its unwrapped world coordinates; the
+// game-object module's building renderer is wired here. Defaults to a no-op.
+extern void (*scene_render_building)(const HeightmapData::Surface* s, int x, int z);
+
+extern int land_shadow_quality; // 0..2: which aperture variant the high path uses
+
+class HeightmapRenderer {
+  public:
+    struct HouseTileInfo {
+        BuildingInstRender* inst;
+    };
+    static HouseTileInfo house_tile_info[19];
+    static int num_house_tiles; // letters 'a'..'s' of the house templates
+
+    // Display arrays of this frame, indexed like HeightmapData::hmap.
+    alignas(64) static float curh[HMAP_CELLS];
+    alignas(64) static float curw[HMAP_CELLS];
+
+    // Water texture-coordinate layers (layer A in x, y; layer B in z, w), high path only.
+    alignas(64) static vec4f water_uv[2][HMAP_CELLS];
+    static int uv_cur, uv_cycle;
+    static bool land_dirty;
+    static bool high_quality;
+
+    // Window of this frame: camera cell and origin.
+    static int cam_cx, cam_cz, win_ox, win_oz;
+    static int near_count, far_quads, water_quads, horizon_quads;
+
+    static Texture* height_tex;
+    static Texture* color_tex;
+    static Texture* surf_color_tex;
+    static Texture* norm_tex[2]; // previous, current
+    static Texture* norm_view_tex;
+    static Texture* aper_tex[2];
+    static Texture* aper_view_tex;
+    static Texture* detail_tex;
+    static Texture* foam_tex;
+
+    static void init(int gfx_quality); // 0 low (forward), 1 high (deferred)
+    static void close();
+    static void markDirty() { land_dirty = true; }
+    static void stepUpdate(float dt);
+    static void frameUpdate(float since_step);
+    static void renderLand();
+    static void renderWater(float t);
+    static void renderHorizon();
+
+    static void loadHeights(int x0, int z0, int nx, int nz);
+    static void loadColors(int x0, int z0, int nx, int nz);
+    static void calcNormals(int x0, int z0, int nx, int nz);
+    static void calcAperture(int x0, int z0, int nx, int nz);
+    static void interpTexture(Texture* target, Texture* prev, Texture* cur, float t, int size);
+
+    // The CPU halves of frameUpdate, usable without a device (tests, benchmarks).
+    static void setWindow(const vec4f& cam_pos);
+    static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
+    static void fillLandVertices(void* dst);   // 65536 x 8 bytes
+    static int fillLandIndices(uint16_t* dst); // returns quads
+    static void updateWaterDepth(float t);     // curw
+    static void fillHorizonVertices(void* dst, const vec4f& cam_pos);
+    static void fillWaterVertices(void* dst, float t);
+    static int fillWaterIndices(uint16_t* dst); // returns quads
+    static int buildHorizonIndices(uint16_t* dst);
+    static void reseedLayer(int buf, int layer);
+    static float layerBWeight(float t); // pixel c12.x of the high-path water
+};
+
+// Sizes of the renderer's buffers.
+enum {
+    NEAR_INSTANCES = 4096,
+    LAND_IB_INDICES = 365574,
+    HORIZON_SIZE = 192,
+    HORIZON_IB_INDICES = 218886,
+    WATER_IB_INDICES = 390150,
+    POINT_BATCH = 4096,
+};

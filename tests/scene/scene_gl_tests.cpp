@@ -1,0 +1,188 @@
+// The renderer on the device: uploads, the normal maps, the sky's stencil rule and the
+// forward frame.
+#include "render/buffers.h"
+#include "render/shaders.h"
+#include "scene/heightmap_renderer.h"
+#include "scene/scene_render.h"
+#include "scene/sky.h"
+#include "tests/scene/scene_test_util.h"
+#include "world/heightmap.h"
+
+#include <cmath>
+#include <cstring>
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace HeightmapData;
+using HR = HeightmapRenderer;
+
+namespace {
+
+class SceneGl : public SceneTest {
+  protected:
+    void SetUp() override {}
+    void start(int w, int h, bool grey = false) {
+        openScene(w, h, grey);
+        reset();
+        memset(water, 0, sizeof(water));
+        memset(tmpw, 0, sizeof(tmpw));
+        memcpy(target_hmap, hmap, sizeof(hmap));
+        init_sky();
+        init_scene_tex();
+        init_postfx();
+        HR::init(0);
+    }
+    std::vector<float> readFloat(Texture* t) {
+        std::vector<float> v(size_t(texture_width(t)) * size_t(texture_height(t)));
+        glGetTextureImage(t->gl_tex, 0, GL_RED, GL_FLOAT, GLsizei(v.size() * 4), v.data());
+        return v;
+    }
+};
+
+TEST_F(SceneGl, HeightsReadBackExactly) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i % 1021) * 0.37f - 100.0f;
+    water[200][3].depth = 1.5f;
+    HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+    std::vector<float> h = readFloat(HR::height_tex);
+    for (int i = 0; i < HMAP_CELLS; ++i)
+        ASSERT_EQ(h[size_t(i)], hmap[i] + water[i >> 8][i & 255].depth) << i;
+    // A region leaves the rest alone.
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 7.0f;
+    HR::loadHeights(10, 250, 20, 6);
+    h = readFloat(HR::height_tex);
+    EXPECT_EQ(h[250 * 256 + 10], 7.0f);
+    EXPECT_EQ(h[255 * 256 + 29], 7.0f);
+    EXPECT_EQ(h[249 * 256 + 10], float(hm_index(10, 249) % 1021) * 0.37f - 100.0f);
+    EXPECT_EQ(h[250 * 256 + 30], float(hm_index(30, 250) % 1021) * 0.37f - 100.0f);
+}
+
+TEST_F(SceneGl, ColorsUploadBothLayers) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        surface[i].color = 0xFF000000u | uint32_t(i * 2654435761u >> 8);
+        surface[i].surf_color = uint32_t(i) * 0x01010101u;
+    }
+    HR::loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
+    std::vector<uint32_t> c = readTexture(HR::color_tex), s = readTexture(HR::surf_color_tex);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        ASSERT_EQ(c[size_t(i)], surface[i].color) << i;
+        ASSERT_EQ(s[size_t(i)], surface[i].surf_color) << i;
+    }
+}
+
+TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.5f; // slope along x
+    HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+    HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+    Texture* first = HR::norm_tex[1];
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat
+    HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+    HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+    EXPECT_EQ(HR::norm_tex[0], first);
+    std::vector<uint32_t> prev = readTexture(HR::norm_tex[0]), cur = readTexture(HR::norm_tex[1]);
+    // Texel (400, 300) = cell (100, 75): slope 0.5 -> normal (-0.5, 1, 0) normalised.
+    uint32_t p = prev[300 * 1024 + 400], c = cur[300 * 1024 + 400];
+    float nx = float((p >> 16) & 255) / 255.0f * 2 - 1, ny = float((p >> 8) & 255) / 255.0f * 2 - 1;
+    EXPECT_NEAR(nx, -0.4472f, 0.01f);
+    EXPECT_NEAR(ny, 0.8944f, 0.01f);
+    EXPECT_EQ(c & 0x00FFFFFFu, 0x0080FF80u); // flat: (0, 1, 0)
+    EXPECT_EQ(c >> 24, 255u);                // and the whole sky visible
+    // Interpolation for the frame: halfway between the two maps.
+    HR::interpTexture(HR::norm_view_tex, HR::norm_tex[0], HR::norm_tex[1], 0.5f, 1024);
+    uint32_t v = readTexture(HR::norm_view_tex)[300 * 1024 + 400];
+    EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
+}
+
+TEST_F(SceneGl, SkyFillsOnlyWhereTheStencilIsClear) {
+    start(64, 64);
+    set_test_camera(make4f(0, 5, 0, 1), make4f(0, 5, 10, 1));
+    set_render_target(scene_tex, 0, true);
+    clear_view(0xFFFF00FFu);
+    set_zenable(false);
+    set_stencil_test(255, 1, D3DCMP_ALWAYS);
+    set_stencil_replace_bits(1);
+    Shader* cs = loadShader("color.sh", COLOR_SHADER);
+    set_shader(cs);
+    set_cull_mode(0);
+    ColorVertex tri[3] = {
+        {-1, -1, 0.5f, 0xFF102030u}, {-1, 1, 0.5f, 0xFF102030u}, {1, 1, 0.5f, 0xFF102030u}};
+    draw_color_tris(tri, 3);
+    set_stencil_replace_bits(0);
+    set_stencil_test(255, 0, D3DCMP_EQUAL);
+    render_sky();
+    set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    std::vector<uint32_t> px = readTexture(scene_tex);
+    int tri_px = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uint32_t c = px[size_t(y) * 64 + size_t(x)];
+            ASSERT_NE(c, 0xFFFF00FFu) << x << "," << y; // nothing left uncovered
+            if (c == 0xFF102030u)
+                ++tri_px;
+            else
+                ASSERT_GT(c & 0xFF, 0x30u) << x << "," << y; // sky blue, not the triangle
+        }
+    EXPECT_NEAR(tri_px, 64 * 64 / 2, 64 + 1);
+    release_shader(cs);
+}
+
+TEST_F(SceneGl, LowFrameCoversEveryPixelAndMeetsTheSkyAtTheLand) {
+    start(96, 64);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_test_camera(make4f(20, 12, 30, 1), make4f(20, 4, 60, 1));
+    HR::frameUpdate(0.05f);
+    update_sky(1.0f);
+    set_render_target(scene_tex, 0, false);
+    clear_view_color(0xFFFF00FFu);
+    render_scene_low(0.05f, 1.0f);
+    std::vector<uint32_t> px = readTexture(scene_tex);
+    for (uint32_t c : px) ASSERT_NE(c, 0xFFFF00FFu);
+    // Top rows are sky, bottom rows land: they differ.
+    EXPECT_NE(px[0], px[size_t(63) * 96 + 48]);
+    apply_postfx();
+    std::vector<uint32_t> back = readBackBuffer();
+    EXPECT_EQ(back[size_t(10) * 96 + 20] | 0xFF000000u, px[size_t(10) * 96 + 20] | 0xFF000000u);
+    EXPECT_EQ(back[size_t(60) * 96 + 70] | 0xFF000000u, px[size_t(60) * 96 + 70] | 0xFF000000u);
+}
+
+TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
+    start(64, 64, true);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        hmap[i] = 2.0f;
+        surface[i].color = 0xFF6A8040u;
+        surface[i].surf_color = 0;
+    }
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_sky_sun(false, make4f(0, 1, 0, 0));
+    update_sky(1.0f);
+    use_fog = false;
+    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    HR::frameUpdate(0.05f);
+    render_scene_low(0.05f, 1.0f);
+    use_fog = true;
+    std::vector<uint32_t> px = readTexture(scene_tex);
+    uint32_t c0 = px[0];
+    for (uint32_t c : px) ASSERT_EQ(c, c0);
+    EXPECT_GT((c0 >> 8) & 255, c0 & 255); // greenish, lit
+    EXPECT_GT((c0 >> 8) & 255, 40u);
+}
+
+TEST_F(SceneGl, WireframeSkipsTheSkyOnGrey) {
+    start(64, 64);
+    set_test_camera(make4f(0, 40, 0, 1), make4f(0, 40, 10, 1)); // level, land far below
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = -200.0f;
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    HR::frameUpdate(0.05f);
+    use_wireframe = true;
+    render_scene_low(0.05f, 1.0f);
+    use_wireframe = false;
+    std::vector<uint32_t> px = readTexture(scene_tex);
+    EXPECT_EQ(px[0], WIREFRAME_CLEAR);
+    EXPECT_EQ(px[32 * 64 + 32], WIREFRAME_CLEAR);
+}
+
+} // namespace
