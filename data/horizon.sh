@@ -10,7 +10,7 @@ void vsh() {
     vec4 p = vec4(POSITION.x, POSITION1.x, POSITION.y, 1.0);
     gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
     vdir = p.xyz - vc[4].xyz;
-    fog = fog_amount(length(vdir) * 0.5);
+    fog = fog_amount(vdir * 0.5);
 }
 #endif
 #ifdef PSH

@@ -30,7 +30,7 @@ void vsh() {
     vdir = p.xyz - vc[4].xyz;
     uvc = xz * vc[16].xy + vc[16].zz;
     uvn = xz * vc[16].xy + vc[16].ww;
-    fog = vc[5].x * fog_amount(length(vdir));
+    fog = vc[5].x * fog_amount(vdir);
 }
 #endif
 #ifdef PSH

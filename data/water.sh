@@ -17,7 +17,7 @@ void vsh() {
     vdir = p.xyz - vc[4].xyz;
     uvn = POSITION.xy * vc[16].xy + vc[16].ww;
     foam = TEXCOORD1.x;
-    fog = vc[5].x * fog_amount(length(vdir));
+    fog = vc[5].x * fog_amount(vdir);
 }
 #endif
 #ifdef PSH
@@ -45,7 +45,7 @@ void psh() {
     vec3 c = mix(body, sky_color(r), fres);
     c += SUN_COLOR * pow(max(dot(r, SUN_DIR), 0.0), 180.0) * 3.0;
     float f = clamp(foam, 0.0, 1.0) * (0.6 + 0.8 * texture(detail_tex, wpos.xz * 0.7).r);
-    c = mix(c, (sun_light + SKY_LIGHT) * 0.8, smoothstep(0.25, 1.0, f) * 0.6);
+    c = mix(c, (sun_light + SKY_LIGHT) * 0.8, smoothstep(0.4, 1.2, f) * 0.45);
     c = mix(c, sky_color(normalize(vdir)), fog);
     float a = clamp(0.62 + fres + f, 0.0, 1.0);
     a = mix(a, 1.0, fog);
