@@ -104,17 +104,18 @@ static void wait_fence(GLsync& f) {
 // a change never waits for the GPU and never disturbs draws already queued.
 
 namespace {
-constexpr GLsizeiptr RING_SIZE = 4 << 20;
-constexpr int RING_CHUNKS = 8;
-constexpr GLsizeiptr RING_CHUNK = RING_SIZE / RING_CHUNKS;
+// Many small buffers rather than one large one: llvmpipe's per-draw cost grows with the
+// size of the buffer a uniform block is bound from.
+constexpr int RING_CHUNKS = 64;
+constexpr GLsizeiptr RING_CHUNK = 256 << 10;
 
 struct ConstRing {
-    GLuint buf = 0;
-    uint8_t* map = nullptr;
+    GLuint buf[RING_CHUNKS] = {};
+    uint8_t* map[RING_CHUNKS] = {};
+    GLsync fence[RING_CHUNKS] = {};
     GLsizeiptr head = 0;
     GLsizeiptr align = 256;
     int chunk = 0;
-    GLsync fence[RING_CHUNKS] = {};
 } ring;
 } // namespace
 
@@ -122,35 +123,38 @@ static bool ring_create() {
     GLint a = 256;
     glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &a);
     ring.align = a > 16 ? a : 16;
-    glCreateBuffers(1, &ring.buf);
+    glCreateBuffers(RING_CHUNKS, ring.buf);
     GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
-    glNamedBufferStorage(ring.buf, RING_SIZE, nullptr, flags);
-    ring.map = static_cast<uint8_t*>(glMapNamedBufferRange(ring.buf, 0, RING_SIZE, flags));
+    for (int i = 0; i < RING_CHUNKS; ++i) {
+        glNamedBufferStorage(ring.buf[i], RING_CHUNK, nullptr, flags);
+        ring.map[i] =
+            static_cast<uint8_t*>(glMapNamedBufferRange(ring.buf[i], 0, RING_CHUNK, flags));
+        if (!ring.map[i]) return false;
+    }
     ring.head = 0;
     ring.chunk = 0;
-    return ring.map != nullptr;
+    return true;
 }
 
 static void ring_destroy() {
     for (GLsync& f : ring.fence) delete_fence(f);
-    if (ring.buf) {
-        if (ring.map) glUnmapNamedBuffer(ring.buf);
-        glDeleteBuffers(1, &ring.buf);
-    }
+    for (int i = 0; i < RING_CHUNKS; ++i)
+        if (ring.map[i]) glUnmapNamedBuffer(ring.buf[i]);
+    if (ring.buf[0]) glDeleteBuffers(RING_CHUNKS, ring.buf);
     ring = ConstRing{};
 }
 
+// Space for one constant block; the chunk is left in ring.chunk.
 static GLintptr ring_alloc(GLsizeiptr bytes) {
     GLsizeiptr off = (ring.head + ring.align - 1) & ~(ring.align - 1);
-    if (off + bytes > RING_SIZE) off = 0;
-    int first = int(off / RING_CHUNK), last = int((off + bytes - 1) / RING_CHUNK);
-    if (first != ring.chunk || last != ring.chunk) {
+    if (off + bytes > RING_CHUNK) {
         // Leaving a chunk: mark where the GPU must be before we come back to it.
+        int next = (ring.chunk + 1) % RING_CHUNKS;
         delete_fence(ring.fence[ring.chunk]);
         ring.fence[ring.chunk] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-        for (int c = first; c <= last; ++c)
-            if (c != ring.chunk) wait_fence(ring.fence[c]);
-        ring.chunk = last;
+        wait_fence(ring.fence[next]);
+        ring.chunk = next;
+        off = 0;
     }
     ring.head = off + bytes;
     return GLintptr(off);
@@ -160,15 +164,15 @@ static void upload_constants() {
     if (g_dev.vs_dirty) {
         GLsizeiptr n = VS_BLOCK_REGS * 16;
         GLintptr off = ring_alloc(n);
-        memcpy(ring.map + off, g_dev.vs_regs, size_t(n));
-        glBindBufferRange(GL_UNIFORM_BUFFER, 0, ring.buf, off, n);
+        memcpy(ring.map[ring.chunk] + off, g_dev.vs_regs, size_t(n));
+        glBindBufferRange(GL_UNIFORM_BUFFER, 0, ring.buf[ring.chunk], off, n);
         g_dev.vs_dirty = false;
     }
     if (g_dev.ps_dirty) {
         GLsizeiptr n = PS_BLOCK_REGS * 16;
         GLintptr off = ring_alloc(n);
-        memcpy(ring.map + off, g_dev.ps_regs, size_t(n));
-        glBindBufferRange(GL_UNIFORM_BUFFER, 1, ring.buf, off, n);
+        memcpy(ring.map[ring.chunk] + off, g_dev.ps_regs, size_t(n));
+        glBindBufferRange(GL_UNIFORM_BUFFER, 1, ring.buf[ring.chunk], off, n);
         g_dev.ps_dirty = false;
     }
 }

@@ -49,7 +49,7 @@ void init_debug_vis() {
 }
 
 void close_debug_vis() {
-    release_shader(vis_shader);
+    if (is_d3d_open()) release_shader(vis_shader); // else close_d3d released it
     vis_shader = nullptr;
     vis_decl = nullptr;
 }

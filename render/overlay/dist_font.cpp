@@ -345,7 +345,7 @@ void init_dist_fonts() {
 }
 
 void close_dist_fonts() {
-    release_shader(dist_shader);
+    if (is_d3d_open()) release_shader(dist_shader); // else close_d3d released it
     dist_shader = nullptr;
     dist_decl = nullptr;
 }

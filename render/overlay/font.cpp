@@ -150,8 +150,11 @@ void init_font() {
 }
 
 void close_font() {
-    release_shader(font_shader);
-    release_texture(font_tex);
+    // After close_d3d the slots are gone already.
+    if (is_d3d_open()) {
+        release_shader(font_shader);
+        release_texture(font_tex);
+    }
     font_shader = nullptr;
     font_tex = nullptr;
     font_decl = nullptr;
