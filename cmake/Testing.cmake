@@ -1,6 +1,7 @@
 # veltmoor_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS slow])
-# One GoogleTest program per subsystem; every case becomes a CTest test that runs
-# headless, never shows a dialog and keeps its settings and caches in the build tree.
+# One GoogleTest program per subsystem; every case becomes a CTest test. The shared
+# main (tests/test_main.cpp) makes each program headless and dialog-free, with its
+# settings and caches in the build tree; scripts run under VELTMOOR_TEST_ENV.
 set(VELTMOOR_TEST_ENV
     "VELTMOOR_NO_DIALOGS=1"
     "SDL_VIDEODRIVER=offscreen"
@@ -15,12 +16,12 @@ function(veltmoor_test name)
         return()
     endif()
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-    add_executable(${name} ${T_SOURCES})
+    add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} veltmoor_options GTest::gtest GTest::gtest_main)
-    gtest_discover_tests(${name}
-        PROPERTIES ENVIRONMENT "${VELTMOOR_TEST_ENV}" LABELS "${T_LABELS}"
-        DISCOVERY_TIMEOUT 60)
+    target_compile_definitions(${name} PRIVATE
+        VELTMOOR_TEST_BUILD_DIR="${CMAKE_BINARY_DIR}" VELTMOOR_TEST_APP_DIR="${VELTMOOR_APP_DIR}")
+    target_link_libraries(${name} PRIVATE ${T_LIBS} veltmoor_options GTest::gtest)
+    gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # veltmoor_benchmark(NAME SOURCES a.cpp LIBS lib1): Google Benchmark programs in
