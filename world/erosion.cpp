@@ -265,6 +265,9 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
             dz /= len;
         }
         float npx = px + dx, npz = pz + dz;
+        // Non-finite heights (a script can write any value) end the droplet instead of
+        // turning its position into garbage cell indices.
+        if (!(std::fabs(npx) < 1e6f && std::fabs(npz) < 1e6f)) return step;
         int nix = hm_floor(npx), niz = hm_floor(npz);
         float nfx = npx - float(nix), nfz = npz - float(niz);
         Corners nq = corners_at(nix, niz);

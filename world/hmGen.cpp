@@ -70,9 +70,10 @@ void voronoi_near2(float x, float y, int tile_shift, float d[2], int hash[2]) {
     float b0 = FLT_MAX, b1 = FLT_MAX;
     int h0 = 0, h1 = 0;
     for (int dy = -1; dy <= 1; ++dy) {
-        const uint8_t* row = noise_perm + noise_perm[((iy + dy) & mask) & 255];
+        const uint8_t* row =
+            noise_perm + noise_perm[(unsigned(iy) + unsigned(dy)) & unsigned(mask) & 255u];
         for (int dx = -1; dx <= 1; ++dx) {
-            int h = row[((ix + dx) & mask) & 255];
+            int h = row[(unsigned(ix) + unsigned(dx)) & unsigned(mask) & 255u];
             float px = noise_rnd[2 * h] + float(dx) - fx;
             float py = noise_rnd[2 * h + 1] + float(dy) - fy;
             float dc = px * px + py * py;
@@ -295,6 +296,8 @@ void crater_span(float c, float r, int* lo, int* hi) {
 } // namespace
 
 void genCrater(Point2 centre, float radius, float steepness, float* dst) {
+    // A non-finite centre or radius has no cells to visit (and no integer bounds).
+    if (!std::isfinite(centre.x) || !std::isfinite(centre.y) || !std::isfinite(radius)) return;
     float cx = reduce_coord(centre.x), cz = reduce_coord(centre.y);
     float r2 = radius * radius;
     int x0, x1, z0, z1;

@@ -110,9 +110,9 @@ void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], 
     float fx = x - float(ix), fy = y - float(iy);
     int n = 0;
     for (int dy = -1; dy <= 1; ++dy) {
-        int cy = (iy + dy) & mask;
+        int cy = int((unsigned(iy) + unsigned(dy)) & unsigned(mask)); // no overflow for NaN input
         for (int dx = -1; dx <= 1; ++dx, ++n) {
-            int cx = (ix + dx) & mask;
+            int cx = int((unsigned(ix) + unsigned(dx)) & unsigned(mask));
             int h = noise_hash(cx, cy);
             if (out)
                 out[n] = {noise_rnd[2 * h] + float(dx) - fx, noise_rnd[2 * h + 1] + float(dy) - fy};

@@ -223,6 +223,16 @@ TEST(WorldErosion, DropletsCarryColourDownhill) {
     EXPECT_GT(blued_below, 50);
 }
 
+TEST(WorldErosion, NonFiniteHeightsEndDropletsSafely) {
+    hilly(25);
+    for (int i = 0; i < HMAP_CELLS; i += 7) hmap[i] = NAN;
+    for (int i = 3; i < HMAP_CELLS; i += 11) hmap[i] = INFINITY;
+    game_rnd_seed = 10;
+    ErosionParams p;
+    genDropletErosion(500, p); // runs under the sanitizers without a report
+    EXPECT_LE(last_erosion_stats.steps, 500u * EROSION_MAX_STEPS);
+}
+
 TEST(WorldErosion, ProgressEvery16384Droplets) {
     reset();
     progress.clear();

@@ -202,6 +202,21 @@ TEST(WorldGen, CraterNeverRaisesAndUsesTheRoundedCentreWhenEmpty) {
     EXPECT_EQ(hm(9, 20), -4.0f);
 }
 
+TEST(WorldGen, NonFiniteArgumentsLeaveTheMapSane) {
+    seeded(19);
+    genCrater({NAN, 10.0f}, 5.0f, 1.0f, hmap);
+    genCrater({10.0f, 10.0f}, INFINITY, 1.0f, hmap);
+    for (float h : hmap) ASSERT_EQ(h, 0.0f);
+    genVoronoiFaults(4, 0.0f, 1.0f, NAN, 2, 2, 1.0f); // NaN warp: garbage heights, no crash
+    addVoronoiHills(4, 0.0f, 1.0f, NAN);
+    Point2 p[9];
+    int ids[9];
+    tiled_voronoi_noise2_all9(NAN, 1e30f, 8, p, ids);
+    for (int id : ids) EXPECT_EQ(id & ~((255 << 16) | 255), 0);
+    // Out-of-range coordinates read some lattice cell; the sanitizers check the arithmetic.
+    EXPECT_LE(std::fabs(tiled_noise2(1e30f, -1e30f, 256)), 4.0f);
+}
+
 TEST(WorldGen, HugeCraterLowersEachCellOnce) {
     reset();
     for (float& h : hmap) h = 10.0f;
