@@ -109,11 +109,6 @@ std::string sq_print_val(const Value& v) {
     }
 }
 
-Value sq_deref(const Value& v) {
-    if (v.type() != OT_WEAKREF) return v;
-    return Value(v.wr()->obj);
-}
-
 // ---------------------------------------------------------------- stack helpers
 
 void sq_ensure_stack(ExecState& es, SQInteger need) {
@@ -1252,6 +1247,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (self.type() == OT_TABLE) {
                 if (Value* p = sq_table_find(self.tab(), k)) {
                     *p = sp[-1];
+                    NEXT();
+                }
+            } else if (self.type() == OT_INSTANCE) {
+                SQInstance* ins = self.ins();
+                Value* p = sq_table_find(ins->cls->members, k);
+                if (p && p->type() == OT_USERPOINTER) {
+                    ins->vals[size_t(p->i())] = sp[-1];
                     NEXT();
                 }
             }

@@ -43,7 +43,11 @@ bool sq_class_add(SQVM* v, SQClass* c, const Value& key, const Value& val, bool 
 
 // values
 const char* sq_type_name(SQObjectType t);
-Value sq_deref(const Value& v); // reads through weak references
+// reads through weak references
+inline Value sq_deref(const Value& v) {
+    if (v.type() != OT_WEAKREF) return v;
+    return Value(v.wr()->obj);
+}
 std::string sq_float_str(SQFloat f);
 std::string sq_raw_str(const Value& v);   // no metamethods
 std::string sq_print_val(const Value& v); // for error texts
