@@ -25,7 +25,6 @@
 // [SECTION] state and GL helpers
 
 int d3d_wd = 0, d3d_ht = 0;
-bool app_use_vsync = true;
 bool d3d_limit_buffered_frames = true;
 void (*on_d3d_resized)() = nullptr;
 

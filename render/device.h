@@ -13,7 +13,7 @@ struct Texture;
 extern int d3d_wd, d3d_ht;             // back-buffer size in pixels
 extern bool app_use_vsync;             // default true
 extern bool d3d_limit_buffered_frames; // default true: at most two frames queued
-extern bool isFullscreen;              // owned by the window layer
+extern bool isFullscreen;              // owned by the window layer (platform/input.cpp)
 
 // Defined by the program: draws one frame between begin and end of scene.
 void render_game_frame(float time_ahead);

@@ -1,5 +1,6 @@
 // Pixels read back from the device: orientation, winding, pixel centres, states, resets.
 #include "render/buffers.h"
+#include "render/gpu_load.h"
 #include "render/shaders.h"
 #include "render/vertex_decl.h"
 #include "render_fixture.h"
@@ -506,4 +507,33 @@ TEST_F(DeviceTest, FreeTextureMemoryShrinksWithTextures) {
         !epoxy_has_gl_extension("GL_ATI_meminfo")) {
         EXPECT_EQ(before - after, 512u * 512u * 4u);
     }
+}
+
+TEST_F(DeviceTest, BadDrawsAreFatalAndUnboundStreamsSkipTheDraw) {
+    set_shader(color);
+    EXPECT_EXIT(draw_prim(9, 0, 1), testing::ExitedWithCode(100),
+                "draw_prim failed \\(code 0x8876086C\\)");
+    EXPECT_EXIT(draw_indexed(0, 0, 0, 3, 0, 1), testing::ExitedWithCode(100),
+                "draw_indexed failed \\(code 0x8876086C\\)");
+    // A stream the shader reads with nothing bound is skipped rather than read from.
+    static const VertexElementDesc desc[] = {
+        {0, 0, VSD_FLOAT3, VSD_POSITION, 0}, {12, 0, VSD_COLOR32, VSD_COLOR, 0}, VSD_END};
+    set_vertex_decl(get_vertex_decl(desc));
+    set_vb(0, nullptr, 0, 0);
+    draw_prim(PRIM_TRIANGLELIST, 0, 1);
+    EXPECT_EQ(readTexture(rt)[0], BLACK);
+}
+
+TEST_F(DeviceTest, GpuLoadReadingIsConsistent) {
+    int percent = -1;
+    if (init_gpu_load()) {
+        if (get_gpu_load(percent)) {
+            EXPECT_GE(percent, 0);
+            EXPECT_LE(percent, 100);
+        }
+    } else {
+        EXPECT_FALSE(get_gpu_load(percent));
+    }
+    close_gpu_load();
+    EXPECT_FALSE(get_gpu_load(percent));
 }

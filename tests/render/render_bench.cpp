@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-bool isFullscreen = false;
 void render_game_frame(float) {}
 
 namespace {

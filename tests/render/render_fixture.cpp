@@ -12,9 +12,6 @@
 #include <unistd.h>
 #include <utime.h>
 
-// The window layer owns this flag in the game.
-bool isFullscreen = false;
-
 int frames_rendered = 0;
 void render_game_frame(float) {
     ++frames_rendered;

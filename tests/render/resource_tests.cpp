@@ -235,6 +235,19 @@ TEST_F(ResourceTest, DdsLevelsAreUploadedWithTheirBytes) {
         EXPECT_EQ(memcmp(got.data(), &file[offset], n), 0) << "level " << l;
         offset += n;
     }
+    auto dxt = make_dds(DDS_DXT1, 8, 4, 4);
+    save(path("dxt.dds"), dxt);
+    Texture* c = get_texture("dxt.dds", true);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->levels, 4);
+    offset = 128;
+    for (int l = 0; l < 4; ++l) {
+        size_t n = l == 0 ? 16 : 8; // 8x4 is two blocks, then one block per level
+        std::vector<uint8_t> got(n);
+        glGetCompressedTextureImage(c->gl_tex, l, GLsizei(n), got.data());
+        EXPECT_EQ(memcmp(got.data(), &dxt[offset], n), 0) << "DXT1 level " << l;
+        offset += n;
+    }
     save(path("lum.dds"), make_dds(DDS_L8, 3, 2, 1));
     Texture* l8 = get_texture("lum.dds", true);
     uint8_t grey[6];
