@@ -1,0 +1,172 @@
+#include "scene/pipeline/postfx.h"
+
+#include "render/device.h"
+#include "render/shaders.h"
+#include "render/textures.h"
+#include "scene/heightmap_renderer.h"
+#include "scene/scene_render.h"
+
+#include <utility>
+
+int postfx_main_uses = 0;
+int mlaa_passes = 0;
+
+namespace {
+Shader* postfx_main_sh = nullptr;
+Shader* postfx_plain_sh = nullptr;
+Shader* mlaa_edge_sh = nullptr;
+Shader* mlaa_rows_first_sh = nullptr;
+Shader* mlaa_rows_sh = nullptr;
+Shader* mlaa_cols_first_sh = nullptr;
+Shader* mlaa_cols_sh = nullptr;
+Shader* mlaa_cols_final_sh = nullptr;
+Shader* mlaa_combine_sh = nullptr;
+
+Shader** const SHADERS[] = {&postfx_main_sh,     &postfx_plain_sh,    &mlaa_edge_sh,
+                            &mlaa_rows_first_sh, &mlaa_rows_sh,       &mlaa_cols_first_sh,
+                            &mlaa_cols_sh,       &mlaa_cols_final_sh, &mlaa_combine_sh};
+
+void bind_stage(int stage, Texture* tex, bool wrap) {
+    bind_texture(stage, tex);
+    set_texture_address(stage, wrap ? 0 : 1);
+    set_texture_filter(stage, false);
+}
+
+void set_uv_consts() {
+    const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
+    set_vs_consts(16, c16, 1);
+}
+
+void fullscreen(Shader* sh) {
+    set_shader(sh);
+    draw_postfx();
+    ++mlaa_passes;
+}
+} // namespace
+
+void init_postfx_high() {
+    init_postfx();
+    for (Shader** s : SHADERS) {
+        if (*s) release_shader(*s);
+        *s = nullptr;
+    }
+    postfx_main_sh = get_shader("postfx_main.sh");
+    postfx_plain_sh = get_shader("postfx_none.sh");
+    mlaa_edge_sh = get_shader("mlaa_edge.sh");
+    mlaa_rows_first_sh = get_shader("mlaa_rows.sh", "FIRST\0001\0");
+    mlaa_rows_sh = get_shader("mlaa_rows.sh");
+    mlaa_cols_first_sh = get_shader("mlaa_cols.sh", "FIRST\0001\0");
+    mlaa_cols_sh = get_shader("mlaa_cols.sh");
+    mlaa_cols_final_sh = get_shader("mlaa_cols.sh", "FINAL\0001\0");
+    mlaa_combine_sh = get_shader("mlaa_combine.sh");
+}
+
+void close_postfx_high() {
+    for (Shader** s : SHADERS) {
+        if (*s) release_shader(*s);
+        *s = nullptr;
+    }
+    close_postfx();
+}
+
+void run_mlaa() {
+    mlaa_passes = 0;
+    const float w = float(d3d_wd), h = float(d3d_ht);
+    set_zenable(false);
+    set_zwrite(false);
+    set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    set_blend_none();
+    set_color_write_mask(15);
+    set_uv_consts();
+
+    // Edges.
+    set_render_target(rt_c, 0, false);
+    bind_stage(0, scene_tex, false);
+    const float c17e[4] = {1.0f / w, 1.0f / h, 0.0f, 0.0f};
+    set_vs_consts(17, c17e, 1);
+    fullscreen(mlaa_edge_sh);
+
+    // Rows: run lengths to the left (red) and right (green), doubling the reach each pass.
+    bind_stage(0, rt_c, false);
+    for (int a = 1; a <= 128; a *= 2) {
+        set_render_target(rt_b, 0, false);
+        const float c17[4] = {1.0f / w, 0.0f, float(a) / w, 0.0f};
+        const float c0[4] = {float(a) / 255.0f, 0.0f, 0.0f, 0.0f};
+        set_vs_consts(17, c17, 1);
+        set_ps_consts(0, c0, 1);
+        if (a == 1) {
+            clear_view_color(0);
+            bind_stage(1, nullptr, false);
+            fullscreen(mlaa_rows_first_sh);
+        } else {
+            bind_stage(1, rt_d, false);
+            fullscreen(mlaa_rows_sh);
+        }
+        bind_texture(1, nullptr);
+        std::swap(rt_b, rt_d);
+    }
+
+    // Columns: up and down; the last pass writes blue and alpha of the row result.
+    for (int a = 1; a <= 128; a *= 2) {
+        const float c17[4] = {0.0f, 1.0f / h, 0.0f, float(a) / h};
+        const float c0[4] = {float(a) / 255.0f, 0.0f, 0.0f, 0.0f};
+        set_vs_consts(17, c17, 1);
+        set_ps_consts(0, c0, 1);
+        if (a == 1) {
+            set_render_target(rt_b, 0, false);
+            clear_view_color(0);
+            bind_stage(1, nullptr, false);
+            fullscreen(mlaa_cols_first_sh);
+        } else if (a < 128) {
+            set_render_target(rt_b, 0, false);
+            bind_stage(1, rt_a, false);
+            fullscreen(mlaa_cols_sh);
+        } else {
+            set_render_target(rt_d, 0, false);
+            set_color_write_mask(12);
+            bind_stage(1, rt_a, false);
+            fullscreen(mlaa_cols_final_sh);
+        }
+        bind_texture(1, nullptr);
+        std::swap(rt_b, rt_a);
+    }
+
+    // Blend each edge pixel with its neighbours across the reconstructed silhouette.
+    set_color_write_mask(15);
+    set_render_target(rt_b, 0, false);
+    bind_stage(0, scene_tex, false);
+    bind_stage(1, rt_c, true);
+    bind_stage(2, rt_d, true);
+    const float px[4] = {1.0f / w, 1.0f / h, 0.0f, 0.0f};
+    set_vs_consts(17, px, 1);
+    set_ps_consts(0, px, 1);
+    fullscreen(mlaa_combine_sh);
+    for (int s = 0; s < 3; ++s) bind_texture(s, nullptr);
+    std::swap(scene_tex, rt_b);
+}
+
+void apply_postfx_high() {
+    set_wireframe(false);
+    if (use_ppaa) run_mlaa();
+    set_backbuffer_target();
+    set_zenable(false);
+    set_zwrite(false);
+    set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    set_blend_none();
+    set_color_write_mask(15);
+    bind_stage(0, scene_tex, false);
+    set_uv_consts();
+    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
+    if (effect) {
+        const float c0[4] = {1.0f / float(d3d_wd), 1.0f / float(d3d_ht), float(d3d_wd),
+                             float(d3d_ht)};
+        set_ps_consts(0, c0, 1);
+        set_shader(postfx_main_sh);
+        ++postfx_main_uses;
+    } else {
+        set_shader(postfx_plain_sh);
+    }
+    set_ps_consts(1, &postfx_frame_color.x, 1);
+    draw_postfx();
+    bind_texture(0, nullptr);
+}

@@ -1,0 +1,18 @@
+// The full post-effect chain on top of the scene image: morphological anti-aliasing in
+// the four screen targets (roles swapped by pointer) and the final screen effect with the
+// frame colour, written to the back buffer.
+#pragma once
+
+// init_postfx (the screen targets and the plain copy) plus the MLAA and effect shaders.
+void init_postfx_high();
+void close_postfx_high(); // also calls close_postfx
+
+// Wireframe off, MLAA when use_ppaa, then the copy to the back buffer: "postfx_main.sh"
+// on the high path with use_postfx and no wireframe, "postfx_none.sh" otherwise.
+void apply_postfx_high();
+
+// Edge, 8 row, 8 column and combine passes; afterwards scene_tex holds the result.
+void run_mlaa();
+
+extern int postfx_main_uses; // frames that used the screen effect since start
+extern int mlaa_passes;      // full-screen passes of the last run_mlaa

@@ -1,0 +1,34 @@
+// The high-quality frame: a G-buffer of land, water and objects lit in screen space with
+// the sun, the sky table and object shadows, the horizon ring, the sky, and fog.
+#pragma once
+
+#include "render/d3d_types.h"
+
+struct Shader;
+
+constexpr float SCENE_DEPTH_SCALE = 512.0f; // the far plane; G-buffer depth is view z / 512
+
+// The module's shadow casters (render_actor_shadow); a no-op until set.
+extern void (*scene_render_actor_shadow)(float since_step);
+
+// Full-screen passes of the last render_scene_high (shadow mask, lighting, composite).
+extern int scene_high_fullscreen_passes;
+
+// "dr_calc_light.sh" and "dr_final.sh"; the game loads them at start-up on the high path.
+void init_deferred_shaders();
+void close_deferred_shaders();
+
+// After the camera (set_scene_camera), view x projection in vertex c0..c3, the camera in
+// c4, update_sky and HeightmapRenderer::frameUpdate; ends with the scene in scene_tex.
+void render_scene_high(float since_step, float t);
+
+// The screen passes of the frame, for tests on synthetic G-buffers: stages 8..10 = rt_a,
+// rt_b, rt_c; the shadow mask into scene_tex; lighting into rt_d; the composite into the
+// bound target (scene_tex).
+void bind_gbuffer_stages();
+void render_shadow_mask(float since_step);
+void render_deferred_light();
+void render_final_composite();
+
+// Vertex c17..c19: view rays from clip x, y scaled so that depth / 512 gives the point.
+void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob_tm);
