@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "render/buffers.h"
 #include "render/device_internal.h"
+#include "render/mesh.h"
 #include "render/textures.h"
 #include "render/vertex_decl.h"
 
@@ -424,6 +425,7 @@ void close_d3d() {
     release_front_buffer_capture();
     for (GLsync& f : g_dev.frame_fence) delete_fence(f);
     g_dev.flush_query = false;
+    free_all_meshes(); // meshes hold buffer slots that are about to go
     release_all_texture_slots();
     release_all_buffers();
     g_dev.postfx_vb = nullptr;

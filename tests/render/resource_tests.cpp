@@ -370,6 +370,13 @@ TEST_F(ResourceTest, MeshLoadsWithEveryField) {
     EXPECT_EQ(m->refcount, 1);
     free_mesh(m);
     EXPECT_EQ(get_mesh("absent.mesh", false), nullptr);
+    Mesh* kept = get_mesh("tri.mesh", true);
+    int vbs = used_buffer_slots(false);
+    close_d3d(); // the device takes the cached meshes down with it
+    ASSERT_TRUE(init_d3d(window, 64, 64));
+    EXPECT_LT(used_buffer_slots(false), vbs);
+    EXPECT_NE(get_mesh("tri.mesh", true), nullptr);
+    (void)kept;
 }
 
 TEST_F(ResourceTest, MeshErrorsCarryTheirOffsets) {
