@@ -171,6 +171,47 @@ TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
     EXPECT_GT((c0 >> 8) & 255, 40u);
 }
 
+TEST_F(SceneGl, HighPathFillsTheGBufferWithApertureAndLinearDepth) {
+    openScene(64, 64);
+    reset();
+    memset(water, 0, sizeof(water));
+    memset(tmpw, 0, sizeof(tmpw));
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
+    hmap[hm_index(40, 40)] = 30.0f; // a spike: the ground next to it sees less sky
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    init_sky();
+    init_scene_tex();
+    init_postfx();
+    HR::init(1);
+    land_shadow_quality = 2;
+    Matrix44 view = set_test_camera(make4f(100, 20, 100, 1), make4f(100, 0, 100, 1));
+    float c6[4] = {view.m[0][2] / 512, view.m[1][2] / 512, view.m[2][2] / 512, view.m[3][2] / 512};
+    set_vs_consts(6, c6, 1);
+    HR::frameUpdate(0.05f);
+    EXPECT_GT(HR::horizon_quads, 0);
+    std::vector<uint32_t> aper = readTexture(HR::aper_view_tex);
+    EXPECT_EQ(aper[100 * 256 + 100] & 0xFF, 255u); // open flat ground sees the whole sky
+    EXPECT_LT(aper[40 * 256 + 41] & 0xFF, 200u);   // beside the spike
+    set_render_target(rt_a, 0, true);
+    set_render_target(rt_b, 1, false);
+    set_render_target(rt_c, 2, false);
+    clear_view(0);
+    set_zenable(true);
+    set_zwrite(true);
+    HR::renderLand();
+    HR::renderWater(1.0f);
+    set_render_target(nullptr, 1, false);
+    set_render_target(nullptr, 2, false);
+    uint32_t albedo = readTexture(rt_a)[32 * 64 + 32], normal = readTexture(rt_b)[32 * 64 + 32];
+    uint32_t depth = readTexture(rt_c)[32 * 64 + 32];
+    EXPECT_EQ(albedo >> 24, 255u);                         // aperture 1
+    EXPECT_NEAR(float((normal >> 8) & 255), 255.0f, 1.0f); // up
+    float d = float((depth >> 16) & 255) / 255.0f + float((depth >> 8) & 255) / 65025.0f +
+              float(depth & 255) / 16581375.0f;
+    EXPECT_NEAR(d * 512.0f, 20.0f, 0.05f); // the ground is 20 units in front of the camera
+    HR::renderHorizon();
+}
+
 TEST_F(SceneGl, WireframeSkipsTheSkyOnGrey) {
     start(64, 64);
     set_test_camera(make4f(0, 40, 0, 1), make4f(0, 40, 10, 1)); // level, land far below

@@ -64,7 +64,7 @@ Matrix44 look_at(const vec4f& pos, const vec4f& target) {
         {{r.x, r.y, r.z, 0}, {u.x, u.y, u.z, 0}, {f.x, f.y, f.z, 0}, {pos.x, pos.y, pos.z, 1}}};
 }
 
-void set_test_camera(const vec4f& pos, const vec4f& target, float fov_y) {
+Matrix44 set_test_camera(const vec4f& pos, const vec4f& target, float fov_y) {
     Matrix44 cam = look_at(pos, target);
     Matrix44 view = {};
     for (int i = 0; i < 3; ++i)
@@ -80,6 +80,7 @@ void set_test_camera(const vec4f& pos, const vec4f& target, float fov_y) {
     vec4f p = make4f(pos.x, pos.y, pos.z, 1);
     set_vs_consts(4, &p.x, 1);
     set_scene_camera(cam);
+    return view;
 }
 
 void SceneTest::SetUp() {}

@@ -14,8 +14,9 @@ void install_scene_data(const std::string& dir, bool detail_grey = false);
 
 // Camera rows (right, up, forward, position) looking from pos towards target.
 Matrix44 look_at(const vec4f& pos, const vec4f& target);
-// Sets the device's view and projection, vertex c0..c4 and the scene camera.
-void set_test_camera(const vec4f& pos, const vec4f& target, float fov_y = 1.2915436f);
+// Sets the device's view and projection, vertex c0..c4 and the scene camera; returns
+// the view matrix.
+Matrix44 set_test_camera(const vec4f& pos, const vec4f& target, float fov_y = 1.2915436f);
 
 // Scene tests: the device with the scene's data; closes the renderers before the device.
 class SceneTest : public RenderTest {
