@@ -65,7 +65,7 @@ xvfb_smoke() {
     log="$ROOT/build/debug/xvfb-smoke.log"
     VELTMOOR_CONFIG_DIR="$cfg" VELTMOOR_NO_DIALOGS=1 SDL_VIDEODRIVER=x11 \
         MESA_SHADER_CACHE_DIR="$ROOT/build/debug/mesa-cache" \
-        timeout -k 10 120 xvfb-run -a -s "-screen 0 1280x800x24" "$app/game" -720 --frames=60 >"$log" 2>&1 || {
+        timeout -k 10 300 xvfb-run -a -s "-screen 0 1280x800x24" "$app/game" -720 --frames=60 >"$log" 2>&1 || {
         cat "$log"
         echo "game under Xvfb failed" >&2
         return 1

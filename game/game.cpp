@@ -1,30 +1,114 @@
 #include "game/game.h"
 
-#include "game/interim_device.h"
+#include "actors/actor_module.h"
+#include "game/camera.h"
+#include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/settings.h"
 #include "game/window.h"
 #include "platform/input.h"
 #include "platform/log.h"
+#include "render/device.h"
+#include "render/error_text.h"
+#include "render/gpu_load.h"
+#include "render/overlay/debug_vis.h"
+#include "render/overlay/dist_font.h"
+#include "render/overlay/dyn_vb_writer.h"
+#include "render/overlay/font.h"
+#include "render/overlay/text_overlay.h"
+#include "render/shaders.h"
+#include "scene/heightmap_renderer.h"
+#include "scene/scene_render.h"
+#include "scene/sky.h"
+#include "world/erosion.h"
+#include "world/rnd.h"
+#include "world/world_gen_script.h"
 
+#include <cmath>
 #include <cstdlib>
+
+namespace {
+void install_world_gen_hooks() {
+    world_gen_hooks.show_splash = [](const char* text, int progress) {
+        show_splash(text, float(progress));
+    };
+    world_gen_hooks.set_sun_dir = set_sky_sun_dir_now;
+    world_gen_hooks.mark_renderer_dirty = HeightmapRenderer::markDirty;
+    world_gen_hooks.set_error_message = set_error_message;
+    world_gen_hooks.bind_actor = [](HSQUIRRELVM vm) { actor_module.bind_actor(vm); };
+    world_gen_hooks.remove_all_actor = [] { actor_module.remove_all_actor(); };
+    world_gen_hooks.before_regeneration = [] {
+        if (local_player) local_player->beforeRegeneration();
+    };
+    world_gen_hooks.after_regeneration = [] {
+        if (local_player) local_player->afterRegeneration();
+    };
+    world_gen_hooks.reset_update_time = reset_update_time;
+}
+} // namespace
 
 void init_game() {
     set_update_rate(20, 5);
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality]);
+    init_scene_tex();
     if (gfx_quality != 1) use_postfx = false;
+    init_sky();
+    HeightmapRenderer::init(gfx_quality);
+    init_postfx();
+    init_debug_vis();
+    debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
+
+    actor_module.init_inst_render();
+    actor_module.init_actor();
+    actor_module.init_new_gui();
+    actor_module.init_spells_ui();
+
+    install_world_gen_hooks();
+    init_world_gen();
+    generate_world();
+
+    if (local_player) {
+        vec4f eye;
+        local_player->eyePosition(eye);
+        set_camera_pos(eye);
+    } else {
+        place_start_camera();
+    }
+    set_game_mode(&play_game_mode);
 }
 
-void close_game() {}
+void close_game() {
+    close_world_gen();
+    actor_module.close_spells_ui();
+    actor_module.close_actor();
+    set_game_mode(nullptr);
+    close_debug_vis();
+    close_postfx();
+    HeightmapRenderer::close();
+    close_sky();
+    close_scene_tex();
+}
 
-void update_game(float dt) {}
+void place_start_camera() {
+    // Above the highest ground around the map's centre, looking a little down.
+    float top = -1e30f;
+    for (int z = 96; z < 160; z += 4)
+        for (int x = 96; x < 160; x += 4) top = fmaxf(top, HeightmapData::hmap[hm_index(x, z)]);
+    set_camera_pos(make4f(128.0f, top + 12.0f, 128.0f, 1.0f));
+    camera.pitch = -0.3f;
+}
 
-void render_game_frame(float time_ahead) {}
+void run_reload_checks() {
+    reload_shaders(false);
+    reload_sky();
+    check_world_gen_reload();
+}
 
 void close_all_systems() {
     debug("closing...");
     close_game();
+    close_text_systems();
     close_gpu_load();
     close_d3d();
     reset_input();
@@ -36,4 +120,21 @@ void close_all_systems() {
 void quit_game(int code) {
     close_all_systems();
     exit(code);
+}
+
+void init_text_systems() {
+    common_vb_writer.create(COMMON_VB_SIZE);
+    init_gpu_load();
+    init_font();
+    init_dist_fonts();
+    erosion_progress_hook = show_splash;
+    scene_show_splash = show_splash;
+}
+
+void close_text_systems() {
+    erosion_progress_hook = nullptr;
+    scene_show_splash = nullptr;
+    close_dist_fonts();
+    close_font();
+    common_vb_writer.release();
 }

@@ -3,6 +3,9 @@
 
 void init_game();
 void close_game();
-void close_all_systems(); // the orderly shutdown, also run by fatal errors
+void init_text_systems(); // the shared vertex writer and the fonts
+void close_text_systems();
+void run_reload_checks();  // once per second: changed shaders and scripts
+void place_start_camera(); // without a player: a view over the world
+void close_all_systems();  // the orderly shutdown, also run by fatal errors
 [[noreturn]] void quit_game(int code);
-void update_game(float dt); // one simulation step of the current mode

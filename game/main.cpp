@@ -1,13 +1,18 @@
 // Entry point of game: settings, window, device, systems, main loop, shutdown.
 #include "game/game.h"
-#include "game/interim_device.h"
+#include "game/game_mode.h"
 #include "game/main_loop.h"
+#include "game/screenshot.h"
 #include "game/settings.h"
 #include "game/window.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/timer.h"
+#include "render/device.h"
+#include "render/gpu_load.h"
+#include "render/overlay/text_overlay.h"
+#include "world/rnd.h"
 
 #include <SDL.h>
 #include <cstdio>
@@ -24,7 +29,7 @@ class GameLoopHost : public MainLoopHost {
     void pumpMessages() override { pump_messages(); }
     void update(float dt) override {
         int64_t t0 = get_ref_time();
-        update_game(dt);
+        if (GameMode* mode = get_game_mode()) mode->update(dt);
         update_ticks += get_ref_time() - t0;
         ++updates;
     }
@@ -38,9 +43,27 @@ class GameLoopHost : public MainLoopHost {
     }
     bool checkDevice() override { return check_d3d_device(); }
     void sleepMsec(int msec) override { SDL_Delay(Uint32(msec > 0 ? msec : 0)); }
-    int gpuLoad() override { return get_gpu_load(); }
-    void oncePerSecond() override {}
+    int gpuLoad() override {
+        int percent = -1;
+        return get_gpu_load(percent) ? percent : -1;
+    }
+    void oncePerSecond() override { run_reload_checks(); }
 };
+
+// --shot: what the window shows at the end, for tests and comparisons.
+void save_last_frame(const char* path) {
+    int w = 0, h = 0, pitch = 0;
+    auto* pixels = static_cast<unsigned char*>(capture_front_buffer(w, h, pitch));
+    if (!pixels) {
+        debug("can't capture the last frame");
+        return;
+    }
+    if (write_screenshot_png(path, pixels, w, h, pitch))
+        debug("last frame saved to '%s'", path);
+    else
+        debug("failed to save the last frame to '%s'", path);
+    release_front_buffer_capture();
+}
 
 void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
     int ms = get_time_msec(loop_ticks);
@@ -57,15 +80,14 @@ int main(int argc, char** argv) {
     if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
     debug("app path: '%s'", app_path);
     init_timer();
-    uint64_t seed = uint64_t(get_ref_time());
+    game_rnd_seed = uint64_t(get_ref_time());
     set_update_rate(20, 5);
     int64_t start_time = get_ref_time();
 
     set_fatal_context(GAME_WINDOW_TITLE, close_all_systems);
     if (!register_window_class()) return 1;
     read_startup_settings(argc, argv);
-    if (automation.fixed_seed) seed = automation.seed;
-    (void)seed;
+    if (automation.fixed_seed) game_rnd_seed = automation.seed;
     isFullscreen = is_fullscreen_requested();
 
     int width = 0, height = 0;
@@ -84,7 +106,8 @@ int main(int argc, char** argv) {
     init_d3d(game_window, width, height);
     set_input_clamp_size(d3d_wd, d3d_ht);
     if (isFullscreen) SDL_SetWindowGrab(game_window, SDL_TRUE);
-    init_gpu_load();
+    init_text_systems();
+    show_splash("Loading...", -1);
 
     init_game();
 
@@ -95,6 +118,7 @@ int main(int argc, char** argv) {
     int64_t loop_start = get_ref_time();
     run_main_loop(host);
     if (automation.print_stats) print_stats(host, get_ref_time() - loop_start);
+    if (automation.shot_path[0]) save_last_frame(automation.shot_path);
     close_all_systems();
     return 0;
 }

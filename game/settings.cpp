@@ -2,18 +2,19 @@
 
 #include "platform/config.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
 int gfx_quality = 1;
 const char* gfx_quality_name[3] = {"low", "high", nullptr};
+bool app_use_vsync = true;
 int land_shadow_quality = 2;
 bool use_fog = true;
 bool use_postfx = true;
 bool use_ppaa = true;
 bool use_obj_shadows = true;
-bool app_use_vsync = true;
 bool show_fps = false;
 AutomationOptions automation;
 
@@ -40,6 +41,8 @@ void read_automation_switch(const char* arg) {
         automation.seed = v;
     } else if (strcmp(arg, "--stats") == 0) {
         automation.print_stats = true;
+    } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
+        snprintf(automation.shot_path, sizeof(automation.shot_path), "%s", arg + 7);
     }
 }
 } // namespace

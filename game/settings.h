@@ -1,4 +1,5 @@
 // Start-up settings of game: the stored options, then the command line, which wins.
+// The renderers read these globals too, so they live in a library of their own.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct AutomationOptions {
     bool fixed_seed = false;   // --seed=N
     uint64_t seed = 0;
     bool print_stats = false; // --stats: timing summary at exit
+    char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
 };
 extern AutomationOptions automation;
 

@@ -1,9 +1,10 @@
 #include "game/window.h"
 
-#include "game/interim_device.h"
 #include "game/main_loop.h"
 #include "platform/input.h"
 #include "platform/log.h"
+#include "render/device.h"
+#include "render/gpu_load.h"
 
 SDL_Window* game_window = nullptr;
 
@@ -64,7 +65,7 @@ bool register_window_class() {
 }
 
 SDL_Window* create_game_window(bool fullscreen, int width, int height) {
-    Uint32 flags = SDL_WINDOW_RESIZABLE;
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
     SDL_Rect area;
     if (SDL_GetDisplayUsableBounds(0, &area) != 0) {
         SDL_DisplayMode mode;

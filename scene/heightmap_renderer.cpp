@@ -156,7 +156,6 @@ void release_all(T** p, void (*rel)(T*)) {
 } // namespace
 
 void (*scene_render_building)(const Surface* s, int x, int z) = no_building;
-int land_shadow_quality = 1;
 
 HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {};
 int HeightmapRenderer::num_house_tiles = 19;

@@ -35,7 +35,6 @@ void render_forward_extras(float since_step) {
 
 Texture* scene_tex = nullptr;
 Texture *rt_a = nullptr, *rt_b = nullptr, *rt_c = nullptr, *rt_d = nullptr;
-bool use_fog = true, use_postfx = true, use_ppaa = true, use_obj_shadows = true;
 bool use_wireframe = false;
 vec4f postfx_frame_color = {0, 0, 0, 0};
 void (*scene_render_actor)(float) = no_actor;

@@ -126,3 +126,17 @@ TEST_F(MainLoopTest, UpdateRateLimits) {
     set_update_rate(20, 5);
     EXPECT_EQ(get_update_step_usec(), 50000);
 }
+
+TEST_F(MainLoopTest, SlowUpdatesAndFramesStillGiveTwentyStepsPerSecond) {
+    for (int64_t cost : {5, 20, 40}) {
+        reset_main_loop_for_tests();
+        FakeHost host;
+        host.update_cost = 20 * MS;
+        host.frame_cost = cost * MS;
+        host.quit_after_frames = 100;
+        int64_t start = host.clock;
+        run_main_loop(host);
+        double secs = double(host.clock - start) / (1000.0 * MS);
+        EXPECT_NEAR(host.updates, secs * 20, 2.0) << "frame cost " << cost << " ms";
+    }
+}

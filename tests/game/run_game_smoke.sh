@@ -13,7 +13,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 if [ "$mode" = corrupt ]; then
     printf 'flags int 4\n\377\376garbage\nland_shadows int 99999999999\ngfx_quality str "lo' >"$cfg/settings"
 fi
-out=$(timeout -k 5 90 "$game" -360 --frames=60 --seed=1 2>&1)
+out=$(timeout -k 5 240 "$game" -360 --frames=60 --seed=1 2>&1)
 rc=$?
 echo "$out"
 [ $rc -eq 0 ] || { echo "game exited with $rc"; exit 1; }

@@ -109,7 +109,8 @@ TEST_F(StartupSettingsTest, SwitchesAreExactAndUnknownOnesIgnored) {
     EXPECT_EQ(gfx_quality, 1);
     EXPECT_EQ(automation.quit_after_frames, 0);
     EXPECT_FALSE(automation.fixed_seed);
-    run({"--frames=60", "--seed=18446744073709551615", "--stats"});
+    run({"--frames=60", "--seed=18446744073709551615", "--stats", "--shot=/tmp/x.png"});
+    EXPECT_STREQ(automation.shot_path, "/tmp/x.png");
     EXPECT_EQ(automation.quit_after_frames, 60);
     EXPECT_TRUE(automation.fixed_seed);
     EXPECT_EQ(automation.seed, 18446744073709551615ull);

@@ -1,7 +1,8 @@
-#include "game/interim_device.h"
 #include "game/main_loop.h"
 #include "game/window.h"
 #include "platform/input.h"
+#include "render/device.h"
+#include "render/gpu_load.h"
 
 #include <gtest/gtest.h>
 
