@@ -1,6 +1,7 @@
 #include "overlay_test_util.h"
 
 #include "render/overlay/dist_font.h"
+#include "render/overlay/font.h"
 #include "render/overlay/render_batch.h"
 
 #include <cstdlib>
@@ -305,4 +306,43 @@ TEST_F(GeneratedFontTest, LoadsAndDrawsInsideItsPiece) {
                        256 * 4);
     }
     default_font.clear();
+}
+
+// The bitmap font the build makes: cut into a grid and drawn inside its block.
+TEST_F(GeneratedFontTest, BitmapFontFromTheBuild) {
+    std::ifstream in(std::string(VELTMOOR_BUILD_APP_DIR) + "/font.tga", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream data;
+    data << in.rdbuf();
+    writeFile("font.tga", data.str());
+    init_font();
+    const char* text = "Veltmoor 0123";
+    int w = 0, h = 0;
+    calc_text_size(text, -1, w, h);
+    EXPECT_GT(w, 40);
+    EXPECT_EQ(h, get_font_cell_height() * get_font_scale());
+    set_backbuffer_target();
+    clear_view(0xFF000000);
+    start_draw_text();
+    draw_text(text, -1, 8, 32, -1, 0, WHITE);
+    end_draw_text();
+    auto px = readBackBuffer();
+    // Block: x 8 .. 8 + w, y (up) 32 - h / 2 .. 32 + h / 2; the shadow adds a pixel.
+    int lit = 0, outside = 0;
+    for (int row = 0; row < 64; ++row)
+        for (int x = 0; x < 256; ++x) {
+            if (px[size_t(row) * 256 + size_t(x)] == 0xFF000000) continue;
+            const int y = 63 - row;
+            bool in = x >= 8 && x <= 8 + w && y >= 32 - h / 2 - 1 && y < 32 + h / 2;
+            (in ? lit : outside)++;
+        }
+    EXPECT_GT(lit, 100);
+    EXPECT_EQ(outside, 0);
+    if (const char* out = getenv("VELTMOOR_TEST_OUT")) {
+        std::vector<uint32_t> rgba(px.size());
+        for (size_t i = 0; i < px.size(); ++i)
+            rgba[i] = (px[i] & 0xFF00FF00) | (px[i] >> 16 & 0xFF) | (px[i] & 0xFF) << 16;
+        stbi_write_png((std::string(out) + "/bitmap_font.png").c_str(), 256, 64, 4, rgba.data(),
+                       256 * 4);
+    }
 }
