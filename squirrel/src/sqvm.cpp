@@ -124,28 +124,18 @@ static SQInteger api_base(SQVM* v) {
     return v->cur->frames.empty() ? 0 : v->cur->frames.back().base;
 }
 
-SQInteger sq_absidx(SQVM* v, SQInteger idx) {
-    return idx >= 0 ? api_base(v) + idx - 1 : v->cur->top + idx;
-}
-
-Value& sq_stk(SQVM* v, SQInteger idx) {
-    SQInteger a = sq_absidx(v, idx);
+Value& sq_stk_invalid() {
     static Value dummy;
-    if (a < 0 || a >= v->cur->top) {
-        dummy.setNull();
-        return dummy;
-    }
-    return v->cur->stack[size_t(a)];
+    dummy.setNull();
+    return dummy;
 }
 
-void sq_vpush(SQVM* v, const Value& val) {
+void sq_vpush_grow(SQVM* v, const Value& val) {
     ExecState& es = *v->cur;
-    if (es.top >= SQInteger(es.stack.size())) {
-        try {
-            sq_ensure_stack(es, es.top + 16);
-        } catch (SQException&) {
-            sq_raise(v, "stack overflow");
-        }
+    try {
+        sq_ensure_stack(es, es.top + 16);
+    } catch (SQException&) {
+        sq_raise(v, "stack overflow");
     }
     es.stack[size_t(es.top++)] = val;
 }
@@ -784,12 +774,14 @@ static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger c
     sq_ensure_stack(es, ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK);
     for (size_t i = 0; i < nc->outers.size(); ++i)
         es.stack[size_t(ci + 1 + nargs + SQInteger(i))] = nc->outers[i];
-    Frame f{};
+    Frame& f = es.frames.emplace_back();
     f.callee = nc;
+    f.ip = nullptr;
     f.base = ci + 1;
+    f.top = 0;
     f.flags = FRAME_NATIVE;
+    f.ntries = 0;
     f.target = ci;
-    es.frames.push_back(f);
     es.top = ci + 1 + nargs + SQInteger(nc->outers.size());
     SQInteger r = nc->func(v);
     if (v->suspendRequested && &es == &v->es) return; // result arrives with the wakeup
@@ -1340,8 +1332,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_DIV:
         case OP_MOD:
         L_OP_MOD : {
-            if (sp[-2]._type == OT_FLOAT && sp[-1]._type == OT_FLOAT && in.op == OP_DIV) {
-                sp[-2]._unVal.fFloat = sp[-2]._unVal.fFloat / sp[-1]._unVal.fFloat;
+            if (in.op == OP_DIV && sq_isnumeric(sp[-2]) && sq_isnumeric(sp[-1]) &&
+                (sp[-2]._type == OT_FLOAT || sp[-1]._type == OT_FLOAT)) {
+                sp[-2].setFloat(num_f(sp[-2]) / num_f(sp[-1]));
                 --sp;
                 sp->_type = OT_NULL;
                 NEXT();

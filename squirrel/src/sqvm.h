@@ -57,9 +57,27 @@ SQObjectType sq_typeof_raw(const Value& v);
 // interpreter
 [[noreturn]] void sq_raise(SQVM* v, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 [[noreturn]] void sq_raise_value(SQVM* v, const Value& e);
-Value& sq_stk(SQVM* v, SQInteger idx); // API index
-SQInteger sq_absidx(SQVM* v, SQInteger idx);
-void sq_vpush(SQVM* v, const Value& val);
+Value& sq_stk_invalid();
+void sq_vpush_grow(SQVM* v, const Value& val);
+// API index: 1 is the first slot of the running native's frame, -1 the top
+inline SQInteger sq_absidx(SQVM* v, SQInteger idx) {
+    ExecState& es = *v->cur;
+    return idx >= 0 ? (es.frames.empty() ? 0 : es.frames.back().base) + idx - 1 : es.top + idx;
+}
+inline Value& sq_stk(SQVM* v, SQInteger idx) {
+    SQInteger a = sq_absidx(v, idx);
+    ExecState& es = *v->cur;
+    if (a < 0 || a >= es.top) return sq_stk_invalid();
+    return es.stack[size_t(a)];
+}
+inline void sq_vpush(SQVM* v, const Value& val) {
+    ExecState& es = *v->cur;
+    if (es.top < SQInteger(es.stack.size())) {
+        es.stack[size_t(es.top++)] = val;
+        return;
+    }
+    sq_vpush_grow(v, val);
+}
 void sq_vpop(SQVM* v, SQInteger n);
 void sq_ensure_stack(ExecState& es, SQInteger need);
 // calls the value at es.stack[callee] with nargs values after it (this first); the result
