@@ -127,6 +127,11 @@ void init_text_systems() {
     init_gpu_load();
     init_font();
     init_dist_fonts();
+    if (!default_font.load("default_font.fnt")) debug("can't load default_font.fnt");
+    on_d3d_resized = [] {
+        update_font_scale();
+        actor_module.spells_ui_after_resize();
+    };
     erosion_progress_hook = show_splash;
     scene_show_splash = show_splash;
 }
@@ -134,6 +139,8 @@ void init_text_systems() {
 void close_text_systems() {
     erosion_progress_hook = nullptr;
     scene_show_splash = nullptr;
+    on_d3d_resized = nullptr;
+    default_font.clear();
     close_dist_fonts();
     close_font();
     common_vb_writer.release();

@@ -17,14 +17,14 @@ function smoothstep(a, b, x) {
 function shape_land() {
     reseed_noise();
     // Broad continents and basins.
-    add_simplex_noise(0, 26, 2, 6, 0.5);
+    add_simplex_noise(0, 20, 2, 6, 0.5);
     // Mountain ranges where a slow noise says so; hills elsewhere.
     local ranges = HmapMask.fromSimplexNoise(1.0, 2, 3, null, 0.5);
-    local peaks = HmapMask.fromVoronoiHills(8, 6, 30, 1.2);
+    local peaks = HmapMask.fromVoronoiHills(8, 4, 18, 1.3);
     apply_height_mask(peaks, null);
     local relief = HmapMask(function(x, y) {
         local r = smoothstep(-0.15, 0.45, ranges.getraw(x, y));
-        return peaks.getraw(x, y) * (r * 1.6 - 0.6);
+        return peaks.getraw(x, y) * (r * 1.3 - 0.6);
     });
     apply_height_mask(relief, null);
     // Terraces and a few scarps.
