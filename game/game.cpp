@@ -18,6 +18,9 @@
 #include "render/overlay/text_overlay.h"
 #include "render/shaders.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/pipeline/postfx.h"
+#include "scene/pipeline/scene_high.h"
+#include "scene/pipeline/shadows.h"
 #include "scene/scene_render.h"
 #include "scene/sky.h"
 #include "world/erosion.h"
@@ -51,15 +54,19 @@ void init_game() {
     set_update_rate(20, 5);
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality]);
     init_scene_tex();
-    if (gfx_quality != 1) use_postfx = false;
+    if (gfx_quality == 1)
+        init_deferred_shaders();
+    else
+        use_postfx = false;
     init_sky();
     HeightmapRenderer::init(gfx_quality);
-    init_postfx();
+    init_postfx_high();
     init_debug_vis();
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
     actor_module.init_inst_render();
+    if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
@@ -84,7 +91,9 @@ void close_game() {
     actor_module.close_actor();
     set_game_mode(nullptr);
     close_debug_vis();
-    close_postfx();
+    close_shadows();
+    close_deferred_shaders();
+    close_postfx_high();
     HeightmapRenderer::close();
     close_sky();
     close_scene_tex();

@@ -5,6 +5,8 @@
 #include "game/settings.h"
 #include "render/device.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/pipeline/postfx.h"
+#include "scene/pipeline/scene_high.h"
 #include "scene/scene_camera.h"
 #include "scene/scene_render.h"
 #include "scene/sky.h"
@@ -36,8 +38,11 @@ void render_game_scene(float time, float factor) {
     update_sky(factor);
     HeightmapRenderer::frameUpdate(time);
     postfx_frame_color = interp_frame_color(factor);
-    render_scene_low(time, factor);
-    apply_postfx();
+    if (gfx_quality == 1)
+        render_scene_high(time, factor);
+    else
+        render_scene_low(time, factor);
+    apply_postfx_high();
 }
 
 const char* help_text(bool dev_mode) {
