@@ -140,7 +140,7 @@ std::vector<uint8_t> encode_dds(const std::vector<Image>& levels) {
     std::vector<uint8_t> out;
     const Image& top = levels.front();
     out.reserve(128 + top.px.size() * 8); // the mip chain adds a third
-    put32(out, 0x20534444); // "DDS "
+    put32(out, 0x20534444);               // "DDS "
     put32(out, 124);
     put32(out, 0x1 | 0x2 | 0x4 | 0x8 | 0x1000 | 0x20000); // caps, size, pitch, format, mips
     put32(out, uint32_t(top.height));
