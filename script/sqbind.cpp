@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace sqbind {
 
@@ -165,6 +166,18 @@ bool push_instance(HSQUIRRELVM vm, void* object, SQUserPointer tag, const char* 
         throw SquirrelError(reason);
     }
     return true;
+}
+
+SQInteger method_prologue(HSQUIRRELVM vm, SQUserPointer tag, SQUserPointer* self, void* stored,
+                          size_t size) {
+    if (SQ_FAILED(sq_getinstanceup(vm, 1, self, tag)) || !*self)
+        return sq_throwerror(vm, "invalid 'this' in C++ method call");
+    SQUserPointer block = nullptr, block_tag = nullptr;
+    if (SQ_FAILED(sq_getuserdata(vm, -1, &block, &block_tag)) || !block)
+        return sq_throwerror(vm, "no method stored for C++ call");
+    memcpy(stored, block, size);
+    sq_poptop(vm);
+    return 0;
 }
 
 void ClassBinder::ud_failed() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <tuple>
 #include <type_traits>
@@ -259,76 +260,28 @@ void register_function(HSQUIRRELVM vm, const char* name, R (*fn)(A...)) {
 // A raw native function (full access to the stack) in the root table.
 void register_raw_function(HSQUIRRELVM vm, const char* name, SQFUNCTION fn);
 
-// Methods: the member-function pointer lives in a user-data block, the closure's free variable.
-template <typename C, typename M, typename R, typename... A>
-SQInteger call_method(HSQUIRRELVM vm, C* self, M method) {
+// Methods: the member-function pointer (or a free function taking the object first)
+// lives in a user-data block, the closure's free variable. Reads `this` and that block;
+// returns 0, or the script error to return.
+SQInteger method_prologue(HSQUIRRELVM vm, SQUserPointer tag, SQUserPointer* self, void* stored,
+                          size_t size);
+
+template <typename Self, typename F, typename R, typename... A>
+SQInteger method_thunk(HSQUIRRELVM vm) {
+    SQUserPointer self = nullptr;
+    F fn;
+    if (SQInteger err =
+            method_prologue(vm, type_tag<std::remove_const_t<Self>>(), &self, &fn, sizeof(F)))
+        return err;
     auto args = read_args<std::decay_t<A>...>(vm, std::index_sequence_for<A...>{});
+    auto call = [&](auto&&... a) { return std::invoke(fn, static_cast<Self*>(self), a...); };
     if constexpr (std::is_void_v<R>) {
-        std::apply([&](auto&&... a) { (self->*method)(a...); }, args);
+        std::apply(call, args);
         return 0;
     } else {
-        return Ret<std::decay_t<R>>::push(
-            vm, std::apply([&](auto&&... a) { return (self->*method)(a...); }, args));
+        return Ret<std::decay_t<R>>::push(vm, std::apply(call, args));
     }
 }
-
-template <typename C, typename R, typename... A>
-struct MethodThunk {
-    using M = R (C::*)(A...);
-    static SQInteger thunk(HSQUIRRELVM vm) {
-        SQUserPointer self = nullptr;
-        if (SQ_FAILED(sq_getinstanceup(vm, 1, &self, type_tag<C>())) || !self)
-            return sq_throwerror(vm, "invalid 'this' in C++ method call");
-        SQUserPointer block = nullptr, tag = nullptr;
-        if (SQ_FAILED(sq_getuserdata(vm, -1, &block, &tag)) || !block)
-            return sq_throwerror(vm, "no method stored for C++ call");
-        M method;
-        memcpy(&method, block, sizeof(M));
-        sq_poptop(vm);
-        return call_method<C, M, R, A...>(vm, static_cast<C*>(self), method);
-    }
-};
-template <typename C, typename R, typename... A>
-struct MethodThunk<const C, R, A...> {
-    using M = R (C::*)(A...) const;
-    static SQInteger thunk(HSQUIRRELVM vm) {
-        SQUserPointer self = nullptr;
-        if (SQ_FAILED(sq_getinstanceup(vm, 1, &self, type_tag<C>())) || !self)
-            return sq_throwerror(vm, "invalid 'this' in C++ method call");
-        SQUserPointer block = nullptr, tag = nullptr;
-        if (SQ_FAILED(sq_getuserdata(vm, -1, &block, &tag)) || !block)
-            return sq_throwerror(vm, "no method stored for C++ call");
-        M method;
-        memcpy(&method, block, sizeof(M));
-        sq_poptop(vm);
-        return call_method<const C, M, R, A...>(vm, static_cast<const C*>(self), method);
-    }
-};
-
-// Methods written as free functions taking the native object first.
-template <typename C, typename R, typename... A>
-struct SelfMethodThunk {
-    using F = R (*)(C*, A...);
-    static SQInteger thunk(HSQUIRRELVM vm) {
-        SQUserPointer self = nullptr;
-        if (SQ_FAILED(sq_getinstanceup(vm, 1, &self, type_tag<std::remove_const_t<C>>())) || !self)
-            return sq_throwerror(vm, "invalid 'this' in C++ method call");
-        SQUserPointer block = nullptr, tag = nullptr;
-        if (SQ_FAILED(sq_getuserdata(vm, -1, &block, &tag)) || !block)
-            return sq_throwerror(vm, "no method stored for C++ call");
-        F fn;
-        memcpy(&fn, block, sizeof(F));
-        sq_poptop(vm);
-        auto args = read_args<std::decay_t<A>...>(vm, std::index_sequence_for<A...>{});
-        if constexpr (std::is_void_v<R>) {
-            std::apply([&](auto&&... a) { fn(static_cast<C*>(self), a...); }, args);
-            return 0;
-        } else {
-            return Ret<std::decay_t<R>>::push(
-                vm, std::apply([&](auto&&... a) { return fn(static_cast<C*>(self), a...); }, args));
-        }
-    }
-};
 
 // Registers methods of one class while it is being set up.
 class ClassBinder {
@@ -338,15 +291,18 @@ class ClassBinder {
 
     template <typename C, typename R, typename... A>
     ClassBinder& method(const char* mname, R (C::*fn)(A...)) {
-        return addMethod<R (C::*)(A...)>(mname, fn, &MethodThunk<C, R, A...>::thunk);
+        using F = R (C::*)(A...);
+        return addMethod<F>(mname, fn, &method_thunk<C, F, R, A...>);
     }
     template <typename C, typename R, typename... A>
     ClassBinder& method(const char* mname, R (C::*fn)(A...) const) {
-        return addMethod<R (C::*)(A...) const>(mname, fn, &MethodThunk<const C, R, A...>::thunk);
+        using F = R (C::*)(A...) const;
+        return addMethod<F>(mname, fn, &method_thunk<const C, F, R, A...>);
     }
     template <typename C, typename R, typename... A>
     ClassBinder& method(const char* mname, R (*fn)(C*, A...)) {
-        return addMethod<R (*)(C*, A...)>(mname, fn, &SelfMethodThunk<C, R, A...>::thunk);
+        using F = R (*)(C*, A...);
+        return addMethod<F>(mname, fn, &method_thunk<C, F, R, A...>);
     }
     // A raw native function as a method or class function ("constructor", statics).
     ClassBinder& raw(const char* mname, SQFUNCTION fn, bool is_static = false);

@@ -25,6 +25,15 @@ TEST_F(ScriptTest, Vec4fConstructionIndexingAndArithmetic) {
     EXPECT_EQ(nativeError("vec4f(\"a\")"), "sq_get*() failed (type error)");
 }
 
+TEST_F(ScriptTest, MethodOnAnotherClassIsAScriptError) {
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(run("local r = ColorRamp.constRamp(0);"
+                     "vec4f._get.call(r, 1);"));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("invalid 'this' in C++ method call"), std::string::npos) << out;
+    EXPECT_FLOAT_EQ(eval<float>("vec4f(1, 2, 3, 4)[1]"), 2.0f);
+}
+
 TEST_F(ScriptTest, ConstructorOnAnotherClassIsAScriptError) {
     EXPECT_EQ(nativeError("local r = ColorRamp.constRamp(0); vec4f.constructor.call(r, 1);"),
               "constructor called on an instance of another class");
