@@ -28,7 +28,7 @@ function paint_surface(sea) {
             return [ground, GT_ROCK, lerpcolor(0xFFE6ECF4, 0xFFFFFFFF, n), ST_SNOW];
         if (s < 0.86) return [ground, GT_SOIL];
         local lush = 1.0 - (h - sea) / (snow_line - sea);
-        local grass = mix3colors(0xFF4E7A2E, lush, 0xFF7A8A3A, 1 - lush, 0xFF3C6428, n * 0.3);
+        local grass = mix3colors(0xFF4F6E30, lush, 0xFF767E40, 1 - lush, 0xFF3E5A2A, n * 0.3);
         return [ground, GT_SOIL, grass, ST_GRASS];
     });
 }
