@@ -12,15 +12,6 @@
 #include <link.h>
 #include <sstream>
 
-// The GL driver keeps a few small blocks to the end of the process; once SDL has unloaded
-// it, the leak checker cannot name them. Keeping every loaded library mapped lets the
-// reports carry the driver's name, which the render fixture's suppressions match.
-static int pin_module(struct dl_phdr_info* info, size_t, void*) {
-    if (info->dlpi_name && *info->dlpi_name)
-        dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    return 0;
-}
-
 std::string test_font_tga() {
     return tga_bytes(256, 256, [](int x, int y) -> uint32_t {
         int k = (15 - y / 16) * 16 + x / 16, cx = x % 16;
@@ -31,7 +22,6 @@ std::string test_font_tga() {
 
 void OverlayTest::SetUp() {
     open(width, height);
-    dl_iterate_phdr(pin_module, nullptr);
     installShaders();
     common_vb_writer.create(COMMON_VB_SIZE);
 }

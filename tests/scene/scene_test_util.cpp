@@ -16,12 +16,6 @@
 #include <sstream>
 #include <vector>
 
-// The GL driver is loaded and unloaded at run time, so its few leaked bytes cannot be
-// symbolised or suppressed by name; the CPU tests of the scene check leaks instead.
-extern "C" const char* __lsan_default_options() {
-    return "detect_leaks=0";
-}
-
 void install_scene_data(const std::string& dir, bool detail_grey) {
     DIR* d = opendir(VELTMOOR_DATA_DIR);
     ASSERT_NE(d, nullptr);
