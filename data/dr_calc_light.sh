@@ -23,8 +23,8 @@ void psh() {
     vec3 p = cam + ray * gbuffer_depth(uv);
     vec3 v = -normalize(ray);
     float aper = gb0.a;
-    float spec = gb1.a;
-    bool water = spec > 0.5;
+    float specular = gb1.a;
+    bool water = specular > 0.5;
 
     vec3 albedo = to_linear(gb0.rgb);
     // Steep ground shows bare, darker rock.
@@ -53,7 +53,7 @@ void psh() {
         float fres = 0.02 + 0.7 * pow(1.0 - max(dot(n, v), 0.0), 5.0);
         vec3 w = mix(body, sky_color(r) * (0.4 + 0.6 * aper), fres);
         w += SUN_COLOR * pow(max(dot(r, SUN_DIR), 0.0), 180.0) * 3.0 * sun_vis;
-        c = mix(w, c, 1.0 - spec); // foam is lit like ground
+        c = mix(w, c, 1.0 - specular); // foam is lit like ground
     }
     oC0 = vec4(finish(c), 1.0);
 }

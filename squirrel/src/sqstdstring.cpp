@@ -31,22 +31,22 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
             i += 2;
             continue;
         }
-        std::string spec = "%";
+        std::string directive = "%";
         ++i;
-        while (i < flen && strchr("-+ #0", f[i])) spec += f[i++];
+        while (i < flen && strchr("-+ #0", f[i])) directive += f[i++];
         int wd = 0;
         while (i < flen && isdigit((unsigned char)f[i])) {
-            spec += f[i++];
+            directive += f[i++];
             if (++wd > 2) {
                 err = "width format too long";
                 return false;
             }
         }
         if (i < flen && f[i] == '.') {
-            spec += f[i++];
+            directive += f[i++];
             int pd = 0;
             while (i < flen && isdigit((unsigned char)f[i])) {
-                spec += f[i++];
+                directive += f[i++];
                 if (++pd > 2) {
                     err = "precision format too long";
                     return false;
@@ -80,12 +80,12 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 return false;
             }
             if (conv == 'c') {
-                spec += 'c';
-                snprintf(buf, sizeof buf, spec.c_str(), int(num_i(a)));
+                directive += 'c';
+                snprintf(buf, sizeof buf, directive.c_str(), int(num_i(a)));
             } else {
-                spec += "ll";
-                spec += conv == 'i' ? 'd' : conv;
-                snprintf(buf, sizeof buf, spec.c_str(), (long long)num_i(a));
+                directive += "ll";
+                directive += conv == 'i' ? 'd' : conv;
+                snprintf(buf, sizeof buf, directive.c_str(), (long long)num_i(a));
             }
             out += buf;
             break;
@@ -95,10 +95,10 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 err = "string expected for the specified format";
                 return false;
             }
-            spec += 's';
-            int n = snprintf(nullptr, 0, spec.c_str(), a.str()->data);
+            directive += 's';
+            int n = snprintf(nullptr, 0, directive.c_str(), a.str()->data);
             std::string tmp(size_t(n) + 1, '\0');
-            snprintf(tmp.data(), tmp.size(), spec.c_str(), a.str()->data);
+            snprintf(tmp.data(), tmp.size(), directive.c_str(), a.str()->data);
             tmp.resize(size_t(n));
             out += tmp;
             break;
@@ -108,8 +108,8 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 err = "float expected for the specified format";
                 return false;
             }
-            spec += conv;
-            snprintf(buf, sizeof buf, spec.c_str(), double(num_f(a)));
+            directive += conv;
+            snprintf(buf, sizeof buf, directive.c_str(), double(num_f(a)));
             out += buf;
             break;
         }

@@ -37,9 +37,9 @@ D3dColor rgba(float r, float g, float b, float a) {
     auto q = [](float v) { return uint32_t(lroundf(fminf(fmaxf(v, 0.0f), 1.0f) * 255.0f)); };
     return (q(a) << 24) | (q(r) << 16) | (q(g) << 8) | q(b);
 }
-D3dColor encode_normal(float x, float y, float z, float spec) {
+D3dColor encode_normal(float x, float y, float z, float specular) {
     float l = sqrtf(x * x + y * y + z * z);
-    return rgba(x / l * 0.5f + 0.5f, y / l * 0.5f + 0.5f, z / l * 0.5f + 0.5f, spec);
+    return rgba(x / l * 0.5f + 0.5f, y / l * 0.5f + 0.5f, z / l * 0.5f + 0.5f, specular);
 }
 // Linear depth / 512 in base-255 digits, red most significant.
 D3dColor encode_depth(float view_depth) {
