@@ -162,9 +162,6 @@ int get_update_step_usec() {
 int64_t get_update_step() {
     return update_step;
 }
-int64_t get_sim_time() {
-    return sim_time;
-}
 int get_max_catch_up() {
     return max_catch_up;
 }

@@ -39,5 +39,4 @@ int get_frame_ring_index();
 int get_fps();
 int get_update_step_usec();
 int64_t get_update_step();
-int64_t get_sim_time();
 int get_max_catch_up();
