@@ -18,6 +18,7 @@
 #include "render/overlay/text_overlay.h"
 #include "render/shaders.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/objects/buildings.h"
 #include "scene/pipeline/postfx.h"
 #include "scene/pipeline/scene_high.h"
 #include "scene/pipeline/shadows.h"
@@ -48,6 +49,16 @@ void install_world_gen_hooks() {
     };
     world_gen_hooks.reset_update_time = reset_update_time;
 }
+
+// Until a game-object module draws the plots, the host draws them, so that no world
+// shows holes where its script placed houses.
+void install_house_drawing() {
+    if (is_actor_module_bound()) return;
+    init_house_renderers();
+    scene_render_building = record_house_cell;
+    scene_render_actor = [](float) { render_house_cells(); };
+    scene_render_actor_shadow = [](float) { render_house_shadows(); };
+}
 } // namespace
 
 void init_game() {
@@ -66,6 +77,7 @@ void init_game() {
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
     actor_module.init_inst_render();
+    install_house_drawing();
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
@@ -91,6 +103,7 @@ void close_game() {
     actor_module.close_actor();
     set_game_mode(nullptr);
     close_debug_vis();
+    close_house_renderers();
     close_shadows();
     close_deferred_shaders();
     close_postfx_high();

@@ -157,7 +157,6 @@ void release_all(T** p, void (*rel)(T*)) {
 
 void (*scene_render_building)(const Surface* s, int x, int z) = no_building;
 
-HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {};
 int HeightmapRenderer::num_house_tiles = 19;
 alignas(64) float HeightmapRenderer::curh[HMAP_CELLS];
 alignas(64) float HeightmapRenderer::curw[HMAP_CELLS];

@@ -1,0 +1,172 @@
+// Instanced rendering on the device: the empty list, the declaration limit, copying
+// block by block, and house plots drawn through the building renderers.
+#include "render/buffers.h"
+#include "render/device_internal.h"
+#include "render/mesh.h"
+#include "render/overlay/dyn_vb_writer.h"
+#include "render/shaders.h"
+#include "scene/heightmap_renderer.h"
+#include "scene/objects/buildings.h"
+#include "scene/objects/inst_render.h"
+#include "scene/pipeline/postfx.h"
+#include "scene/pipeline/scene_high.h"
+#include "scene/pipeline/shadows.h"
+#include "scene/scene_render.h"
+#include "scene/sky.h"
+#include "tests/scene/scene_test_util.h"
+#include "tests/scene_objects/house_test_util.h"
+#include "tools/meshgen/mesh_writer.h"
+#include "world/hmGen.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace HeightmapData;
+using HR = HeightmapRenderer;
+
+namespace {
+
+class InstRenderGl : public HouseSceneTest {};
+
+TEST_F(InstRenderGl, EmptyListDrawsNothingAndSetsNoState) {
+    start(64, 64, 0);
+    stone1_inst.init("stone1.mesh");
+    set_vertex_decl(nullptr);
+    set_ib(nullptr);
+    set_vb(0, nullptr, 0, 0);
+    set_shader(nullptr);
+    const GLuint pipeline = g_dev.pipeline;
+    inst_render_stats = InstRenderStats();
+    stone1_inst.render();
+    EXPECT_EQ(inst_render_stats.draws, 0);
+    EXPECT_EQ(g_dev.decl, nullptr);
+    EXPECT_EQ(g_dev.index_buf, 0u);
+    EXPECT_EQ(g_dev.stream_buf[0], 0u);
+    EXPECT_EQ(g_dev.stream_buf[1], 0u);
+    EXPECT_EQ(g_dev.pipeline, pipeline);
+    EXPECT_EQ(stone1_inst.instanceCount(), 0);
+}
+
+TEST_F(InstRenderGl, DeclarationLimitCountsMeshAndInstanceElements) {
+    start(64, 64, 0);
+    MeshModel m = make_model("wyvern_body.mesh");
+    auto write = [&](const char* name, int elements) {
+        std::vector<uint8_t> bytes = encode_mesh(m, elements - 5);
+        FILE* f = fopen(path(name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    };
+    write("e23.mesh", 23);
+    write("e28.mesh", 28);
+    SplineInstRender r;
+    r.init("e23.mesh");
+    EXPECT_EQ(r.mesh->vsd.num, 23);
+    EXPECT_NE(r.vdecl, nullptr);
+    r.close();
+    EXPECT_EXIT(r.init("e28.mesh"), testing::ExitedWithCode(100),
+                "mesh->vsd.size\\(\\)\\+inum<MAX_VDECL_LEN");
+}
+
+TEST_F(InstRenderGl, BlocksBeyondOneBufferFillAreDrawnInTurn) {
+    start(64, 64, 0);
+    castle_walk_inst.init("castle_walk.mesh");
+    std::vector<BuildingInstance> recs(3000);
+    for (size_t i = 0; i < recs.size(); ++i) {
+        recs[i] = BuildingInstance{int16_t(i % 50), int16_t(i / 50), {1, 1, 1, 1}, 0x80FF8080u};
+    }
+    // Three blocks of 2500, 3000 and 1 records: 5501 records of 24 bytes.
+    castle_walk_inst.appendBlock(recs.data(), 2500 * 24);
+    castle_walk_inst.appendBlock(recs.data(), 3000 * 24);
+    castle_walk_inst.addInstance(&recs[7]);
+    ASSERT_EQ(castle_walk_inst.instanceCount(), 5501);
+    inst_render_stats = InstRenderStats();
+    castle_walk_inst.render();
+    const int per_fill = COMMON_VB_SIZE / 24;
+    EXPECT_EQ(inst_render_stats.draws, (5501 + per_fill - 1) / per_fill);
+    EXPECT_EQ(inst_render_stats.instances, 5501);
+    for (int i = 0; i + 1 < inst_render_stats.draws; ++i)
+        EXPECT_EQ(inst_render_stats.last_counts[i], per_fill);
+    EXPECT_EQ(castle_walk_inst.instanceCount(), 0);
+    EXPECT_EQ(castle_walk_inst.head, nullptr);
+    // The list refills from the same storage next frame.
+    castle_walk_inst.addInstance(&recs[0]);
+    EXPECT_EQ(castle_walk_inst.instanceCount(), 1);
+    castle_walk_inst.clearInstances();
+}
+
+TEST_F(InstRenderGl, ShadowBallsFollowTheWorldMatrix) {
+    start(64, 64, 1);
+    stone1_inst.init("stone1.mesh");
+    ASSERT_EQ(stone1_inst.mesh->shadow_balls.num, 1);
+    const ShadowBall b = stone1_inst.mesh->shadow_balls[0];
+    Matrix44 tm = {{{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 2, 0}, {10, 5, 20, 1}}};
+    set_test_camera(make4f(0, 20, 0, 1), make4f(10, 5, 20, 1));
+    start_render_shadows();
+    stone1_inst.renderShadowBalls(tm, 2.0f);
+    ASSERT_EQ(shadow_balls.num, 1);
+    EXPECT_FLOAT_EQ(shadow_balls[0].x, 2 * b.x + 10);
+    EXPECT_FLOAT_EQ(shadow_balls[0].y, 3 * b.y + 5);
+    EXPECT_FLOAT_EQ(shadow_balls[0].z, 2 * b.z + 20);
+    EXPECT_FLOAT_EQ(shadow_balls[0].w, 2 * b.radius);
+}
+
+// A court on flat ground seen from straight above: every tile stands at the heights its
+// orientation gives it, so each cell's top lies where the tile's high side is.
+TEST_F(InstRenderGl, PlacedCourtShowsEveryTileOrientedFromAbove) {
+    start(512, 512, 1);
+    flat_world(3.0f);
+    placeHouse(128, 128, -1, hmap, false);
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    const vec4f eye = make4f(128.0f, 60.0f, 128.0f, 1);
+    render_high(eye, make4f(128.0f, 0.0f, 128.01f, 1), 24.0f);
+    save_png("court_from_above.png", readTexture(scene_tex));
+    const std::vector<float> depth = read_depth();
+    int checked = 0, roofs = 0;
+    for (int z = 119; z < 137; ++z)
+        for (int x = 119; x < 137; ++x) {
+            const Surface& s = surface[hm_index(x, z)];
+            if (s.ground_type != GT_HOUSE) continue;
+            const TileRot r = tile_rot_matrix(int(s.tile_rot));
+            // Local (u, v) in -0.5..0.5 to world.
+            auto world = [&](float u, float v) {
+                return make4f(float(x) + 0.5f + float(r.m00) * u + float(r.m01) * v, 0,
+                              float(z) + 0.5f + float(r.m10) * u + float(r.m11) * v, 0);
+            };
+            BuildingInstance b;
+            ASSERT_TRUE(make_building_instance(&s, x, z, b));
+            auto height_at = [&](float u, float v) {
+                vec4f w = world(u, v);
+                return top_height(depth, w.x, w.z, eye);
+            };
+            const char letter = char('a' + s.tile);
+            if (letter == 'a') {
+                // Roofs rise towards their (+, +) corner.
+                EXPECT_GT(height_at(0.35f, 0.2f), height_at(-0.2f, -0.35f) + 0.8f)
+                    << x << "," << z << " rot " << s.tile_rot;
+                ++roofs;
+            } else if (strchr("cdhijklmnopq", letter)) {
+                // Walls: the top lies at the far edge's heights, here in the middle.
+                float want = 0.5f * (b.h[2] + b.h[3]);
+                float tol = 0.15f + 0.15f * fabsf(b.h[2] - b.h[3]); // slants: a pixel's slope
+                EXPECT_NEAR(height_at(0.0f, 0.1f), want, tol) << letter << " " << x << "," << z;
+            } else if (strchr("bg", letter)) {
+                EXPECT_NEAR(height_at(0.1f, 0.1f), b.h[3], 0.15f) << letter << " " << x << "," << z;
+            } else {
+                float want = 0.25f * (b.h[0] + b.h[1] + b.h[2] + b.h[3]);
+                float lo = fminf(fminf(b.h[0], b.h[1]), fminf(b.h[2], b.h[3]));
+                float hi = fmaxf(fmaxf(b.h[0], b.h[1]), fmaxf(b.h[2], b.h[3]));
+                EXPECT_NEAR(height_at(0.0f, 0.0f), want, 0.15f + 0.1f * (hi - lo))
+                    << letter << " " << x << "," << z;
+            }
+            ++checked;
+        }
+    EXPECT_EQ(checked, 264); // the court's lettered cells
+    EXPECT_EQ(roofs, 20);
+    // A view for the eye, in the test output folder.
+    render_high(make4f(108.0f, 22.0f, 104.0f, 1), make4f(128.0f, 4.0f, 128.0f, 1));
+    save_png("court_view.png", readTexture(scene_tex));
+}
+
+} // namespace
