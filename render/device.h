@@ -11,6 +11,7 @@
 struct Texture;
 
 extern int d3d_wd, d3d_ht;             // back-buffer size in pixels
+extern int d3d_reset_count;            // completed resizes and resets: render targets lost
 extern bool app_use_vsync;             // default true
 extern bool d3d_limit_buffered_frames; // default true: at most two frames queued
 extern bool isFullscreen;              // owned by the window layer (platform/input.cpp)

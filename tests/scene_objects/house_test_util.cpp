@@ -72,8 +72,7 @@ void HouseSceneTest::flat_world(float height) {
     memcpy(target_hmap, hmap, sizeof(hmap));
 }
 
-void HouseSceneTest::render_high(const vec4f& eye, const vec4f& at, float ortho) {
-    ASSERT_TRUE(begin_d3d_scene());
+void HouseSceneTest::set_camera(const vec4f& eye, const vec4f& at, float ortho) {
     set_test_camera(eye, at);
     ortho_size = ortho;
     if (ortho > 0.0f) {
@@ -87,6 +86,11 @@ void HouseSceneTest::render_high(const vec4f& eye, const vec4f& at, float ortho)
         get_glob_tm(glob);
         set_vs_consts(0, &glob.m[0][0], 4);
     }
+}
+
+void HouseSceneTest::render_high(const vec4f& eye, const vec4f& at, float ortho) {
+    ASSERT_TRUE(begin_d3d_scene());
+    set_camera(eye, at, ortho);
     update_sky(1.0f);
     HR::frameUpdate(0.05f);
     set_render_target(rt_c, 0, false);
@@ -95,9 +99,9 @@ void HouseSceneTest::render_high(const vec4f& eye, const vec4f& at, float ortho)
     end_d3d_scene();
 }
 
-void HouseSceneTest::render_low(const vec4f& eye, const vec4f& at) {
+void HouseSceneTest::render_low(const vec4f& eye, const vec4f& at, float ortho) {
     ASSERT_TRUE(begin_d3d_scene());
-    set_test_camera(eye, at);
+    set_camera(eye, at, ortho);
     update_sky(1.0f);
     HR::frameUpdate(0.05f);
     render_scene_low(0.05f, 1.0f);
@@ -116,12 +120,17 @@ std::vector<float> HouseSceneTest::read_depth() {
     return d;
 }
 
+bool HouseSceneTest::pixel_of(float x, float z, const vec4f& eye, int& px, int& py) const {
+    // Screen right is world x, screen up world z.
+    px = int(floorf((x - eye.x) / ortho_size * float(d3d_wd) + 0.5f * float(d3d_wd)));
+    py = int(floorf(0.5f * float(d3d_ht) - (z - eye.z) / ortho_size * float(d3d_ht)));
+    return px >= 0 && py >= 0 && px < d3d_wd && py < d3d_ht;
+}
+
 float HouseSceneTest::top_height(const std::vector<float>& depth, float x, float z,
                                  const vec4f& eye) {
-    // Screen right is world x, screen up world z.
-    const int px = int(floorf((x - eye.x) / ortho_size * float(d3d_wd) + 0.5f * float(d3d_wd)));
-    const int py = int(floorf(0.5f * float(d3d_ht) - (z - eye.z) / ortho_size * float(d3d_ht)));
-    if (px < 0 || py < 0 || px >= d3d_wd || py >= d3d_ht) return -1e9f;
+    int px, py;
+    if (!pixel_of(x, z, eye, px, py)) return -1e9f;
     return eye.y - depth[size_t(py) * size_t(d3d_wd) + size_t(px)];
 }
 

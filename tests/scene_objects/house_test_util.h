@@ -15,10 +15,14 @@ class HouseSceneTest : public SceneTest {
     // The device, the scene's data and meshes, both renderers of `quality`, the houses.
     void start(int w, int h, int gfx_quality);
     void flat_world(float height);
+    // The test camera; `ortho` > 0: a parallel projection `ortho` units across.
+    void set_camera(const vec4f& eye, const vec4f& at, float ortho);
     // One high-path frame into scene_tex, rt_c cleared to the far plane first; with
     // `ortho` the projection is parallel, `ortho` units across.
     void render_high(const vec4f& eye, const vec4f& at, float ortho = 0.0f);
-    void render_low(const vec4f& eye, const vec4f& at);
+    void render_low(const vec4f& eye, const vec4f& at, float ortho = 0.0f);
+    // The pixel of world (x, z) in a parallel view straight down from eye.
+    bool pixel_of(float x, float z, const vec4f& eye, int& px, int& py) const;
     std::vector<float> read_depth(); // rt_c as view depth, 512 where nothing was drawn
     // Height of what is drawn at world (x, z) in a parallel view straight down from eye.
     float top_height(const std::vector<float>& depth, float x, float z, const vec4f& eye);

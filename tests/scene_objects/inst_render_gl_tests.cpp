@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 using namespace HeightmapData;
@@ -167,6 +168,27 @@ TEST_F(InstRenderGl, PlacedCourtShowsEveryTileOrientedFromAbove) {
     // A view for the eye, in the test output folder.
     render_high(make4f(108.0f, 22.0f, 104.0f, 1), make4f(128.0f, 4.0f, 128.0f, 1));
     save_png("court_view.png", readTexture(scene_tex));
+}
+
+// A resize loses every render target; the next frame refills heights and both normal maps
+// without waiting for a simulation step.
+TEST_F(InstRenderGl, AResetRefillsTheLandInTheNextFrame) {
+    start(64, 64, 0);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.1f + float(i >> 8) * 0.05f;
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_test_camera(make4f(128, 40, 100, 1), make4f(128, 0, 128, 1));
+    HR::frameUpdate(0.05f);
+    ASSERT_FALSE(HR::land_dirty);
+    ASSERT_TRUE(resize_d3d(72, 64, false, false));
+    set_test_camera(make4f(128, 40, 100, 1), make4f(128, 0, 128, 1));
+    HR::frameUpdate(0.05f);
+    std::vector<float> h(HMAP_CELLS);
+    glGetTextureImage(HR::height_tex->gl_tex, 0, GL_RED, GL_FLOAT, GLsizei(h.size() * 4), h.data());
+    for (int i = 0; i < HMAP_CELLS; i += 97) ASSERT_FLOAT_EQ(h[size_t(i)], hmap[i]) << i;
+    for (Texture* t : HR::norm_tex) {
+        std::vector<uint32_t> n = readTexture(t);
+        EXPECT_NE(n[n.size() / 2] & 0xFFFFFF, 0u); // a normal, not a lost target
+    }
 }
 
 } // namespace
