@@ -93,8 +93,6 @@ void HouseSceneTest::render_high(const vec4f& eye, const vec4f& at, float ortho)
     set_camera(eye, at, ortho);
     update_sky(1.0f);
     HR::frameUpdate(0.05f);
-    set_render_target(rt_c, 0, false);
-    clear_view_color(0xFFFFFFFFu);
     render_scene_high(0.05f, 1.0f);
     end_d3d_scene();
 }

@@ -17,7 +17,7 @@ class HouseSceneTest : public SceneTest {
     void flat_world(float height);
     // The test camera; `ortho` > 0: a parallel projection `ortho` units across.
     void set_camera(const vec4f& eye, const vec4f& at, float ortho);
-    // One high-path frame into scene_tex, rt_c cleared to the far plane first; with
+    // One high-path frame into scene_tex (rt_c: the G-buffer depth); with
     // `ortho` the projection is parallel, `ortho` units across.
     void render_high(const vec4f& eye, const vec4f& at, float ortho = 0.0f);
     void render_low(const vec4f& eye, const vec4f& at, float ortho = 0.0f);

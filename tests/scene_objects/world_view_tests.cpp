@@ -2,6 +2,7 @@
 // beyond the fog wall differs from the fog.
 #include "render/device.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/pipeline/scene_high.h"
 #include "scene/scene_render.h"
 #include "scene/sky.h"
 #include "tests/scene_objects/house_test_util.h"
@@ -81,6 +82,36 @@ TEST_F(WorldView, HorizonBeyondTheFogIsTheFogColour) {
     }
     EXPECT_GT(ring, 100);
     EXPECT_LE(worst, 4);
+}
+
+// Water writes no depth; at the rim of the land circle it covers no ground. What the depth
+// target held before the frame must not show there (it showed as a dark line on the sea).
+TEST_F(WorldView, SeaRimDoesNotDependOnTheLastFrame) {
+    start(320, 180, 1);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        hmap[i] = -6.0f + 0.5f * sinf(float(i & 255) * 0.2f);
+        surface[i].color = 0xFF706850u;
+    }
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    for (int z = 0; z < HMAP_SIZE; ++z)
+        for (int x = 0; x < HMAP_SIZE; ++x) water[z][x].depth = tmpw[z][x].depth = 6.5f;
+    const vec4f eye = make4f(128.0f, 14.0f, 128.0f, 1), at = make4f(228.0f, 0.0f, 178.0f, 1);
+    std::vector<uint32_t> img[2];
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(begin_d3d_scene());
+        set_render_target(rt_c, 0, false);
+        clear_view_color(k ? 0xFF000000u : 0xFF808080u); // near or middling stale depth
+        set_camera(eye, at, 0.0f);
+        update_sky(1.0f);
+        HR::frameUpdate(0.05f);
+        render_scene_high(0.05f, 1.0f);
+        end_d3d_scene();
+        img[k] = readTexture(scene_tex);
+    }
+    save_png("sea_rim.png", img[1]);
+    int differ = 0;
+    for (size_t i = 0; i < img[0].size(); ++i) differ += max_channel_diff(img[0][i], img[1][i]) > 2;
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_P(WorldView, DefaultWorldPlotShowsNoSky) {
