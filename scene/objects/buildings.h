@@ -27,7 +27,7 @@ GAME_EXPORT Matrix44 house_cell_tm(const HeightmapData::Surface* s, int x, int z
 // Host drawing of the cells that frameUpdate reported: mesh loading, the draws, and the
 // cells' shadow balls (after the draws, on the high path).
 void init_house_renderers();
-void close_house_renderers();
+void close_house_renderers(); // the building renderers and the cells remembered
 void render_house_cells();
 void render_house_shadows();
 void record_house_cell(const HeightmapData::Surface* s, int x, int z); // add + remember

@@ -260,6 +260,14 @@ BuildingInstRender roof_corner_inst, tower_corner_inst, tower_wall1_inst, tower_
 
 void init_inst_render_internals() {}
 
+void close_inst_renderers() {
+    InstRender* const all[] = {&stone1_inst,      &gatherer_eye_inst, &wyvern_head_inst,
+                               &wyvern_tail_inst, &bird_body_inst,    &gatherer_body_inst,
+                               &wyvern_body_inst};
+    for (InstRender* r : all) r->close();
+    for (HeightmapRenderer::HouseTileInfo& t : HeightmapRenderer::house_tile_info) t.inst->close();
+}
+
 // The house tiles by template letter, 'a' to 's'.
 HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {
     {&roof_corner_inst},   {&tower_corner_inst},   {&tower_wall1_inst},    {&tower_wall2_inst},

@@ -135,6 +135,8 @@ extern GAME_EXPORT BuildingInstRender roof_corner_inst, tower_corner_inst, tower
 
 // Nothing to do: the module calls it as part of its set-up.
 GAME_EXPORT void init_inst_render_internals();
+// Releases the meshes, shaders and textures of all 26 renderers (shutdown).
+void close_inst_renderers();
 
 // Draw statistics of the instanced draws since the last reset (tests, benchmarks).
 struct InstRenderStats {
