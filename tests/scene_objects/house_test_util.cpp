@@ -55,6 +55,7 @@ void HouseSceneTest::TearDown() {
     scene_render_actor = no_actor;
     scene_render_actor_shadow = no_actor;
     close_house_renderers();
+    close_inst_renderers();
     close_shadows();
     close_deferred_shaders();
     close_postfx_high();

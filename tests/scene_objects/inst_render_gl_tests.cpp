@@ -170,6 +170,81 @@ TEST_F(InstRenderGl, PlacedCourtShowsEveryTileOrientedFromAbove) {
     save_png("court_view.png", readTexture(scene_tex));
 }
 
+// A stone, birds, a gatherer and a wyvern drawn through their renderers on both paths:
+// each shows where its instance puts it, and nowhere else changes.
+class ObjectsGl : public HouseSceneTest, public testing::WithParamInterface<int> {};
+
+void draw_objects(float) {
+    SimpleInstance s = {
+        {pack_inst_row(1, 0, 0, 2), pack_inst_row(0, 1, 0, 2), pack_inst_row(0, 0, 1, 2)},
+        {124.0f, 3.0f, 140.0f},
+        0xFF808080u};
+    stone1_inst.addInstance(&s);
+    MorphInstance b = {s, 0x00FF0000u}; // wings up
+    b.base.pos[0] = 130.0f;
+    b.base.pos[1] = 8.0f;
+    bird_body_inst.addInstance(&b);
+    b.base.pos[0] = 136.0f;
+    b.base.pos[2] = 138.0f;
+    b.morph = 0;
+    gatherer_body_inst.addInstance(&b);
+    SplineInstance w = {{{118, 5, 150}, {124, 9, 150}, {132, 3, 150}, {138, 6, 150}},
+                        {0xFF80FF80u, 0xFF80FF80u},
+                        {0xFF808080u, 0x00101800u}};
+    wyvern_body_inst.addInstance(&w);
+    stone1_inst.render();
+    bird_body_inst.render();
+    gatherer_body_inst.render();
+    wyvern_body_inst.render();
+}
+
+TEST_P(ObjectsGl, ObjectsStandWhereTheirInstancesSay) {
+    start(320, 240, GetParam());
+    flat_world(3.0f);
+    stone1_inst.init("stone1.mesh");
+    bird_body_inst.init("bird_body.mesh");
+    gatherer_body_inst.init("gatherer_body.mesh");
+    wyvern_body_inst.init("wyvern_body.mesh");
+    const vec4f eye = make4f(128.0f, 14.0f, 118.0f, 1), at = make4f(128.0f, 5.0f, 145.0f, 1);
+    std::vector<uint32_t> img[2];
+    for (int k = 0; k < 2; ++k) {
+        scene_render_actor = k ? draw_objects : [](float) {};
+        if (GetParam())
+            render_high(eye, at);
+        else
+            render_low(eye, at);
+        img[k] = readTexture(scene_tex);
+        save_png(k ? "dbg1.png" : "dbg0.png", img[k]);
+    }
+    scene_render_actor = [](float) { render_house_cells(); };
+    save_png(GetParam() ? "objects_high.png" : "objects_low.png", img[1]);
+    Matrix44 m;
+    get_glob_tm(m);
+    auto changed_near = [&](float x, float y, float z) {
+        float c[4];
+        for (int j = 0; j < 4; ++j)
+            c[j] = x * m.m[0][j] + y * m.m[1][j] + z * m.m[2][j] + m.m[3][j];
+        const int px = int((c[0] / c[3] * 0.5f + 0.5f) * float(d3d_wd));
+        const int py = int((0.5f - c[1] / c[3] * 0.5f) * float(d3d_ht));
+        int n = 0;
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx) {
+                const size_t i = size_t(py + dy) * size_t(d3d_wd) + size_t(px + dx);
+                n += img[0][i] != img[1][i];
+            }
+        return n;
+    };
+    EXPECT_GT(changed_near(124.0f, 3.7f, 140.0f), 30) << "stone";
+    EXPECT_GT(changed_near(130.0f, 8.0f, 140.0f), 10) << "bird";
+    EXPECT_GT(changed_near(136.0f, 9.0f, 138.0f), 30) << "gatherer";
+    EXPECT_GT(changed_near(128.0f, 6.0f, 150.0f), 30) << "wyvern body";
+    // The top corners show only sky.
+    EXPECT_EQ(img[0][0], img[1][0]);
+    EXPECT_EQ(img[0][size_t(d3d_wd) - 1], img[1][size_t(d3d_wd) - 1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, ObjectsGl, testing::Values(0, 1));
+
 // A resize loses every render target; the next frame refills heights and both normal maps
 // without waiting for a simulation step.
 TEST_F(InstRenderGl, AResetRefillsTheLandInTheNextFrame) {
