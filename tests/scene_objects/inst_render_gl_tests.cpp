@@ -50,7 +50,8 @@ TEST_F(InstRenderGl, EmptyListDrawsNothingAndSetsNoState) {
 }
 
 TEST_F(InstRenderGl, DeclarationLimitCountsMeshAndInstanceElements) {
-    start(64, 64, 0);
+    // Only the device and the files: the death test's exit must not meet live script VMs.
+    openScene(64, 64, true);
     MeshModel m = make_model("wyvern_body.mesh");
     auto write = [&](const char* name, int elements) {
         std::vector<uint8_t> bytes = encode_mesh(m, elements - 5);
@@ -123,6 +124,7 @@ TEST_F(InstRenderGl, PlacedCourtShowsEveryTileOrientedFromAbove) {
     const vec4f eye = make4f(128.0f, 60.0f, 128.0f, 1);
     render_high(eye, make4f(128.0f, 0.0f, 128.01f, 1), 24.0f);
     save_png("court_from_above.png", readTexture(scene_tex));
+    EXPECT_GT(shadow_balls.num, 150); // the tiles drawn cast their shadow balls
     const std::vector<float> depth = read_depth();
     int checked = 0, roofs = 0;
     for (int z = 119; z < 137; ++z)
