@@ -14,10 +14,10 @@ int drawn_count[2] = {0, 0};
 int drawn_cur = 0;
 
 const char* const house_meshes[19] = {
-    "roof_corner.mesh",   "tower_corner.mesh",   "tower_wall1.mesh",   "tower_wall2.mesh",
-    "castle_walk.mesh",   "merlon_top.mesh",     "merlon_corner.mesh", "merlon_wall1.mesh",
-    "merlon_wall2.mesh",  "castle_wall1.mesh",   "castle_wall2.mesh",  "castle_wall3.mesh",
-    "castle_wall4.mesh",  "castle_slant1.mesh",  "castle_slant2.mesh", "castle_slant3.mesh",
+    "roof_corner.mesh",   "tower_corner.mesh",   "tower_wall1.mesh",    "tower_wall2.mesh",
+    "castle_walk.mesh",   "merlon_top.mesh",     "merlon_corner.mesh",  "merlon_wall1.mesh",
+    "merlon_wall2.mesh",  "castle_wall1.mesh",   "castle_wall2.mesh",   "castle_wall3.mesh",
+    "castle_wall4.mesh",  "castle_slant1.mesh",  "castle_slant2.mesh",  "castle_slant3.mesh",
     "castle_slant4.mesh", "castle_corner1.mesh", "castle_corner2.mesh",
 };
 
