@@ -74,7 +74,8 @@ class GAME_EXPORT SimpleInstRender : public InstRender {
     int instanceStride() const override { return 28; }
 };
 
-// As simple, plus the morph weight (red) and a phase (green).
+// As simple, plus the morph: weight (red) + amplitude (blue) x sin(2 pi phase (green)),
+// so a wing beat needs only the phase advanced each frame.
 class GAME_EXPORT MorphInstRender : public InstRender {
   public:
     const VertexElementDesc* instanceLayout(int& count) const override;
@@ -105,7 +106,7 @@ struct SimpleInstance {
 };
 struct MorphInstance {
     SimpleInstance base;
-    uint32_t morph; // red: morph weight; green: phase of the animation
+    uint32_t morph; // red: weight; green: beat phase; blue: beat amplitude
 };
 struct SplineInstance {
     float p[4][3];
