@@ -121,7 +121,7 @@ struct BuildingInstance {
 static_assert(sizeof(SimpleInstance) == 28 && sizeof(MorphInstance) == 32 &&
               sizeof(SplineInstance) == 64 && sizeof(BuildingInstance) == 24);
 
-uint32_t pack_inst_row(float x, float y, float z, float scale);
+GAME_EXPORT uint32_t pack_inst_row(float x, float y, float z, float scale);
 
 // The renderers the game exports to its module.
 extern GAME_EXPORT SimpleInstRender stone1_inst, gatherer_eye_inst, wyvern_head_inst,
