@@ -64,11 +64,11 @@ struct Colors4 {
 
 inline Colors4 unpack4(__m128i c) {
     const __m128i m = _mm_set1_epi32(255);
-    const __m128 k = DET_SPLAT(1.0f / 255.0f);
-    return {_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(c, 24)), k)};
+    const __m128 k = DET_SPLAT(255.0f);
+    return {_mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
+            _mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
+            _mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
+            _mm_div_ps(_mm_cvtepi32_ps(_mm_srli_epi32(c, 24)), k)};
 }
 
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
