@@ -21,13 +21,10 @@ namespace {
 
 constexpr int MASK = HMAP_SIZE - 1;
 
+// v^n for n >= 1 as a plain running product (orders are small).
 inline float powi(float v, int n) {
-    float r = 1.0f;
-    while (n) {
-        if (n & 1) r *= v;
-        v *= v;
-        n >>= 1;
-    }
+    float r = v;
+    for (int i = 1; i < n; ++i) r *= v;
     return r;
 }
 
