@@ -61,11 +61,9 @@ struct Colors4 {
 
 inline Colors4 unpack4(__m128i c) {
     const __m128i m = _mm_set1_epi32(255);
-    const __m128 k = DET_SPLAT(255.0f);
-    return {_mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
-            _mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
-            _mm_div_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
-            _mm_div_ps(_mm_cvtepi32_ps(_mm_srli_epi32(c, 24)), k)};
+    return {bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 16), m)),
+            bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 8), m)),
+            bytes_to_unit(_mm_and_si128(c, m)), bytes_to_unit(_mm_srli_epi32(c, 24))};
 }
 
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
@@ -194,11 +192,24 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
         if (!m) continue;
         __m128 e = _mm_and_ps(_mm_mul_ps(k, kE), pos);
         int row = (z & MASK) << 8;
+        __m128i colors, layers;
         Surface* cell[4];
         if (contiguous) {
             float* h = hmap + row + xa;
             _mm_storeu_ps(h, _mm_sub_ps(_mm_loadu_ps(h), e));
-            for (int l = 0; l < 4; ++l) cell[l] = &surface[row + xa + l];
+            cell[0] = &surface[row + xa];
+            cell[1] = cell[0] + 1, cell[2] = cell[0] + 2, cell[3] = cell[0] + 3;
+            // The four 12-byte records in three loads: colours at words 0, 3, 6, 9 and the
+            // bit-field words at 2, 5, 8, 11.
+            const char* b = reinterpret_cast<const char*>(cell[0]);
+            __m128 v0 = _mm_loadu_ps(reinterpret_cast<const float*>(b));
+            __m128 v1 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 16));
+            __m128 v2 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 32));
+            __m128 t1 = _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 1, 0, 2));
+            colors = _mm_castps_si128(_mm_shuffle_ps(v0, t1, _MM_SHUFFLE(2, 0, 3, 0)));
+            __m128 t2 = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(1, 1, 2, 2));
+            __m128 t3 = _mm_shuffle_ps(v2, v2, _MM_SHUFFLE(3, 3, 0, 0));
+            layers = _mm_castps_si128(_mm_shuffle_ps(t2, t3, _MM_SHUFFLE(2, 0, 2, 0)));
         } else {
             alignas(16) float ev[4];
             _mm_store_ps(ev, e);
@@ -206,16 +217,22 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
                 hmap[row | ((xa + l) & MASK)] -= ev[l];
                 cell[l] = &surface[row | ((xa + l) & MASK)];
             }
+            colors = _mm_setr_epi32(int(cell[0]->color), int(cell[1]->color), int(cell[2]->color),
+                                    int(cell[3]->color));
+            layers = _mm_setr_epi32(int(field_word(*cell[0])), int(field_word(*cell[1])),
+                                    int(field_word(*cell[2])), int(field_word(*cell[3])));
         }
-        Colors4 cc = unpack4(_mm_setr_epi32(int(cell[0]->color), int(cell[1]->color),
-                                            int(cell[2]->color), int(cell[3]->color)));
+        Colors4 cc = unpack4(colors);
         acc.r = _mm_add_ps(acc.r, _mm_mul_ps(cc.r, e));
         acc.g = _mm_add_ps(acc.g, _mm_mul_ps(cc.g, e));
         acc.b = _mm_add_ps(acc.b, _mm_mul_ps(cc.b, e));
         acc.a = _mm_add_ps(acc.a, _mm_mul_ps(cc.a, e));
         esum = _mm_add_ps(esum, e);
+        __m128i bare =
+            _mm_cmpeq_epi32(_mm_and_si128(layers, _mm_set1_epi32(0xF0)), _mm_setzero_si128());
+        int strip = m & ~_mm_movemask_ps(_mm_castsi128_ps(bare));
         for (int l = 0; l < 4; ++l)
-            if (m & (1 << l)) strip_layer(*cell[l]);
+            if (strip & (1 << l)) cell[l]->surf_type = ST_OPEN, cell[l]->surf_color = 0;
     }
     _MM_TRANSPOSE4_PS(acc.r, acc.g, acc.b, acc.a);
     __m128 taken = _mm_add_ps(_mm_add_ps(acc.r, acc.g), _mm_add_ps(acc.b, acc.a));
