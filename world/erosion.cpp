@@ -28,32 +28,6 @@ inline float powi(float v, int n) {
     return r;
 }
 
-// Lets a deposited colour evolve by the reactions for reactionTime, in at most 10 sub-steps
-// that stop each falling channel at 0.
-__m128 react(__m128 colour, const ErosionParams& p) {
-    alignas(16) float col[4];
-    _mm_store_ps(col, colour);
-    float T = p.reactionTime;
-    for (int sub = 0; sub < 10 && T > 0.0f; ++sub) {
-        float R[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (const ErosionReaction& r : p.reactions) {
-            float prod = 1.0f;
-            for (int j = 0; j < 4; ++j)
-                if (r.n[j] > 0) prod *= powi(col[j], r.n[j]);
-            for (int j = 0; j < 4; ++j) R[j] += r.k[j] * prod;
-        }
-        float dt = T;
-        for (int j = 0; j < 4; ++j)
-            if (R[j] < 0.0f) {
-                float t = -col[j] / R[j];
-                if (t < dt) dt = t;
-            }
-        for (int j = 0; j < 4; ++j) col[j] += dt * R[j];
-        T -= dt;
-    }
-    return _mm_load_ps(col);
-}
-
 // Four packed colours as channel vectors (lane i: colour i), in 0..1.
 struct Colors4 {
     __m128 r, g, b, a;
@@ -76,6 +50,54 @@ inline __m128i pack4(const Colors4& c) {
     __m128i hi = _mm_or_si128(_mm_slli_epi32(to_byte4(c.a), 24), _mm_slli_epi32(to_byte4(c.r), 16));
     __m128i lo = _mm_or_si128(_mm_slli_epi32(to_byte4(c.g), 8), to_byte4(c.b));
     return _mm_or_si128(hi, lo);
+}
+
+inline __m128 select(__m128 mask, __m128 a, __m128 b) {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+// Lets four deposited colours (lanes: corners) evolve by the reactions for reactionTime, in
+// at most 10 sub-steps each that stop every falling channel at 0. Lane for lane the same
+// arithmetic as one colour at a time. A channel no reaction changes (all k 0) gets rate +0
+// and stays as it is while the products are finite, so it is skipped then.
+void react4(Colors4& col, const ErosionParams& p) {
+    __m128* ch[4] = {&col.r, &col.g, &col.b, &col.a};
+    int live = 0;
+    for (const ErosionReaction& r : p.reactions)
+        for (int j = 0; j < 4; ++j)
+            if (!(r.k[j] == 0.0f)) live |= 1 << j;
+    __m128 T = _mm_set1_ps(p.reactionTime);
+    const __m128 zero = _mm_setzero_ps();
+    for (int sub = 0; sub < 10; ++sub) {
+        __m128 active = _mm_cmpgt_ps(T, zero);
+        if (!_mm_movemask_ps(active)) break;
+        __m128 R[4] = {zero, zero, zero, zero};
+        int used = live;
+        for (const ErosionReaction& r : p.reactions) {
+            __m128 prod = DET_SPLAT(1.0f);
+            for (int j = 0; j < 4; ++j)
+                if (r.n[j] > 0) {
+                    __m128 pw = *ch[j];
+                    for (int i = 1; i < r.n[j]; ++i) pw = _mm_mul_ps(pw, *ch[j]);
+                    prod = _mm_mul_ps(prod, pw);
+                }
+            if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(prod, prod), zero)) != 15) used = 15;
+            for (int j = 0; j < 4; ++j)
+                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_set1_ps(r.k[j]), prod));
+        }
+        __m128 dt = T;
+        for (int j = 0; j < 4; ++j) {
+            if (!(used & (1 << j))) continue;
+            __m128 falling = _mm_cmplt_ps(R[j], zero);
+            if (!_mm_movemask_ps(falling)) continue;
+            __m128 t = _mm_div_ps(_mm_xor_ps(*ch[j], DET_SPLAT(-0.0f)), R[j]);
+            dt = select(_mm_and_ps(falling, _mm_cmplt_ps(t, dt)), t, dt);
+        }
+        for (int j = 0; j < 4; ++j)
+            if (used & (1 << j))
+                *ch[j] = select(active, _mm_add_ps(*ch[j], _mm_mul_ps(dt, R[j])), *ch[j]);
+        T = select(active, _mm_sub_ps(T, dt), T);
+    }
 }
 
 inline __m128 lane(__m128 v, int i) {
@@ -131,18 +153,7 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     Surface* s[4] = {&surface[cells[0]], &surface[cells[1]], &surface[cells[2]],
                      &surface[cells[3]]};
 
-    if (p.reactionTime > 0.0f && p.reactions.num > 0) {
-        for (int k = 0; k < 4; ++k) {
-            if (!(got & (1 << k))) continue;
-            hmap[cells[k]] += av[k];
-            strip_unless_grass(*s[k]);
-            __m128 o = unpack_color(s[k]->color);
-            __m128 col = _mm_add_ps(o, _mm_mul_ps(_mm_sub_ps(c, o), lane(b, k)));
-            s[k]->color = pack_color(react(col, p));
-        }
-        return;
-    }
-    // No reactions: the four corners' colours are blended side by side. A corner that gets
+    // The four corners' colours are blended side by side. A corner that gets
     // nothing has b = 0 and keeps its bytes exactly.
     Colors4 o = unpack4(
         _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color)));
@@ -150,6 +161,7 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     o.g = _mm_add_ps(o.g, _mm_mul_ps(_mm_sub_ps(lane(c, 1), o.g), b));
     o.b = _mm_add_ps(o.b, _mm_mul_ps(_mm_sub_ps(lane(c, 2), o.b), b));
     o.a = _mm_add_ps(o.a, _mm_mul_ps(_mm_sub_ps(lane(c, 3), o.a), b));
+    if (p.reactionTime > 0.0f && p.reactions.num > 0) react4(o, p);
     alignas(16) uint32_t packed[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
     if (got == 15) { // the usual case: every corner gets a share
