@@ -18,17 +18,31 @@ namespace {
 constexpr int N = HMAP_SIZE;
 constexpr int MASK = N - 1;
 
-// Scratch of one step: final flows and what each point gives (to itself: its loss).
-alignas(64) float step_fx[HMAP_CELLS];
-alignas(64) float step_fz[HMAP_CELLS];
+// Scratch of one step. The snapshot, the ground and the new flows are also kept as
+// separate arrays in rows of S floats with the row's own wrapped neighbours in the pads
+// (x = -1 at P - 1, x = 256 at P + 256), so that shifted neighbours are plain loads.
+constexpr int S = N + 8, P = 4;
+alignas(64) float snap_d[N * S];
+alignas(64) float snap_fx[N * S];
+alignas(64) float snap_fz[N * S];
+alignas(64) float snap_fo[N * S];
+alignas(64) float ground[N * S];
+alignas(64) float step_fx[N * S];
+alignas(64) float step_fz[N * S];
+// What each point gives (to itself: its loss), by flat index.
 alignas(64) float give_self[HMAP_CELLS];
 alignas(64) float give_east[HMAP_CELLS];
 alignas(64) float give_west[HMAP_CELLS];
 alignas(64) float give_north[HMAP_CELLS];
 alignas(64) float give_south[HMAP_CELLS];
 
-inline __m128 gather4(const float* a, int i0, int i1, int i2, int i3) {
-    return _mm_setr_ps(a[i0], a[i1], a[i2], a[i3]);
+inline int srow(int z) {
+    return (z & MASK) * S + P;
+}
+
+inline void wrap_pads(float* row) {
+    row[-1] = row[N - 1];
+    row[N] = row[0];
 }
 
 inline __m128 sel(__m128 m, __m128 a, __m128 b) {
@@ -39,34 +53,40 @@ struct StepConsts {
     __m128 b3, keep, damp, gain, foam_keep, zero, one, tenth, foam_k;
 };
 
+// Pass 1 for one row: the snapshot in tmpw, and its fields split into the padded rows.
+void snapshot_row(int z) {
+    const Water* in = water[z];
+    Water* out = tmpw[z];
+    int j = srow(z);
+    for (int x = 0; x < N; x += 4) {
+        __m128 d = _mm_load_ps(&in[x].depth), fx = _mm_load_ps(&in[x + 1].depth);
+        __m128 fz = _mm_load_ps(&in[x + 2].depth), fo = _mm_load_ps(&in[x + 3].depth);
+        _mm_store_ps(&out[x].depth, d), _mm_store_ps(&out[x + 1].depth, fx);
+        _mm_store_ps(&out[x + 2].depth, fz), _mm_store_ps(&out[x + 3].depth, fo);
+        _MM_TRANSPOSE4_PS(d, fx, fz, fo);
+        _mm_store_ps(snap_d + j + x, d), _mm_store_ps(snap_fx + j + x, fx);
+        _mm_store_ps(snap_fz + j + x, fz), _mm_store_ps(snap_fo + j + x, fo);
+    }
+    memcpy(ground + j, hmap + (z << 8), N * sizeof(float));
+    wrap_pads(snap_d + j), wrap_pads(snap_fx + j), wrap_pads(ground + j);
+}
+
 // Passes 2 and 3 for one row: smoothed flows, cut flows, pressure, foam; depth is copied to
 // old_depth on the way since these passes leave it alone.
 void flow_row(int z, const StepConsts& k) {
-    const Water* up = tmpw[(z - 1) & MASK];
-    const Water* cur = tmpw[z];
-    const Water* down = tmpw[(z + 1) & MASK];
-    const float* hrow = hmap + (z << 8);
-    const float* hdown = hmap + (((z + 1) & MASK) << 8);
+    int j = srow(z), ju = srow(z - 1), jd = srow(z + 1);
     for (int x = 0; x < N; x += 4) {
-        __m128 d = _mm_load_ps(&cur[x].depth), fx = _mm_load_ps(&cur[x + 1].depth);
-        __m128 fz = _mm_load_ps(&cur[x + 2].depth), fo = _mm_load_ps(&cur[x + 3].depth);
-        _MM_TRANSPOSE4_PS(d, fx, fz, fo);
-        int xl = (x - 1) & MASK, xr = (x + 4) & MASK;
-        __m128 fx_l =
-            _mm_setr_ps(cur[xl].flow_x, cur[x].flow_x, cur[x + 1].flow_x, cur[x + 2].flow_x);
-        __m128 fx_r =
-            _mm_setr_ps(cur[x + 1].flow_x, cur[x + 2].flow_x, cur[x + 3].flow_x, cur[xr].flow_x);
-        __m128 fz_u = gather4(&up[0].flow_z, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
-        __m128 fz_d = gather4(&down[0].flow_z, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
+        int i = j + x;
+        __m128 d = _mm_load_ps(snap_d + i), fx = _mm_load_ps(snap_fx + i);
+        __m128 fz = _mm_load_ps(snap_fz + i), fo = _mm_load_ps(snap_fo + i);
+        __m128 fx_l = _mm_loadu_ps(snap_fx + i - 1), fx_r = _mm_loadu_ps(snap_fx + i + 1);
+        __m128 fz_u = _mm_load_ps(snap_fz + ju + x), fz_d = _mm_load_ps(snap_fz + jd + x);
         fx = _mm_add_ps(_mm_mul_ps(_mm_add_ps(fx_l, fx_r), k.b3), _mm_mul_ps(fx, k.keep));
         fz = _mm_add_ps(_mm_mul_ps(_mm_add_ps(fz_u, fz_d), k.b3), _mm_mul_ps(fz, k.keep));
 
-        __m128 h = _mm_load_ps(hrow + x);
-        __m128 de =
-            _mm_setr_ps(cur[x + 1].depth, cur[x + 2].depth, cur[x + 3].depth, cur[xr].depth);
-        __m128 he = _mm_setr_ps(hrow[x + 1], hrow[x + 2], hrow[x + 3], hrow[xr]);
-        __m128 ds = gather4(&down[0].depth, 4 * x, 4 * x + 4, 4 * x + 8, 4 * x + 12);
-        __m128 hs = _mm_load_ps(hdown + x);
+        __m128 h = _mm_load_ps(ground + i);
+        __m128 de = _mm_loadu_ps(snap_d + i + 1), he = _mm_loadu_ps(ground + i + 1);
+        __m128 ds = _mm_load_ps(snap_d + jd + x), hs = _mm_load_ps(ground + jd + x);
         __m128 L = _mm_add_ps(h, d), Le = _mm_add_ps(he, de), Ls = _mm_add_ps(hs, ds);
 
         // A flow is cut when the side it drains has no water above the other side's ground.
@@ -91,8 +111,7 @@ void flow_row(int z, const StepConsts& k) {
         __m128 turb = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(ax, ax), _mm_mul_ps(az, az)), k.foam_k);
         fo = _mm_min_ps(_mm_add_ps(turb, _mm_mul_ps(fo, k.foam_keep)), k.one);
 
-        int i = (z << 8) | x;
-        _mm_store_ps(old_depth + i, d);
+        _mm_store_ps(old_depth + (z << 8) + x, d);
         _mm_store_ps(step_fx + i, fx);
         _mm_store_ps(step_fz + i, fz);
         _MM_TRANSPOSE4_PS(d, fx, fz, fo);
@@ -102,24 +121,23 @@ void flow_row(int z, const StepConsts& k) {
         _mm_store_ps(&out[x + 2].depth, fz);
         _mm_store_ps(&out[x + 3].depth, fo);
     }
+    wrap_pads(step_fx + j);
 }
 
 // What each point of a row gives to its four neighbours and loses itself this step.
 void give_row(int z, __m128 move) {
     const __m128 zero = _mm_setzero_ps(), limit = _mm_set1_ps(0.001f);
-    int row = z << 8, up = ((z - 1) & MASK) << 8, down = ((z + 1) & MASK) << 8;
+    int j = srow(z), ju = srow(z - 1), jd = srow(z + 1);
     for (int x = 0; x < N; x += 4) {
-        int i = row | x, xl = (x - 1) & MASK, xr = (x + 4) & MASK;
-        __m128 d0 = _mm_load_ps(old_depth + i);
-        __m128 L0 = _mm_add_ps(_mm_load_ps(hmap + i), d0);
-        __m128 east = _mm_load_ps(step_fx + i);
-        __m128 south = _mm_load_ps(step_fz + i);
-        __m128 west = _mm_setr_ps(step_fx[row | xl], step_fx[i], step_fx[i + 1], step_fx[i + 2]);
-        west = _mm_sub_ps(zero, west);
-        __m128 north = _mm_sub_ps(zero, _mm_load_ps(step_fz + (up | x)));
-        __m128 he = _mm_setr_ps(hmap[i + 1], hmap[i + 2], hmap[i + 3], hmap[row | xr]);
-        __m128 hw = _mm_setr_ps(hmap[row | xl], hmap[i], hmap[i + 1], hmap[i + 2]);
-        __m128 hn = _mm_load_ps(hmap + (up | x)), hs = _mm_load_ps(hmap + (down | x));
+        int i = (z << 8) | x, si = j + x;
+        __m128 d0 = _mm_load_ps(snap_d + si);
+        __m128 L0 = _mm_add_ps(_mm_load_ps(ground + si), d0);
+        __m128 east = _mm_load_ps(step_fx + si);
+        __m128 south = _mm_load_ps(step_fz + si);
+        __m128 west = _mm_sub_ps(zero, _mm_loadu_ps(step_fx + si - 1));
+        __m128 north = _mm_sub_ps(zero, _mm_load_ps(step_fz + ju + x));
+        __m128 he = _mm_loadu_ps(ground + si + 1), hw = _mm_loadu_ps(ground + si - 1);
+        __m128 hn = _mm_load_ps(ground + ju + x), hs = _mm_load_ps(ground + jd + x);
         // Zero when negative or when that neighbour's ground is above this level.
         west = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(west, zero), _mm_cmpgt_ps(hw, L0)), west);
         north = _mm_andnot_ps(_mm_or_ps(_mm_cmplt_ps(north, zero), _mm_cmpgt_ps(hn, L0)), north);
@@ -201,7 +219,7 @@ void simWater(float dt) {
     k.foam_k = _mm_set1_ps(3.2f);
     __m128 move = _mm_set1_ps(4.0f * dt);
 
-    memcpy(tmpw, water, sizeof(water));
+    for (int z = 0; z < N; ++z) snapshot_row(z);
     for (int z = 0; z < N; ++z) flow_row(z, k);
     for (int z = 0; z < N; ++z) give_row(z, move);
     for (int x = 0; x < N; ++x) settle_edge(x, 0);
