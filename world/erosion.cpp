@@ -121,21 +121,6 @@ inline uint32_t field_word(const Surface& s) {
     return word;
 }
 
-inline void strip_layer(Surface& s) {
-    if (!(field_word(s) & 0xF0u)) return;
-    s.surf_type = ST_OPEN;
-    s.surf_color = 0;
-}
-
-// Deposits strip every surface layer but grass.
-inline void strip_unless_grass(Surface& s) {
-    uint32_t layer = field_word(s) & 0xF0u;
-    if (layer && layer != (ST_GRASS << 4)) {
-        s.surf_type = ST_OPEN;
-        s.surf_color = 0;
-    }
-}
-
 // Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
 // left alone, so a droplet with no sediment changes nothing where it stops.
 inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, float fx, float fz,
@@ -146,17 +131,51 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
     __m128 b = _mm_sub_ps(DET_SPLAT(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
     int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
-    alignas(16) float av[4];
-    _mm_store_ps(av, a);
     int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
     const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
     Surface* s[4] = {&surface[cells[0]], &surface[cells[1]], &surface[cells[2]],
                      &surface[cells[3]]};
+    __m128i colors, layers;
+    if (got == 15 && x0 != MASK) {
+        // The usual case: every corner gets a share and each row's two corners are
+        // neighbours in memory: two heights at once, and both records of a row in two loads
+        // (colours at words 0 and 3 of the first, layer words at 0 and 3 of the second).
+        float* h0 = hmap + cells[0];
+        float* h1 = hmap + cells[2];
+        __m128 hs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<__m64*>(h0)),
+                                 reinterpret_cast<__m64*>(h1));
+        hs = _mm_add_ps(hs, a);
+        _mm_storel_pi(reinterpret_cast<__m64*>(h0), hs);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(h1), hs);
+        const char* r0 = reinterpret_cast<const char*>(s[0]);
+        const char* r1 = reinterpret_cast<const char*>(s[2]);
+        __m128 c0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0));
+        __m128 c1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1));
+        __m128 f0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0 + 8));
+        __m128 f1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1 + 8));
+        colors = _mm_castps_si128(_mm_shuffle_ps(c0, c1, _MM_SHUFFLE(3, 0, 3, 0)));
+        layers = _mm_castps_si128(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 0, 3, 0)));
+    } else {
+        alignas(16) float av[4];
+        _mm_store_ps(av, a);
+        for (int k = 0; k < 4; ++k)
+            if (got & (1 << k)) hmap[cells[k]] += av[k];
+        colors =
+            _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color));
+        layers = _mm_setr_epi32(int(field_word(*s[0])), int(field_word(*s[1])),
+                                int(field_word(*s[2])), int(field_word(*s[3])));
+    }
+    // Every layer but grass goes.
+    __m128i layer = _mm_and_si128(layers, _mm_set1_epi32(0xF0));
+    __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(layer, _mm_setzero_si128()),
+                                _mm_cmpeq_epi32(layer, _mm_set1_epi32(ST_GRASS << 4)));
+    int strip = got & ~_mm_movemask_ps(_mm_castsi128_ps(keep));
+    for (int k = 0; k < 4; ++k)
+        if (strip & (1 << k)) s[k]->surf_type = ST_OPEN, s[k]->surf_color = 0;
 
-    // The four corners' colours are blended side by side. A corner that gets
-    // nothing has b = 0 and keeps its bytes exactly.
-    Colors4 o = unpack4(
-        _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color)));
+    // The four corners' colours are blended side by side. A corner that gets nothing has
+    // b = 0 and keeps its bytes exactly.
+    Colors4 o = unpack4(colors);
     o.r = _mm_add_ps(o.r, _mm_mul_ps(_mm_sub_ps(lane(c, 0), o.r), b));
     o.g = _mm_add_ps(o.g, _mm_mul_ps(_mm_sub_ps(lane(c, 1), o.g), b));
     o.b = _mm_add_ps(o.b, _mm_mul_ps(_mm_sub_ps(lane(c, 2), o.b), b));
@@ -164,20 +183,8 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     if (p.reactionTime > 0.0f && p.reactions.num > 0) react4(o, p);
     alignas(16) uint32_t packed[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
-    if (got == 15) { // the usual case: every corner gets a share
-        for (int k = 0; k < 4; ++k) {
-            hmap[cells[k]] += av[k];
-            strip_unless_grass(*s[k]);
-            s[k]->color = packed[k];
-        }
-        return;
-    }
-    for (int k = 0; k < 4; ++k) {
-        if (!(got & (1 << k))) continue;
-        hmap[cells[k]] += av[k];
-        strip_unless_grass(*s[k]);
-        s[k]->color = packed[k];
-    }
+    for (int k = 0; k < 4; ++k)
+        if (got & (1 << k)) s[k]->color = packed[k];
 }
 
 // Takes E from the cells within distance 2 of (px, pz) (kernel 1 - d^2 / 4, summing to
@@ -195,6 +202,7 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
     Colors4 acc{esum, esum, esum, esum};
     int xa = (ix - 1) & MASK;
     bool contiguous = xa <= HMAP_SIZE - 4;
+#pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
         int z = iz - 1 + r;
         float dz = float(z) - pz;
