@@ -171,7 +171,8 @@ void settle_edge(int x, int z) {
                {e, give_west[e]},
                {n, give_south[n]},
                {s, give_north[s]}};
-    std::sort(ev, ev + 5, [](const Event& a, const Event& b) { return a.src < b.src; });
+    for (int a = 1; a < 5; ++a) // insertion sort: the sources are distinct
+        for (int b = a; b > 0 && ev[b].src < ev[b - 1].src; --b) std::swap(ev[b], ev[b - 1]);
     float d = water[z][x].depth;
     for (const Event& v : ev) d += v.delta;
     water[z][x].depth = d;
