@@ -131,22 +131,22 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
     __m128 b = _mm_sub_ps(DET_SPLAT(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
     int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
-    int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
-    const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
-    Surface* s[4] = {&surface[cells[0]], &surface[cells[1]], &surface[cells[2]],
-                     &surface[cells[3]]};
+    int x0 = ix & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
+    Surface* s[4];
     __m128i colors, layers;
     if (got == 15 && x0 != MASK) {
         // The usual case: every corner gets a share and each row's two corners are
         // neighbours in memory: two heights at once, and both records of a row in two loads
         // (colours at words 0 and 3 of the first, layer words at 0 and 3 of the second).
-        float* h0 = hmap + cells[0];
-        float* h1 = hmap + cells[2];
+        float* h0 = hmap + (z0 | x0);
+        float* h1 = hmap + (z1 | x0);
         __m128 hs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<__m64*>(h0)),
                                  reinterpret_cast<__m64*>(h1));
         hs = _mm_add_ps(hs, a);
         _mm_storel_pi(reinterpret_cast<__m64*>(h0), hs);
         _mm_storeh_pi(reinterpret_cast<__m64*>(h1), hs);
+        s[0] = surface + (z0 | x0), s[1] = s[0] + 1;
+        s[2] = surface + (z1 | x0), s[3] = s[2] + 1;
         const char* r0 = reinterpret_cast<const char*>(s[0]);
         const char* r1 = reinterpret_cast<const char*>(s[2]);
         __m128 c0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0));
@@ -156,10 +156,14 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
         colors = _mm_castps_si128(_mm_shuffle_ps(c0, c1, _MM_SHUFFLE(3, 0, 3, 0)));
         layers = _mm_castps_si128(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 0, 3, 0)));
     } else {
+        int x1 = (ix + 1) & MASK;
+        const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
         alignas(16) float av[4];
         _mm_store_ps(av, a);
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < 4; ++k) {
+            s[k] = surface + cells[k];
             if (got & (1 << k)) hmap[cells[k]] += av[k];
+        }
         colors =
             _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color));
         layers = _mm_setr_epi32(int(field_word(*s[0])), int(field_word(*s[1])),
@@ -169,9 +173,9 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     __m128i layer = _mm_and_si128(layers, _mm_set1_epi32(0xF0));
     __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(layer, _mm_setzero_si128()),
                                 _mm_cmpeq_epi32(layer, _mm_set1_epi32(ST_GRASS << 4)));
-    int strip = got & ~_mm_movemask_ps(_mm_castsi128_ps(keep));
-    for (int k = 0; k < 4; ++k)
-        if (strip & (1 << k)) s[k]->surf_type = ST_OPEN, s[k]->surf_color = 0;
+    if (int strip = got & ~_mm_movemask_ps(_mm_castsi128_ps(keep)))
+        for (int k = 0; k < 4; ++k)
+            if (strip & (1 << k)) s[k]->surf_type = ST_OPEN, s[k]->surf_color = 0;
 
     // The four corners' colours are blended side by side. A corner that gets nothing has
     // b = 0 and keeps its bytes exactly.
@@ -183,6 +187,11 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     if (p.reactionTime > 0.0f && p.reactions.num > 0) react4(o, p);
     alignas(16) uint32_t packed[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
+    if (got == 15) {
+        s[0]->color = packed[0], s[1]->color = packed[1];
+        s[2]->color = packed[2], s[3]->color = packed[3];
+        return;
+    }
     for (int k = 0; k < 4; ++k)
         if (got & (1 << k)) s[k]->color = packed[k];
 }
@@ -250,9 +259,9 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
         esum = _mm_add_ps(esum, e);
         __m128i bare =
             _mm_cmpeq_epi32(_mm_and_si128(layers, _mm_set1_epi32(0xF0)), _mm_setzero_si128());
-        int strip = m & ~_mm_movemask_ps(_mm_castsi128_ps(bare));
-        for (int l = 0; l < 4; ++l)
-            if (strip & (1 << l)) cell[l]->surf_type = ST_OPEN, cell[l]->surf_color = 0;
+        if (int strip = m & ~_mm_movemask_ps(_mm_castsi128_ps(bare)))
+            for (int l = 0; l < 4; ++l)
+                if (strip & (1 << l)) cell[l]->surf_type = ST_OPEN, cell[l]->surf_color = 0;
     }
     _MM_TRANSPOSE4_PS(acc.r, acc.g, acc.b, acc.a);
     __m128 taken = _mm_add_ps(_mm_add_ps(acc.r, acc.g), _mm_add_ps(acc.b, acc.a));
