@@ -5,6 +5,7 @@
 #include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/settings.h"
+#include "game/startup_phases.h"
 #include "game/window.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -88,10 +89,14 @@ void init_game() {
         init_deferred_shaders();
     else
         use_postfx = false;
+    startup_phase("scene shaders");
     init_sky();
+    startup_phase("sky");
     HeightmapRenderer::init(gfx_quality);
+    startup_phase("terrain renderer");
     init_postfx_high();
     init_debug_vis();
+    startup_phase("post-effects");
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
@@ -104,9 +109,11 @@ void init_game() {
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
+    startup_phase("module");
     install_world_gen_hooks();
     init_world_gen();
     generate_world();
+    startup_phase("world generation");
 
     if (local_player) {
         vec4f eye;

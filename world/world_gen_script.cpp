@@ -384,7 +384,7 @@ SQInteger mask_from_voronoi_hills(HSQUIRRELVM vm) {
     float h[256];
     draw_heights(lo, hi, h);
     int level = tile_level(tile);
-    float c = float(tile) / 256.0f, inv_r2 = 1.0f / (radius * radius);
+    float c = float(tile) / 256.0f, r2 = radius * radius;
     HmapMask* m = new_mask();
     Point2 off[9];
     int ids[9];
@@ -393,7 +393,7 @@ SQInteger mask_from_voronoi_hills(HSQUIRRELVM vm) {
             tiled_voronoi_noise2_all9(float(x) * c, float(y) * c, level, off, ids);
             float best = 0.0f;
             for (int k = 0; k < 9; ++k) {
-                float w = 1.0f - (off[k].x * off[k].x + off[k].y * off[k].y) * inv_r2;
+                float w = 1.0f - (off[k].x * off[k].x + off[k].y * off[k].y) / r2;
                 if (w > 0.0f) {
                     float cand = h[voronoi_id_hash(ids[k])] * w;
                     if (cand > best) best = cand;
