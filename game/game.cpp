@@ -1,6 +1,8 @@
 #include "game/game.h"
 
 #include "actors/actor_module.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/camera.h"
 #include "game/game_mode.h"
 #include "game/main_loop.h"
@@ -47,6 +49,7 @@ void install_world_gen_hooks() {
         if (local_player) local_player->afterRegeneration();
     };
     world_gen_hooks.reset_update_time = reset_update_time;
+    world_gen_hooks.reset_common_fx = reset_common_fx;
 }
 } // namespace
 
@@ -66,11 +69,14 @@ void init_game() {
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
     actor_module.init_inst_render();
+    init_common_fx();
+    scene_render_common_fx = render_common_fx;
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
+    init_fx_script();
     install_world_gen_hooks();
     init_world_gen();
     generate_world();
@@ -87,10 +93,12 @@ void init_game() {
 
 void close_game() {
     close_world_gen();
+    close_fx_script();
     actor_module.close_spells_ui();
     actor_module.close_actor();
     set_game_mode(nullptr);
     close_debug_vis();
+    close_common_fx();
     close_shadows();
     close_deferred_shaders();
     close_postfx_high();
@@ -112,6 +120,7 @@ void run_reload_checks() {
     reload_shaders(false);
     reload_sky();
     check_world_gen_reload();
+    reload_fx_script();
 }
 
 void close_all_systems() {

@@ -43,6 +43,8 @@ void read_automation_switch(const char* arg) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
         snprintf(automation.shot_path, sizeof(automation.shot_path), "%s", arg + 7);
+    } else if (strncmp(arg, "--fx=", 5) == 0 && arg[5]) {
+        snprintf(automation.fx_name, sizeof(automation.fx_name), "%s", arg + 5);
     }
 }
 } // namespace
