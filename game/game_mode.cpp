@@ -24,10 +24,10 @@ GameMode* const game_modes[3] = {&play_game_mode, &dev_game_mode, &game_menu_mod
 namespace {
 GameMode* current_mode = nullptr;
 
-// --fx=NAME: the effect 14 units ahead of the camera every tenth step, to look at it.
+// --fx=NAME[/N]: the effect 14 units ahead of the camera every N steps, to look at it.
 void spawn_automation_fx() {
     static int steps = 0;
-    if (!automation.fx_name[0] || steps++ % 10 != 0) return;
+    if (!automation.fx_name[0] || steps++ % automation.fx_every != 0) return;
     const Matrix44& c = cur_view_itm;
     const vec4f at = make4f(c.m[3][0] + c.m[2][0] * 14.0f, c.m[3][1] + c.m[2][1] * 14.0f,
                             c.m[3][2] + c.m[2][2] * 14.0f, 1.0f);

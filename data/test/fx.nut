@@ -140,9 +140,9 @@ debris_p.colorAnim = late_fade
 debris_p.rollAnim = spin
 debris_p.accel = vec4f(0.0, -20.0, 0.0, 0.0)
 
-dust_p <- template(SMOKE[1], 2.0, 3.0, 0xFF9A8A70)
+dust_p <- template(SMOKE[1], 2.0, 3.0, 0xA09A8A70)
 dust_p.colorAnim = blend_fade
-dust_p.sizeAnim = grow_4
+dust_p.sizeAnim = grow_puff
 dust_p.rollAnim = spin
 
 sparkle_p <- template(SPARK, 0.4, 1.0, 0xFF80C0FF)
@@ -216,13 +216,18 @@ function update_fx(dt) {
 
 // Layered fire: flame tongues, a hot glow and trailing smoke around `pos`.
 function fire_burst(pos, v, radius, count, smoke_count, smoke_color) {
+    // Many tongues overlap: each is dimmer the more there are, so the heart stays fiery
+    // instead of burning out to white.
+    local k = (255 * (count < 4 ? 0.9 : 2.4 / sqrt(count))).tointeger()
+    if (k > 255) k = 255
+    flame_p.color = 0xFF000000 | (k << 16) | (k << 8) | k
     for (local i = 0; i < count; ++i) {
         place(flame_p, FLAME[i % 4])
         flame_p.size = radius * rndf(0.8, 1.4)
         flame_p.life = rndf(0.35, 0.7)
         flame_p.startRoll = frnd() * PI2
         flame_p.rollScale = srnd() * 3.0
-        glow(pos + rnd_in_ball(radius * 0.5), vel(v + rnd_dir() * radius, 2.0), flame_p)
+        glow(pos + rnd_in_ball(radius * 0.5), vel(v + rnd_dir() * (radius * 2.0), 3.0), flame_p)
     }
     for (local i = 0; i < smoke_count; ++i) {
         place(smoke_p, SMOKE[irnd() % 4])
@@ -232,7 +237,7 @@ function fire_burst(pos, v, radius, count, smoke_count, smoke_color) {
         smoke_p.startRoll = frnd() * PI2
         smoke_p.rollScale = srnd() * 1.5
         smoke_p.color = smoke_color
-        blend(pos + rnd_in_ball(radius * 0.6), vel(v * 0.3 + rnd_dir() * radius * 0.5, 1.5),
+        blend(pos + rnd_in_ball(radius * 0.6), vel(v * 0.3 + rnd_dir() * (radius * 2.5), 2.0),
             smoke_p)
     }
     smoke_p.delay = 0.0
@@ -261,20 +266,20 @@ function fireball_fx(pos, v, unused, size) {
 function fireball_explode_fx(pos, n, unused, power) {
     if (power <= 0.0) power = 1.0
     local r = 2.0 * power
-    tinted(flash_p, 0xFFFFE0B0)
-    flash_p.size = r * 2.5
-    flash_p.life = 0.3
+    tinted(flash_p, 0xFFC0A080)
+    flash_p.size = r * 1.6
+    flash_p.life = 0.25
     glow(pos, vec4f(0.0, 0.0, 0.0, 0.0), flash_p)
-    glow_p.size = r * 4.0
-    glow_p.life = 0.6
-    tinted(glow_p, 0xFFFF7020)
+    glow_p.size = r * 2.2
+    glow_p.life = 0.7
+    tinted(glow_p, 0xFF903810)
     glow(pos, vec4f(0.0, 0.0, 0.0, 0.0), glow_p)
-    tinted(ring_p, 0xFFFFA050)
-    ring_p.size = r * 4.0
+    tinted(ring_p, 0xFFC07030)
+    ring_p.size = r * 3.5
     ring_p.life = 0.45
     glow(pos + n * 0.3, vec4f(0.0, 0.0, 0.0, 0.0), ring_p)
     fire_burst(pos, n * (2.0 * power), r, (14 * power).tointeger() + 6, (8 * power).tointeger() + 4,
-        0xFFFFFFFF)
+        0xFF8A8078)
     for (local i = 0; i < 10 * power; ++i) {
         local d = norm3(rnd_dir() + n * 0.8)
         add_spark(pos, d * rndf(8.0, 16.0) * power, 0xFFFFC060, rndf(0.5, 1.1), 0.07)
@@ -436,7 +441,7 @@ function meteor_explode_fx(pos, n, unused, power) {
     for (local i = 0; i < 24; ++i) {
         local d = make_dir_xz(i / 24.0 + frnd() * 0.04)
         place(dust_p, SMOKE[i % 4])
-        dust_p.size = rndf(1.5, 2.5) * power
+        dust_p.size = rndf(1.0, 1.6) * power
         dust_p.life = rndf(2.0, 3.5)
         dust_p.delay = rndf(0.0, 0.15)
         dust_p.startRoll = frnd() * PI2
