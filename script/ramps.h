@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/game_export.h"
+
 #include "squirrel/include/squirrel.h"
 #include "world/ramp.h"
 

@@ -543,3 +543,11 @@ function portal_fx(pos, n, unused, radius) {
         place(mist_p, BLOB)
     }
 }
+
+// The module's start: nothing of an earlier game is still flying.
+function init_fx(a, b, c, v) {
+    if (sparks_reset == fx_reset_count())
+        foreach (s in sparks) kill_trail_fx(s.trail)
+    sparks.clear()
+    sparks_reset = fx_reset_count()
+}
