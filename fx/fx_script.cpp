@@ -9,6 +9,7 @@
 #include "script/sqbind.h"
 
 #include <cstdio>
+#include <cstring>
 
 using namespace sqbind;
 
@@ -121,6 +122,12 @@ void show_fx_error(const char* desc) {
     set_error_message(text);
 }
 
+// A failed script call only says so; what went wrong is the VM's last error.
+void show_call_error(const SquirrelError& e) {
+    const bool generic = e.desc && strcmp(e.desc, "SqFunc<> call failed") == 0;
+    show_fx_error(generic && fx_vm.vm ? SquirrelError(fx_vm.vm).desc : e.desc);
+}
+
 void bind_update() {
     script_update_fx.bind(fx_vm.vm, "update_fx");
 }
@@ -166,7 +173,9 @@ void update_fx_script(float dt) {
     try {
         script_update_fx(dt);
     } catch (const SquirrelError& e) {
-        show_fx_error(e.desc);
+        // Once is enough: a broken update_fx rests until the script is edited.
+        script_update_fx.release();
+        show_call_error(e);
     }
 }
 
@@ -194,6 +203,6 @@ void call_fx_script(const char* name, const vec4f& a, const vec4f& b, const vec4
         }
         fn(a, b, c, value);
     } catch (const SquirrelError& e) {
-        show_fx_error(e.desc);
+        show_call_error(e);
     }
 }

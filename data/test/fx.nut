@@ -48,7 +48,7 @@ fire_ramp <- ColorRamp(function(t) {
 })
 // Smoke: soot-dark near the fire, greying as it thins.
 smoke_ramp <- ColorRamp(function(t) {
-    local a = smooth(0.0, 0.15, t) * (1.0 - smooth(0.35, 1.0, t))
+    local a = 0.75 * smooth(0.0, 0.15, t) * (1.0 - smooth(0.35, 1.0, t))
     local c = 0.25 + 0.45 * smooth(0.0, 0.7, t)
     return [c, c, c * 1.02, a]
 })

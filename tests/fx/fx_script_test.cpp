@@ -155,6 +155,16 @@ TEST_F(FxScriptTest, BrokenReloadShowsItsErrorAndKeepsTheOldEffects) {
     EXPECT_EQ(glow_particles.parts.num, 0);
     update_fx_script(0.05f);
     EXPECT_EQ(glow_particles.parts.num, 1);
+
+    // A throwing update_fx is shown once, then rests until the next edit.
+    writeScript(std::string(BASE) + "\nfunction update_fx(dt) { throw \"boom\" }\n", 4000);
+    reload_fx_script();
+    update_fx_script(0.05f);
+    EXPECT_NE(std::string(get_error_message()).find("boom"), std::string::npos)
+        << get_error_message();
+    set_error_message(nullptr);
+    update_fx_script(0.05f);
+    EXPECT_FALSE(has_error_message());
 }
 
 TEST_F(FxScriptTest, EveryEffectOfTheGameRunsCleanly) {
