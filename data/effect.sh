@@ -21,6 +21,6 @@ VARYING vec4 col;
 void psh() {
     vec4 t = texture(atlas, uv) * col;
     oC0 = vec4(0.0);
-    oC1 = vec4(t.rgb * (t.a * 0.5), 0.0);
+    oC1 = vec4(t.rgb * t.a, 0.0);
 }
 #endif

@@ -1,6 +1,6 @@
 // Composites the particle targets onto the scene with premultiplied-alpha blending:
-// stage 0 the blend target (colour and coverage at a quarter), stage 1 the glow target
-// (light at a half). Where coverage passes 1 the colours are averaged by their weights.
+// stage 0 the blend target (summed premultiplied colour and coverage), stage 1 the glow
+// target (summed light). Where coverage passes 1 the colours are averaged by their weights.
 // c16 maps clip to texels.
 #ifdef VSH
 in vec4 POSITION;
@@ -15,8 +15,8 @@ layout(binding = 0) uniform sampler2D blend_rt;
 layout(binding = 1) uniform sampler2D glow_rt;
 VARYING vec2 uv;
 void psh() {
-    vec4 b = texture(blend_rt, uv) * 4.0;
-    vec3 g = texture(glow_rt, uv).rgb * 2.0;
+    vec4 b = texture(blend_rt, uv);
+    vec3 g = texture(glow_rt, uv).rgb;
     oC0 = vec4(b.rgb / max(b.a, 1.0) + g, min(b.a, 1.0));
 }
 #endif

@@ -42,6 +42,9 @@ Shader* trail_sh = nullptr;
 Shader* post_sh = nullptr;
 Texture* blend_tex = nullptr;
 Texture* glow_tex = nullptr;
+// Half-float targets: soft sprites summed in 8 bits would band into rings.
+Texture* blend_rt = nullptr;
+Texture* glow_rt = nullptr;
 
 inline float fold_offset(float d) {
     float r = d / 256.0f;
@@ -207,6 +210,10 @@ void init_common_fx() {
     glow_sh = get_shader("glowPart.sh");
     post_sh = get_shader("postBlend.sh");
 
+    blend_rt = create_render_texture(0, 0, 5);
+    glow_rt = create_render_texture(0, 0, 5);
+    if (!blend_rt || !glow_rt) fatal("can't create particle render targets");
+
     corner_vb = create_vb(4 * 4, BUF_STATIC);
     corner_ib = create_ib(6, BUF_STATIC);
     if (!corner_vb || !corner_ib) fatal("can't create particle VB");
@@ -245,16 +252,20 @@ void close_common_fx() {
         if (*t) free_texture(*t);
         *t = nullptr;
     }
+    for (Texture** t : {&blend_rt, &glow_rt}) {
+        release_texture(*t);
+        *t = nullptr;
+    }
     part_decl = trail_decl = nullptr;
 }
 
 void render_common_fx(float elapsed, float fraction) {
-    if (!corner_vb || !rt_a || !rt_b) return;
+    if (!corner_vb || !scene_tex) return;
     const Matrix44& itm = scene_view_itm;
     const vec4f cam = scene_camera_pos();
 
-    set_render_target(rt_a, 0, true);
-    set_render_target(rt_b, 1, false);
+    set_render_target(blend_rt, 0, true);
+    set_render_target(glow_rt, 1, false);
     clear_view_color(0);
     set_vs_consts(16, &itm.m[0][0], 3);
     set_blend_additive();
@@ -295,7 +306,7 @@ void render_common_fx(float elapsed, float fraction) {
     set_render_target(scene_tex, 0, true);
     set_render_target(nullptr, 1, false);
     for (int s = 0; s < 2; ++s) {
-        bind_texture(s, s == 0 ? rt_a : rt_b);
+        bind_texture(s, s == 0 ? blend_rt : glow_rt);
         set_texture_address(s, 1);
         set_texture_filter(s, false);
     }

@@ -361,15 +361,19 @@ function water_source_fx(pos, up, unused, strength) {
             drop_p)
     }
     place(mist_p, SPLASH)
+    mist_p.color = 0x60E0F0FF
     mist_p.size = rndf(1.2, 2.0) * strength
     mist_p.life = rndf(0.5, 0.9)
     mist_p.startRoll = frnd() * PI2
     blend(pos, vel(u * 2.0, 1.0), mist_p)
+    // A new veil every step: each is thin, or together they would be a solid ball.
     place(mist_p, BLOB)
-    mist_p.size = 2.5 * strength
+    mist_p.size = 2.0 * strength
     mist_p.life = 1.4
     mist_p.startRoll = 0.0
-    blend(pos + u * 1.5, vel(u * 0.8 + rnd_dir() * 0.4, 0.8), mist_p)
+    mist_p.color = 0x24C8E4FF
+    blend(pos + u * 1.5, vel(u * 0.8 + rnd_dir() * 0.6, 0.8), mist_p)
+    mist_p.color = 0x80C8E4FF
 }
 
 // Water draining away, each step: (position, up, unused, strength).
