@@ -231,14 +231,15 @@ function fire_burst(pos, v, radius, count, smoke_count, smoke_color) {
     }
     for (local i = 0; i < smoke_count; ++i) {
         place(smoke_p, SMOKE[irnd() % 4])
-        smoke_p.size = radius * rndf(0.8, 1.3)
+        smoke_p.size = radius * rndf(0.5, 1.4)
         smoke_p.life = rndf(1.5, 2.6)
         smoke_p.delay = rndf(0.05, 0.25)
         smoke_p.startRoll = frnd() * PI2
         smoke_p.rollScale = srnd() * 1.5
         smoke_p.color = smoke_color
-        blend(pos + rnd_in_ball(radius * 0.6), vel(v * 0.3 + rnd_dir() * (radius * 2.5), 2.0),
-            smoke_p)
+        // Uneven speeds and sizes, or the cloud's edge comes out as a clean circle.
+        blend(pos + rnd_in_ball(radius * 0.6),
+            vel(v * 0.3 + rnd_dir() * (radius * rndf(0.8, 3.5)), 2.0), smoke_p)
     }
     smoke_p.delay = 0.0
 }
