@@ -134,6 +134,9 @@ using LinkGuiFunc = void (*)();
 
 // ============================================================ exported by game
 // The declarations live in their subsystems' headers (included above); this is the list.
+// To add an export: mark its declaration GAME_EXPORT where it is declared, list it here
+// in its section, and make sure the program links its object file (module_export_anchor
+// in actors/actor_module.cpp names one symbol of each file the game itself never calls).
 
 // ---- allocator: the one general-purpose heap
 extern "C" {
@@ -178,6 +181,7 @@ GAME_EXPORT extern int d3d_wd, d3d_ht; // back-buffer size (render/device.h pull
 
 // ---- frame services (platform/log.h, render/error_text.h, game/game.h)
 //   void debug(const char* fmt, ...), debug_(...); [[noreturn]] void fatal(fmt, ...)
+//   [[noreturn]] void assert_failed(file, line, expr): ASSERT and DynArray's checks
 //   void set_error_message(const char*), append_error_message(const char*, int)
 //   [[noreturn]] void quit_game(int code)
 // Input of this step (platform/input.h, which pulls in SDL); keys are Windows virtual keys.
@@ -188,6 +192,9 @@ GAME_EXPORT extern bool isAppActive;
 GAME_EXPORT extern bool should_close_game_menu;
 
 // ---- GUI runtime (gui/): screens, styles, behaviours, drawing
+//   (to come: spells_gui_screen, game_menu_screen, game_options_screen and their
+//   createScreen factories, common_style, spells_style, gui_batch, the behaviours)
+
 // ---- particles (fx/particles.h, fx/fx_script.h): effect spawning and trails
 //   void add_blend_particle / add_glow_particle(pos, vel (w: drag), accel, life, delay,
 //     size, D3dColor, mapU, mapV, mapSize, startRoll, rollScale, const ColorRamp*,
@@ -197,4 +204,5 @@ GAME_EXPORT extern bool should_close_game_menu;
 //     stop_trail_fx(int) (shrinks away, then the trail is free again), kill_trail_fx(int)
 //   void call_fx_script(const char* name, vec4f a, vec4f b, vec4f c, float value)
 //     the function `name` of "test/fx.nut"; errors go on screen, nothing is thrown
+
 // ---- instanced rendering (scene/): instance renderers
