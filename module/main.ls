@@ -9,6 +9,7 @@ import core.classes
 import actors.player
 import ui.screens
 import world.buildings
+import core.effects
 import core.world_calls
 
 namespace {
