@@ -25,7 +25,11 @@ class GameLoopHost : public MainLoopHost {
     int updates = 0;
     int64_t update_ticks = 0;
 
-    int64_t now() override { return get_ref_time(); }
+    // A demo runs on a clock that each frame moves one step on, so that a seed and a frame
+    // count always give the same game.
+    int64_t demo_clock = get_ref_time();
+
+    int64_t now() override { return demo_autopilot ? demo_clock : get_ref_time(); }
     void pumpMessages() override { pump_messages(); }
     void update(float dt) override {
         int64_t t0 = get_ref_time();
@@ -38,6 +42,7 @@ class GameLoopHost : public MainLoopHost {
     void present() override {
         present_d3d();
         ++frames;
+        demo_clock += get_update_step();
         if (automation.quit_after_frames > 0 && frames >= automation.quit_after_frames)
             request_quit();
     }

@@ -17,6 +17,7 @@ bool use_ppaa = true;
 bool use_obj_shadows = true;
 bool show_fps = false;
 AutomationOptions automation;
+bool demo_autopilot = false;
 
 namespace {
 bool fullscreen_requested = false;
@@ -39,6 +40,8 @@ void read_automation_switch(const char* arg) {
     } else if (strncmp(arg, "--seed=", 7) == 0 && parse_number(arg + 7, v)) {
         automation.fixed_seed = true;
         automation.seed = v;
+    } else if (strcmp(arg, "--demo") == 0) {
+        demo_autopilot = true;
     } else if (strcmp(arg, "--stats") == 0) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {

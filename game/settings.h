@@ -2,6 +2,8 @@
 // The renderers read these globals too, so they live in a library of their own.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdint>
 
 extern int gfx_quality; // index into gfx_quality_name
@@ -23,6 +25,8 @@ struct AutomationOptions {
     char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
 };
 extern AutomationOptions automation;
+// --demo: the game-object module flies, casts and fights by itself.
+GAME_EXPORT extern bool demo_autopilot;
 
 void read_startup_settings(int argc, char** argv);
 bool is_fullscreen_requested();

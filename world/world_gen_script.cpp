@@ -660,6 +660,10 @@ void clear_error() {
 }
 } // namespace
 
+void register_actor_script_function(HSQUIRRELVM vm, const char* name, void (*fn)()) {
+    register_function(vm, name, fn);
+}
+
 void register_world_gen_script(HSQUIRRELVM vm) {
     register_ramp_classes(vm);
     register_mask_and_land(vm);

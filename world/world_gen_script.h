@@ -2,6 +2,7 @@
 // plain functions, whole-map masks (HmapMask), painting operations and generate_world.
 #pragma once
 
+#include "platform/game_export.h"
 #include "script/reloadable_vm.h"
 #include "world/heightmap.h"
 #include "world/vec4f.h"
@@ -35,6 +36,9 @@ void close_world_gen();
 bool generate_world();
 // Once per second: regenerates the world when any script file changed.
 void check_world_gen_reload();
+
+// For the game-object module's bind_actor: a script function without arguments.
+GAME_EXPORT void register_actor_script_function(HSQUIRRELVM vm, const char* name, void (*fn)());
 
 // The registrations, for tools and tests that set up their own VM.
 void register_world_gen_script(HSQUIRRELVM vm);

@@ -32,8 +32,12 @@ void init_new_gui() {}
 void init_spells_ui() {}
 void close_spells_ui() {}
 void spells_ui_after_resize() {}
-void update_spells_ui(float dt) {}
-void draw_spells_ui(GameMode* mode, float time) {}
+void update_spells_ui(float dt) {
+    wizard_play_input(dt);
+}
+void draw_spells_ui(GameMode* mode, float time) {
+    draw_game_hud(time);
+}
 bool update_spells_ui_mouse(GameMode* mode, float time) {
     return false;
 }
