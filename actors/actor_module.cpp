@@ -424,4 +424,9 @@ void unload_game_module() {
     reinterpret_cast<const void*>(&remove_proximity_object),
     &deleted_actors,
     &typeid(BaseObject),
+    reinterpret_cast<const void*>(&HeightmapData::calcSquareDepth),
+    reinterpret_cast<const void*>(&keyDown),
+    reinterpret_cast<const void*>(&getKeyState),
+    &isAppActive,
+    &should_close_game_menu,
 };

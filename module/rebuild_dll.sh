@@ -4,6 +4,7 @@
 #   rebuild_dll.sh [GAME_DIR [OUTPUT]]
 # GAME_DIR defaults to the folder above this one, OUTPUT to actor_new.so. Compiler messages
 # go to standard output with the sources' own paths; OUTPUT appears only on success.
+# The module binds its own definitions first (-Bsymbolic): its operator new is its own.
 # ACTOR_DEPFILE names a make-style dependency file to write (for the build system);
 # VELTMOOR_SOURCE_ROOT overrides where the game's headers are found.
 set -u
@@ -25,7 +26,7 @@ dep=()
 [ -n "${ACTOR_DEPFILE:-}" ] && dep=(-MD -MF "$tmp/deps" -MT "$game_dir/$out")
 "$cxx" -std=c++20 -O2 -fPIC -shared -fvisibility=hidden -fno-gnu-unique \
     -Wall -Wextra -Wno-unused-parameter -ffp-contract=off -fno-fast-math \
-    -I"$root" -iquote "$tmp" "${dep[@]}" -x c++ "$tmp/main.ls" -o "$game_dir/.$out.part" 2>&1 |
+    -Wl,-Bsymbolic -I"$root" -iquote "$tmp" "${dep[@]}" -x c++ "$tmp/main.ls" -o "$game_dir/.$out.part" 2>&1 |
     sed "s@$tmp/@$here/@g"
 rc=${PIPESTATUS[0]}
 if [ "$rc" -ne 0 ]; then
