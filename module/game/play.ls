@@ -369,7 +369,21 @@ void run_demo(float dt) {
 
 // ---------------------------------------------------------------- each step
 
+// Once per loaded module: what it took over, so a rebuild mid-game can be checked.
+void announce_game_state() {
+    static bool announced = false;
+    if (announced) return;
+    announced = true;
+    WizardState& w = wizard();
+    int casts = 0, objects = 0;
+    for (int c : w.casts) casts += c;
+    for (BaseObject* obj : Actor_list) objects += !obj->isDestroyed();
+    debug("game state: %d objects, %d casts, %d monsters slain, mana %.0f", objects, casts,
+          w.monsters_slain, w.mana);
+}
+
 void update_game(float dt) {
+    announce_game_state();
     age_game_messages(dt);
     ensure_spells();
     WizardState& w = wizard();

@@ -9,7 +9,7 @@ cfg=$(mktemp -d)
 trap 'rm -rf "$cfg"' EXIT
 export VELTMOOR_CONFIG_DIR=$cfg
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" # driver libraries; unit tests check ours
-out=$(timeout -k 5 560 "$game" -360 --demo --seed=1 --frames="$frames" 2>&1)
+out=$(timeout -k 5 560 "$game" -360 -gfx-low --demo --seed=1 --frames="$frames" 2>&1)
 rc=$?
 fail() {
     echo "$out" | grep -E "^(cast|impact|monster died|message|demo)" | tail -60
