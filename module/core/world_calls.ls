@@ -15,6 +15,7 @@ void init_inst_render() {}
 void init_actor() {
     create_local_player();
     ensure_spells();
+    init_fx_data();
 }
 
 void close_actor() {

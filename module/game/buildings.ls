@@ -52,6 +52,10 @@ class WaterSource : public GameActor {
         }
         add_source_water(pos.x, pos.z, rate * dt);
         pos.y = surface_height(pos.x, pos.z);
+        if (rate > 0.0f)
+            spawn_water_source_fx(this);
+        else
+            spawn_water_sink_fx(this);
     }
     void drawShape() override {
         draw_debug_vis_cross_point(add4(pos, make4f(0.0f, 0.5f, 0.0f, 0.0f)), 1.0f,
@@ -88,7 +92,6 @@ bool CastleObject::shoot() {
     CastleMissile* shot = spawn<CastleMissile>();
     shot->launch(from, make4f(dir.x * CASTLE_SHOT_SPEED, dir.y * CASTLE_SHOT_SPEED,
                               dir.z * CASTLE_SHOT_SPEED, 0.0f));
-    spawn_magic_missile_fx(shot);
     return true;
 }
 

@@ -36,6 +36,7 @@ class Missile : public GameActor {
     void update(float dt) override;
     // Where it ended: on the land or water at `at`, or on `hit`. Must destroy the missile.
     virtual void impact(const vec4f& at, Monster* hit) { destroy(); }
+    virtual void flightFx() {} // every step in the air
     void drawShape() override { draw_debug_vis_cube(pos, radius, color); }
     float shadowRadius() override { return radius; }
 };
@@ -114,5 +115,7 @@ void Missile::update(float dt) {
         vec4f at = pos;
         at.y += depth;
         impact(at, nullptr);
+        return;
     }
+    flightFx();
 }

@@ -39,6 +39,7 @@ class Fireball : public Missile {
         gravity = 2.0f;
     }
     void impact(const vec4f& at, Monster* hit) override;
+    void flightFx() override { spawn_fireball_fx(this); }
 };
 
 class Waterball : public Missile {
@@ -50,6 +51,7 @@ class Waterball : public Missile {
         gravity = 6.0f;
     }
     void impact(const vec4f& at, Monster* hit) override;
+    void flightFx() override { spawn_waterball_missile_fx(this); }
 };
 
 // Land-shaping missiles fly past monsters to the ground.
@@ -60,6 +62,7 @@ class ShapingMissile : public Missile {
         gravity = 4.0f;
         color = 0xFFC8A0FFu;
     }
+    void flightFx() override { spawn_magic_missile_fx(this); }
 };
 
 class FaultMissile : public ShapingMissile {
@@ -100,6 +103,7 @@ class MeteorMissile : public Missile {
         hits_monsters = false; // it falls on the land and crushes what is there
         hits_water = false;
     }
+    void flightFx() override { spawn_meteor_fx(this); }
     void impact(const vec4f& at, Monster*) override {
         ImpactReport r("meteor", at);
         HeightmapData::genCrater(Point2{at.x, at.z}, METEOR_RADIUS, 0.8f,
@@ -171,4 +175,5 @@ class CastleMissile : public Missile {
         max_age = 3.0f;
     }
     void impact(const vec4f& at, Monster* hit) override;
+    void flightFx() override { spawn_magic_missile_fx(this); }
 };

@@ -60,10 +60,6 @@ void add_water_source(float x, float z, float rate) {
     s->rate = rate;
     s->pos = make4f(wrap_coord(x), surface_height(x, z), wrap_coord(z), 1.0f);
     place_in_grid(s, s->pos, 1.0f);
-    if (rate > 0.0f)
-        spawn_water_source_fx(s);
-    else
-        spawn_water_sink_fx(s);
     // A first gush, so the spell shows at once.
     add_source_water(x, z, rate);
 }

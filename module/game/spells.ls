@@ -31,25 +31,25 @@ M* launch_missile(const vec4f& from, const vec4f& dir, float speed) {
     return m;
 }
 
-#define MISSILE_SPELL(cls, id, missile, fx)                                                        \
+#define MISSILE_SPELL(cls, id, missile)                                                            \
     class cls : public Spell {                                                                     \
       public:                                                                                      \
         GAME_CLASS(cls, &Spell_list)                                                               \
         int spellId() override { return id; }                                                      \
         bool cast(const vec4f& from, const vec4f& dir) override {                                  \
-            fx(launch_missile<missile>(from, dir, spell_info[id].speed));                          \
+            launch_missile<missile>(from, dir, spell_info[id].speed);                              \
             return true;                                                                           \
         }                                                                                          \
     };
 
-MISSILE_SPELL(FireballSpell, SPELL_FIREBALL, Fireball, spawn_fireball_fx)
-MISSILE_SPELL(WaterballSpell, SPELL_WATERBALL, Waterball, spawn_waterball_missile_fx)
-MISSILE_SPELL(FaultSpell, SPELL_FAULT, FaultMissile, spawn_magic_missile_fx)
-MISSILE_SPELL(HouseSpell, SPELL_HOUSE, HouseMissile, spawn_magic_missile_fx)
-MISSILE_SPELL(HillSpell, SPELL_HILL, HillMissile, spawn_magic_missile_fx)
-MISSILE_SPELL(PitSpell, SPELL_PIT, PitMissile, spawn_magic_missile_fx)
-MISSILE_SPELL(WaterSourceSpell, SPELL_WATER_SOURCE, WaterSourceMissile, spawn_magic_missile_fx)
-MISSILE_SPELL(WaterSinkSpell, SPELL_WATER_SINK, WaterSinkMissile, spawn_magic_missile_fx)
+MISSILE_SPELL(FireballSpell, SPELL_FIREBALL, Fireball)
+MISSILE_SPELL(WaterballSpell, SPELL_WATERBALL, Waterball)
+MISSILE_SPELL(FaultSpell, SPELL_FAULT, FaultMissile)
+MISSILE_SPELL(HouseSpell, SPELL_HOUSE, HouseMissile)
+MISSILE_SPELL(HillSpell, SPELL_HILL, HillMissile)
+MISSILE_SPELL(PitSpell, SPELL_PIT, PitMissile)
+MISSILE_SPELL(WaterSourceSpell, SPELL_WATER_SOURCE, WaterSourceMissile)
+MISSILE_SPELL(WaterSinkSpell, SPELL_WATER_SINK, WaterSinkMissile)
 #undef MISSILE_SPELL
 
 constexpr float METEOR_FALL_TIME = 1.6f;
@@ -71,7 +71,6 @@ class MeteorSpell : public Spell {
         float k = 1.0f / METEOR_FALL_TIME;
         auto* m = spawn<MeteorMissile>();
         m->launch(start, make4f(v.x * k, v.y * k, v.z * k, 0.0f));
-        spawn_meteor_fx(m);
         return true;
     }
 };
