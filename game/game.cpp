@@ -30,6 +30,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 void install_world_gen_hooks() {
@@ -48,6 +49,26 @@ void install_world_gen_hooks() {
         if (local_player) local_player->afterRegeneration();
     };
     world_gen_hooks.reset_update_time = reset_update_time;
+    // Script functions the module added: looked up in the module bound now. Only its
+    // required functions without arguments qualify.
+    world_gen_hooks.call_actor_function = [](const char* name) {
+        static const char* const names[ACTOR_REQUIRED_COUNT] = {
+#define ACTOR_REQUIRED_NAME(n) #n,
+            ACTOR_MODULE_REQUIRED(ACTOR_REQUIRED_NAME)
+#undef ACTOR_REQUIRED_NAME
+        };
+        static const char* const no_arguments[] = {"generate_objects", "init_spell_grid",
+                                                   "init_fx_data"};
+        for (const char* n : no_arguments) {
+            if (strcmp(n, name) != 0) continue;
+            for (int i = 0; i < ACTOR_REQUIRED_COUNT; ++i)
+                if (strcmp(names[i], name) == 0 && actor_module.required[i]) {
+                    reinterpret_cast<void (*)()>(actor_module.required[i])();
+                    return true;
+                }
+        }
+        return false;
+    };
 }
 
 // The scene passes call the module through these.

@@ -229,7 +229,7 @@ void generate_objects() {
 }
 
 void bind_actor(HSQUIRRELVM vm) {
-    register_actor_script_function(vm, "generate_objects", &generate_objects);
+    register_actor_script_function(vm, "generate_objects");
 }
 
 // ---------------------------------------------------------------- the world's goal
