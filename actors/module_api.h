@@ -12,6 +12,8 @@
 #include "actors/base_object.h"
 #include "actors/object_lists.h"
 #include "actors/proximity.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/game.h"
 #include "platform/game_export.h"
 #include "platform/log.h"
@@ -186,5 +188,13 @@ GAME_EXPORT extern bool isAppActive;
 GAME_EXPORT extern bool should_close_game_menu;
 
 // ---- GUI runtime (gui/): screens, styles, behaviours, drawing
-// ---- particles (fx/): effect spawning and trails
+// ---- particles (fx/particles.h, fx/fx_script.h): effect spawning and trails
+//   void add_blend_particle / add_glow_particle(pos, vel (w: drag), accel, life, delay,
+//     size, D3dColor, mapU, mapV, mapSize, startRoll, rollScale, const ColorRamp*,
+//     const FloatRamp* size, const FloatRamp* roll)   atlases of 512 x 256 pixels
+//   int add_trail_fx(pos, vel, side, width, D3dColor)  -1 when all 4000 are in use
+//   void add_trail_point(int, pos, vel, side), set_trail_color(int, D3dColor),
+//     stop_trail_fx(int) (shrinks away, then the trail is free again), kill_trail_fx(int)
+//   void call_fx_script(const char* name, vec4f a, vec4f b, vec4f c, float value)
+//     the function `name` of "test/fx.nut"; errors go on screen, nothing is thrown
 // ---- instanced rendering (scene/): instance renderers

@@ -1,6 +1,8 @@
 #include "game/game.h"
 
 #include "actors/actor_module.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/camera.h"
 #include "game/game_mode.h"
 #include "game/main_loop.h"
@@ -49,6 +51,7 @@ void install_world_gen_hooks() {
         if (local_player) local_player->afterRegeneration();
     };
     world_gen_hooks.reset_update_time = reset_update_time;
+    world_gen_hooks.reset_common_fx = reset_common_fx;
     // Script functions the module added: looked up in the module bound now. Only its
     // required functions without arguments qualify.
     world_gen_hooks.call_actor_function = [](const char* name) {
@@ -108,11 +111,14 @@ void init_game() {
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
+    init_common_fx();
+    scene_render_common_fx = render_common_fx;
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
+    init_fx_script();
     install_world_gen_hooks();
     init_world_gen();
     generate_world();
@@ -129,12 +135,14 @@ void init_game() {
 
 void close_game() {
     close_world_gen();
+    close_fx_script();
     actor_module.close_spells_ui();
     actor_module.close_actor();
     set_game_mode(nullptr);
     remove_scene_hooks();
     unload_game_module();
     close_debug_vis();
+    close_common_fx();
     close_shadows();
     close_deferred_shaders();
     close_postfx_high();
@@ -157,6 +165,7 @@ void run_reload_checks() {
     check_game_module();
     reload_sky();
     check_world_gen_reload();
+    reload_fx_script();
 }
 
 void close_all_systems() {

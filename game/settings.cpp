@@ -46,6 +46,14 @@ void read_automation_switch(const char* arg) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
         snprintf(automation.shot_path, sizeof(automation.shot_path), "%s", arg + 7);
+    } else if (strncmp(arg, "--fx=", 5) == 0 && arg[5]) {
+        snprintf(automation.fx_name, sizeof(automation.fx_name), "%s", arg + 5);
+        char* every = strchr(automation.fx_name, '/');
+        automation.fx_every = 30;
+        if (every) {
+            *every = 0;
+            if (parse_number(every + 1, v) && v >= 1 && v <= 10000) automation.fx_every = int(v);
+        }
     }
 }
 } // namespace

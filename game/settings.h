@@ -23,6 +23,8 @@ struct AutomationOptions {
     uint64_t seed = 0;
     bool print_stats = false; // --stats: timing summary at exit
     char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
+    char fx_name[64] = "";    // --fx=NAME[/N]: the effect NAME ahead of the camera every N steps
+    int fx_every = 30;
 };
 extern AutomationOptions automation;
 // --demo: the game-object module flies, casts and fights by itself.

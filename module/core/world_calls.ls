@@ -57,16 +57,6 @@ void remove_all_actor() {
 }
 
 void do_inst_render() {}
-void spawn_fireball_fx(BaseObject* obj) {}
-void fireball_explode_fx(vec4f pos) {}
-void spawn_waterball_missile_fx(BaseObject* obj) {}
-void spawn_magic_missile_fx(BaseObject* obj) {}
-void spawn_water_source_fx(BaseObject* obj) {}
-void spawn_water_sink_fx(BaseObject* obj) {}
-void spawn_meteor_fx(BaseObject* obj) {}
-void meteor_explode_fx(vec4f pos) {}
-void wyvern_death_fx(BaseObject* obj) {}
-void init_fx_data() {}
 void delete_actor(BaseObject* obj) {
     if (obj) obj->destroy();
 }

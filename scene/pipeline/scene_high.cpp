@@ -189,6 +189,6 @@ void render_scene_high(float since_step, float t) {
     set_zwrite(true);
     set_wireframe(use_wireframe);
     scene_render_debug_vis(since_step);
-    scene_render_common_fx();
+    scene_render_common_fx(since_step, t);
     set_wireframe(false);
 }
