@@ -30,20 +30,21 @@ struct SpellInfo {
     int cost;          // mana
     float cooldown;    // seconds before the next cast
     float speed;       // of its missile
+    uint32_t color;    // its tint on screen, 0xAARRGGBB
 };
 
 constexpr SpellInfo spell_info[SPELL_COUNT] = {
-    {"fireball", "Fireball", 8, 0.3f, 45.0f},
-    {"water-ball", "Water ball", 10, 0.4f, 35.0f},
-    {"fault", "Fault", 25, 0.8f, 40.0f},
-    {"house", "House", 20, 0.8f, 35.0f},
-    {"meteor", "Meteor", 45, 1.5f, 0.0f},
-    {"hill", "Hill", 15, 0.5f, 40.0f},
-    {"pit", "Pit", 15, 0.5f, 40.0f},
-    {"water-source", "Water source", 30, 1.0f, 35.0f},
-    {"water-sink", "Water sink", 30, 1.0f, 35.0f},
-    {"castle", "Castle", 60, 2.0f, 0.0f},
-    {"use-portal", "Use portal", 0, 1.0f, 0.0f},
+    {"fireball", "Fireball", 8, 0.3f, 45.0f, 0xFFE0642Au},
+    {"water-ball", "Water ball", 10, 0.4f, 35.0f, 0xFF3E8EDCu},
+    {"fault", "Fault", 25, 0.8f, 40.0f, 0xFF9C7A52u},
+    {"house", "House", 20, 0.8f, 35.0f, 0xFFC8A46Eu},
+    {"meteor", "Meteor", 45, 1.5f, 0.0f, 0xFFD8442Eu},
+    {"hill", "Hill", 15, 0.5f, 40.0f, 0xFF6FA04Au},
+    {"pit", "Pit", 15, 0.5f, 40.0f, 0xFF7A6650u},
+    {"water-source", "Water source", 30, 1.0f, 35.0f, 0xFF4AB4D0u},
+    {"water-sink", "Water sink", 30, 1.0f, 35.0f, 0xFF3A5C9Cu},
+    {"castle", "Castle", 60, 2.0f, 0.0f, 0xFFB8B4ACu},
+    {"use-portal", "Use portal", 0, 1.0f, 0.0f, 0xFFA060D8u},
 };
 
 constexpr float MANA_START = 100.0f;
