@@ -6,6 +6,7 @@
 #include "game/main_loop.h"
 #include "game/settings.h"
 #include "game/window.h"
+#include "gui/gui.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "render/device.h"
@@ -68,6 +69,7 @@ void init_game() {
     actor_module.init_inst_render();
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
+    init_gui();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
@@ -90,6 +92,7 @@ void close_game() {
     actor_module.close_spells_ui();
     actor_module.close_actor();
     set_game_mode(nullptr);
+    close_gui();
     close_debug_vis();
     close_shadows();
     close_deferred_shaders();

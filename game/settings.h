@@ -25,5 +25,9 @@ struct AutomationOptions {
 extern AutomationOptions automation;
 
 void read_startup_settings(int argc, char** argv);
+// Stores the running options in the settings store, in launchpad's format (plus the
+// post-effect switch, which only game reads); `quality` is the graphics quality for the
+// next start. False when the store could not be written.
+bool save_game_settings(int quality);
 bool is_fullscreen_requested();
 void get_requested_window_size(int* width, int* height); // 0: not given

@@ -28,6 +28,7 @@ bool check_d3d_device(); // after a frame that was not rendered
 bool begin_d3d_scene();
 void end_d3d_scene();
 bool is_d3d_open();
+void set_vsync(bool on); // app_use_vsync, applied at once when the device is open
 
 // Views and transforms.
 void clear_view(D3dColor color); // colour, depth 1, stencil 0 of the whole target
