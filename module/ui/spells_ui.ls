@@ -1,0 +1,179 @@
+// The spell selection of play mode: while Ctrl is held the spells show and the mouse picks
+// them, a left click assigning the spell to the left mouse button and a right click to the
+// right one; the mana bar is always there.
+
+struct SpellInfo {
+    const char* name;
+    int cost;       // mana per cast
+    D3dColor color; // the slot's tint
+};
+
+enum {
+    SPELL_FIREBALL,
+    SPELL_WATERBALL,
+    SPELL_FAULT,
+    SPELL_HOUSE,
+    SPELL_METEOR,
+    SPELL_HILL,
+    SPELL_PIT,
+    SPELL_WATER_SOURCE,
+    SPELL_WATER_SINK,
+    SPELL_CASTLE,
+    SPELL_PORTAL,
+    SPELL_COUNT
+};
+
+const SpellInfo spell_info[SPELL_COUNT] = {
+    {"Fireball", 10, 0xFFE0642A},  {"Water ball", 10, 0xFF3E8EDC}, {"Fault", 30, 0xFF9C7A52},
+    {"House", 20, 0xFFC8A46E},     {"Meteor", 60, 0xFFD8442E},     {"Hill", 25, 0xFF6FA04A},
+    {"Pit", 25, 0xFF7A6650},       {"Spring", 40, 0xFF4AB4D0},     {"Sink", 40, 0xFF3A5C9C},
+    {"Castle", 80, 0xFFB8B4AC},    {"Portal", 50, 0xFFA060D8},
+};
+
+// What the player casts with each mouse button, and the mana the bar shows.
+struct SpellBook {
+    int left = SPELL_FIREBALL;
+    int right = SPELL_WATERBALL;
+    float mana = 100;
+    float maxMana = 100;
+};
+SpellBook spell_book;
+
+// A spell slot: the spell's tint as a swatch, its name and cost, and badges for the mouse
+// buttons it is assigned to.
+class SpellSlot : public UiElement {
+  public:
+    int spell;
+    SpellSlot(float x, float y, int s)
+        : UiElement("slot", x, y, 150, 170, spell_info[s].name, s), spell(s) {}
+
+    void drawContent(RenderBatch& b, float unit, float alpha) override {
+        float w = rect.z - rect.x, pad = roundf(w * 0.18f);
+        vec4f sw = make4f(rect.x + pad, rect.y + pad * 0.6f, rect.z - pad, 0);
+        sw.w = sw.y + (sw.z - sw.x) * 0.62f;
+        bool affordable = spell_book.mana >= float(spell_info[spell].cost);
+        D3dColor c = affordable ? spell_info[spell].color : 0xFF4A4F58;
+        render_rounded_box(b, sw, make4f(8 * unit), ui_fade(c, alpha), 1, 0, 2 * unit, 6 * unit,
+                           ui_fade(c & 0x70FFFFFF, alpha), 1 * unit);
+        vec4f name = make4f(rect.x, sw.w, rect.z, rect.w - 34 * unit);
+        drawText(b, name, unit, alpha);
+        char cost[16];
+        snprintf(cost, sizeof(cost), "%d", spell_info[spell].cost);
+        if (default_font.size)
+            default_font.renderText(b, make4f(rect.x, rect.w - 40 * unit, rect.z, rect.w - 6 * unit),
+                                    0, ui_fade(affordable ? 0xFF8FC8FF : 0xFFB05050, alpha),
+                                    24 * unit, cost, -1, 0, 0, 4, 0.5f, ui_fade(0xA0000000, alpha));
+        if (spell_book.left == spell) badge(b, unit, alpha, rect.x + 4 * unit, "L");
+        if (spell_book.right == spell) badge(b, unit, alpha, rect.z - 40 * unit, "R");
+    }
+    void badge(RenderBatch& b, float unit, float alpha, float x, const char* t) {
+        vec4f r = make4f(roundf(x), roundf(rect.y + 4 * unit), roundf(x + 36 * unit),
+                         roundf(rect.y + 40 * unit));
+        render_rounded_box(b, r, make4f(18 * unit), ui_fade(0xFFE8B04A, alpha), 1, 0, 1 * unit,
+                           3 * unit, ui_fade(0x80000000, alpha), 0);
+        if (default_font.size)
+            default_font.renderText(b, r, 0, ui_fade(0xFF1A1206, alpha), 26 * unit, t, -1);
+    }
+};
+
+class SpellsScreen : public UiScreen {
+  public:
+    UiElement* panel;
+    UiBar* mana;
+
+    SpellsScreen() : UiScreen(&spells_style) {
+        top()->cls = "hud";
+        panel = top()->add(new UiElement("spells", 0, 260, 160.0f * 6 + 40, 420));
+        for (int i = 0; i < SPELL_COUNT; ++i) {
+            float x = (float(i % 6) - 2.5f) * 160.0f, y = i < 6 ? -95.0f : 85.0f;
+            if (i >= 6) x += 80.0f; // the second row sits between the first row's slots
+            listen(panel->add(new SpellSlot(x, y, i)));
+        }
+        panel->hidden = true;
+        mana = static_cast<UiBar*>(top()->add(new UiBar("mana", 0, 455, 620, 46)));
+    }
+    const char* className() const override { return "SpellsScreen"; }
+
+    void onAction(UiElement* el, int key) override {
+        if (key == VK_RBUTTON)
+            spell_book.right = el->id;
+        else
+            spell_book.left = el->id;
+    }
+    void onBack() override {}
+
+    void refreshMana() {
+        mana->fill = spell_book.maxMana > 0 ? spell_book.mana / spell_book.maxMana : 0;
+        snprintf(mana->text, sizeof(mana->text), "Mana %d / %d", int(spell_book.mana),
+                 int(spell_book.maxMana));
+    }
+};
+
+static void build_spells_style() {
+    GuiStyle& st = spells_style;
+    add_sheet(st, "spells", 0,
+              gui_props(ui_color(UP_BG, 0xD8141C28), ui_number(UP_RADIUS, 22),
+                        ui_color(UP_SHADOW, 0xA0000000), ui_number(UP_SHADOW_BLUR, 30),
+                        ui_number(UP_SHADOW_Y, 10)));
+    add_sheet(st, "slot", 0,
+              gui_props(gui_behaviors("button\0"), ui_color(UP_BG, 0xFF223046),
+                        ui_number(UP_RADIUS, 14), ui_color(UP_SHADOW, 0x80000000),
+                        ui_number(UP_SHADOW_BLUR, 8), ui_number(UP_SHADOW_Y, 4),
+                        ui_color(UP_TEXT_COLOR, 0xFFE9EEF5), ui_number(UP_TEXT_SIZE, 28)));
+    add_sheet(st, "slot", US_HOVER, gui_props(ui_color(UP_BG, 0xFF34507A)));
+    add_sheet(st, "slot", US_HOVER | US_PRESSED,
+              gui_props(ui_color(UP_BG, 0xFF1C293C), ui_number(UP_SHADOW_Y, 1)));
+    add_sheet(st, "mana", 0,
+              gui_props(ui_color(UP_BG, 0xC0101820), ui_number(UP_RADIUS, 23),
+                        ui_color(UP_SHADOW, 0x80000000), ui_number(UP_SHADOW_BLUR, 12),
+                        ui_number(UP_SHADOW_Y, 4), ui_color(UP_ACCENT, 0xFF3C7CE0),
+                        ui_color(UP_TEXT_COLOR, 0xFFEAF2FF), ui_number(UP_TEXT_SIZE, 28)));
+}
+
+static BaseGuiScreen* create_spells_screen() {
+    return new SpellsScreen;
+}
+
+static SpellsScreen* spells_screen() {
+    return static_cast<SpellsScreen*>(get_gui_screen(spells_gui_screen));
+}
+
+// [SECTION] module functions
+
+void init_spells_ui() {
+    spell_book = SpellBook();
+}
+
+void close_spells_ui() {}
+
+void spells_ui_after_resize() {
+    if (SpellsScreen* s = static_cast<SpellsScreen*>(spells_gui_screen.screen)) s->resetPointer();
+}
+
+void update_spells_ui(float dt) {
+    SpellsScreen* s = spells_screen();
+    if (!s) return;
+    bool show = getKeyState(VK_CONTROL) && isAppActive;
+    if (show != !s->panel->hidden) {
+        s->panel->hidden = !show;
+        s->resetPointer();
+        s->shown = show ? 0 : 1;
+    }
+    if (show) s->update(dt);
+    s->refreshMana();
+}
+
+// True while the spells own the mouse (the camera does not turn then).
+bool update_spells_ui_mouse(GameMode*, float) {
+    SpellsScreen* s = spells_screen();
+    bool show = s && !s->panel->hidden;
+    if (show) shouldHideMouse = false;
+    return show;
+}
+
+void draw_spells_ui(GameMode*, float time) {
+    SpellsScreen* s = spells_screen();
+    if (!s) return;
+    if (s->panel->hidden) s->shown = 1; // the mana bar does not fade
+    s->draw(time);
+}
