@@ -1,53 +1,35 @@
-// The functions of the game-object module that the host calls. Until a module is loaded
-// every entry is a no-op, so the host's sequences run unchanged without one.
+// The host of the game-object module: loading and binding actor.so, rebinding live
+// objects to a rebuilt module, and the background rebuild from the module's sources.
 #pragma once
 
-#include "squirrel/include/squirrel.h"
-#include "world/vec4f.h"
+#include "actors/module_api.h"
 
-class GameMode;
-
-// The player object's operations that the host calls (the module implements them).
-class ActorPlayer {
-  public:
-    virtual void beforeRegeneration() = 0;
-    virtual void move(float dt, float speed, const vec4f& velocity, const vec4f basis[3],
-                      float dash) = 0;
-    virtual void eyePosition(vec4f& out) = 0;
-    virtual void setPosition(const vec4f& pos) = 0;
-    virtual void afterRegeneration() = 0;
-
-  protected:
-    ~ActorPlayer() = default;
-};
-
-extern ActorPlayer* local_player; // null when there is none
-
+// The module's functions. While no module is bound every entry is a no-op, so the host's
+// call sites need no checks (the required ones are null then).
 struct ActorModule {
-    void (*toggle_mana_cheat)();
-    void (*toggle_monster_spawn)();
-    void (*init_inst_render)();
-    void (*init_actor)();
-    void (*init_new_gui)();
-    void (*init_spells_ui)();
-    void (*close_spells_ui)();
-    void (*close_actor)();
-    void (*spells_ui_after_resize)();
-    void (*update_actor)(float dt);
-    void (*update_spells_ui)(float dt);
-    void (*draw_spells_ui)(GameMode* mode, float time);
-    bool (*update_spells_ui_mouse)(GameMode* mode, float time);
-    void (*open_game_menu)(GameMode* mode);
-    void (*close_game_menu)(GameMode* mode);
-    void (*update_game_menu)(float dt);
-    void (*draw_game_menu)(GameMode* mode, float time);
-    void (*render_actor)(float time);
-    void (*render_debug_vis_actor)();
-    void (*render_actor_shadow)();
-    void (*remove_all_actor)();
-    void (*bind_actor)(HSQUIRRELVM vm);
+#define ACTOR_FUNCTION_POINTER(name, ret, args) ret(*name) args;
+    ACTOR_MODULE_FUNCTIONS(ACTOR_FUNCTION_POINTER)
+#undef ACTOR_FUNCTION_POINTER
+    void* required[ACTOR_REQUIRED_COUNT];
 };
 
-extern ActorModule actor_module;    // the bound functions
-extern bool should_close_game_menu; // set by the module's menu
-bool is_actor_module_bound();       // false: the no-op table is in place
+extern ActorModule actor_module;
+GAME_EXPORT extern bool should_close_game_menu; // set by the module's menu
+bool is_actor_module_bound();
+
+// Loads make_full_path("actor.so"), binds it and tracks the sources from
+// source_folder + root_file ("module/", "main.ls"); null or "" tracks nothing.
+void load_game_module(const char* source_folder, const char* root_file);
+void unload_game_module();
+// Once per second: echoes a running rebuild's output, starts a rebuild when a tracked
+// source changed, swaps in a finished actor_new.so.
+void check_game_module();
+
+// ---- pieces, for tests and benchmarks
+bool is_error_line(const char* line); // "error"/"errors" as a word, any case
+int tracked_module_source_count();    // files tracked from the root source
+const char* tracked_module_source(int i);
+bool is_game_module_rebuilding();
+// Replaces every live object's class table with the new module's; fatal when an object's
+// table is not among the kept ones. Exposed so a benchmark can time it alone.
+void rebind_objects(void* const* old_tables, void* const* new_tables);

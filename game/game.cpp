@@ -24,6 +24,7 @@
 #include "scene/pipeline/shadows.h"
 #include "scene/scene_render.h"
 #include "scene/sky.h"
+#include "script/ramps.h"
 #include "world/erosion.h"
 #include "world/rnd.h"
 #include "world/world_gen_script.h"
@@ -49,10 +50,28 @@ void install_world_gen_hooks() {
     };
     world_gen_hooks.reset_update_time = reset_update_time;
 }
+
+// The scene passes call the module through these.
+void install_scene_hooks() {
+    scene_render_actor = [](float t) { actor_module.render_actor(t); };
+    scene_render_actor_shadow = [](float t) { actor_module.render_actor_shadow(t); };
+    scene_render_debug_vis = [](float t) { actor_module.render_debug_vis_actor(t); };
+    scene_render_building = [](const HeightmapData::Surface* s, int x, int z) {
+        actor_module.render_building(s, x, z);
+    };
+}
+
+void remove_scene_hooks() {
+    scene_render_actor = [](float) {};
+    scene_render_actor_shadow = [](float) {};
+    scene_render_debug_vis = [](float) {};
+    scene_render_building = [](const HeightmapData::Surface*, int, int) {};
+}
 } // namespace
 
 void init_game() {
     set_update_rate(20, 5);
+    init_std_ramps();
     debug("Graphics quality: %s", gfx_quality_name[gfx_quality]);
     init_scene_tex();
     if (gfx_quality == 1)
@@ -66,7 +85,9 @@ void init_game() {
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
+    load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
+    install_scene_hooks();
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     init_gui();
@@ -92,7 +113,9 @@ void close_game() {
     actor_module.close_spells_ui();
     actor_module.close_actor();
     set_game_mode(nullptr);
-    close_gui();
+    remove_scene_hooks();
+    close_gui(); // the module's screens go while its code is still loaded
+    unload_game_module();
     close_debug_vis();
     close_shadows();
     close_deferred_shaders();
@@ -113,6 +136,7 @@ void place_start_camera() {
 
 void run_reload_checks() {
     reload_shaders(false);
+    check_game_module();
     reload_sky();
     check_world_gen_reload();
 }
@@ -140,6 +164,7 @@ void init_text_systems() {
     init_font();
     init_dist_fonts();
     if (!default_font.load("default_font.fnt")) debug("can't load default_font.fnt");
+    on_d3d_render_frame = render_game_frame;
     on_d3d_resized = [] {
         update_font_scale();
         actor_module.spells_ui_after_resize();
@@ -152,6 +177,7 @@ void close_text_systems() {
     erosion_progress_hook = nullptr;
     scene_show_splash = nullptr;
     on_d3d_resized = nullptr;
+    on_d3d_render_frame = nullptr;
     default_font.clear();
     close_dist_fonts();
     close_font();

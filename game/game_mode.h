@@ -59,7 +59,8 @@ void dev_mouse_look(float time);
 void play_mouse_look(float time);
 void erode_land();
 
-// Frame and overlay (the main loop's frame callback is render_game_frame).
+// Frame and overlay; render_game_frame is the device's frame callback.
+void render_game_frame(float time);
 void render_game_scene(float time, float factor);
 void draw_game_overlays();
 const char* help_text(bool dev_mode);

@@ -3,6 +3,8 @@
 // Events and key flags live for exactly one update step (reset_input).
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <SDL.h>
 
 struct InputEvent {
@@ -62,7 +64,7 @@ enum {
 };
 
 // Window globals shared by both programs.
-extern bool isAppActive;
+GAME_EXPORT extern bool isAppActive;
 extern bool isFullscreen;
 extern bool shouldHideMouse;
 
@@ -71,8 +73,9 @@ void getMousePos(float* x, float* y);
 void setMousePos(float x, float y); // the stored position follows the resulting move event
 int getMouseWheel();
 bool isMouseOver();
-bool getKeyState(int vk);       // held down now
-bool keyDown(int vk);           // went down this step (repeats do not count); false outside 0..255
+GAME_EXPORT bool getKeyState(int vk); // held down now
+GAME_EXPORT bool
+keyDown(int vk);                // went down this step (repeats do not count); false outside 0..255
 bool keyUp(int vk);             // went up this step; false outside 0..255
 const char* getKeyName(int vk); // "?" for unnamed codes and codes outside 0..255
 int getKey();

@@ -1,10 +1,12 @@
 // Logging, fatal errors and invariant checks shared by both programs.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdarg>
 
-void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));  // line + flush
-void debug_(const char* fmt, ...) __attribute__((format(printf, 1, 2))); // no newline
+GAME_EXPORT void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));  // line + flush
+GAME_EXPORT void debug_(const char* fmt, ...) __attribute__((format(printf, 1, 2))); // no newline
 void vdebug(const char* fmt, va_list args);
 
 // Logs "ERROR: <text>" and shows a modal box titled "<window title> - FATAL ERROR"
@@ -12,13 +14,13 @@ void vdebug(const char* fmt, va_list args);
 void error_message(const char* text);
 
 // Message to stderr and a box, then the program's shutdown sequence, then exit(100).
-[[noreturn]] void fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] GAME_EXPORT void fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Each program names its window title and its orderly shutdown once at start.
 void set_fatal_context(const char* window_title, void (*shutdown)());
 bool dialogs_enabled();
 
-[[noreturn]] void assert_failed(const char* file, int line, const char* expr);
+[[noreturn]] GAME_EXPORT void assert_failed(const char* file, int line, const char* expr);
 
 // Invariant checks: a failure is a bug, reported as "<file stem>(<line>): failed ASSERT(<expr>)".
 #define ASSERT(expr) ((expr) ? (void)0 : assert_failed(__FILE__, __LINE__, #expr))

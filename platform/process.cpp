@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,4 +61,62 @@ void reap_detached_processes() {
             ++i;
         }
     }
+}
+
+bool start_piped_process(const char* path, const char* const* argv, const char* cwd,
+                         PipedProcess& proc, char* error, int error_size) {
+    if (error && error_size > 0) error[0] = 0;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        if (error) snprintf(error, size_t(error_size), "pipe: %s", strerror(errno));
+        return false;
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+    if (cwd && *cwd) posix_spawn_file_actions_addchdir_np(&fa, cwd);
+    pid_t pid = 0;
+    char* const* args = const_cast<char* const*>(argv);
+    int rc = strchr(path, '/') ? posix_spawn(&pid, path, &fa, nullptr, args, environ)
+                               : posix_spawnp(&pid, path, &fa, nullptr, args, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        if (error) snprintf(error, size_t(error_size), "%s: %s", path, strerror(rc));
+        return false;
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    proc.pid = pid;
+    proc.fd = fds[0];
+    return true;
+}
+
+int read_piped_process(PipedProcess& proc, char* buf, int size) {
+    if (proc.fd < 0) return -1;
+    for (;;) {
+        ssize_t n = read(proc.fd, buf, size_t(size));
+        if (n > 0) return int(n);
+        if (n == 0) return -1;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+bool finish_piped_process(PipedProcess& proc, int& exit_code) {
+    if (proc.fd >= 0) {
+        close(proc.fd);
+        proc.fd = -1;
+    }
+    if (proc.pid < 0) return true;
+    int status = 0;
+    pid_t r = waitpid(proc.pid, &status, WNOHANG);
+    if (r == 0) return false;
+    exit_code = r < 0                 ? -1
+                : WIFEXITED(status)   ? WEXITSTATUS(status)
+                : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                      : -1;
+    proc.pid = -1;
+    return true;
 }

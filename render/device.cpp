@@ -28,6 +28,7 @@
 int d3d_wd = 0, d3d_ht = 0;
 bool d3d_limit_buffered_frames = true;
 void (*on_d3d_resized)() = nullptr;
+void (*on_d3d_render_frame)(float) = nullptr;
 
 DeviceState g_dev;
 
@@ -515,7 +516,7 @@ bool render_d3d_frame(float dt) {
     }
     if (!begin_d3d_scene()) return false;
     set_cull_mode(1);
-    render_game_frame(dt);
+    if (on_d3d_render_frame) on_d3d_render_frame(dt);
     end_d3d_scene();
     delete_fence(fence);
     fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);

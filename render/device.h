@@ -4,19 +4,18 @@
 // Free functions over module state; main thread only.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "render/d3d_types.h"
 
 #include <SDL.h>
 
 struct Texture;
 
-extern int d3d_wd, d3d_ht;             // back-buffer size in pixels
+GAME_EXPORT extern int d3d_wd, d3d_ht; // back-buffer size in pixels
 extern bool app_use_vsync;             // default true
 extern bool d3d_limit_buffered_frames; // default true: at most two frames queued
 extern bool isFullscreen;              // owned by the window layer (platform/input.cpp)
-
-// Defined by the program: draws one frame between begin and end of scene.
-void render_game_frame(float time_ahead);
 
 // Device lifetime and frame.
 bool init_d3d(SDL_Window* window, int width, int height); // 0 x 0: the window's size
@@ -85,3 +84,5 @@ void release_front_buffer_capture();
 
 // Hook the scene pipeline sets to recreate its screen-sized targets after a resize.
 extern void (*on_d3d_resized)();
+// The program's frame, drawn between begin and end of scene; none: an empty frame.
+extern void (*on_d3d_render_frame)(float time_ahead);

@@ -4,6 +4,8 @@
 // interpolates between the last two steps and rebuilds the meshes around the camera.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "world/heightmap.h"
 #include "world/vec4f.h"
 
@@ -24,8 +26,8 @@ class HeightmapRenderer {
     struct HouseTileInfo {
         BuildingInstRender* inst;
     };
-    static HouseTileInfo house_tile_info[19];
-    static int num_house_tiles; // letters 'a'..'s' of the house templates
+    GAME_EXPORT static HouseTileInfo house_tile_info[19];
+    GAME_EXPORT static int num_house_tiles; // letters 'a'..'s' of the house templates
 
     // Display arrays of this frame, indexed like HeightmapData::hmap.
     alignas(64) static float curh[HMAP_CELLS];
@@ -34,7 +36,7 @@ class HeightmapRenderer {
     // Water texture-coordinate layers (layer A in x, y; layer B in z, w), high path only.
     alignas(64) static vec4f water_uv[2][HMAP_CELLS];
     static int uv_cur, uv_cycle;
-    static bool land_dirty;
+    GAME_EXPORT static bool land_dirty;
     static bool high_quality;
 
     // Window of this frame: camera cell and origin.

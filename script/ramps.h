@@ -1,6 +1,8 @@
 // Building ramps (scripts and the standard native ramps share these) and their script faces.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "squirrel/include/squirrel.h"
 #include "world/ramp.h"
 
@@ -21,6 +23,7 @@ void dump_ramp(const FloatRamp& r, const char* name);
 void register_ramp_classes(HSQUIRRELVM vm);
 
 // Standard particle ramps, built by init_std_ramps at start.
-extern ColorRamp blend_std_fade_anim, blend_end_fade_anim, blend_rev_fade_anim, glow_std_fade_anim;
-extern FloatRamp std_roll_anim, size_05_2_anim, size_05_4_anim;
+GAME_EXPORT extern ColorRamp blend_std_fade_anim, blend_end_fade_anim, blend_rev_fade_anim,
+    glow_std_fade_anim;
+GAME_EXPORT extern FloatRamp std_roll_anim, size_05_2_anim, size_05_4_anim;
 void init_std_ramps();

@@ -2,6 +2,8 @@
 // generators, the water simulation, the renderer and the game-object module.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdint>
 #include <emmintrin.h>
 
@@ -38,23 +40,24 @@ struct Surface {
 
 static_assert(sizeof(Water) == 16 && sizeof(Surface) == 12);
 
-alignas(64) extern float hmap[HMAP_CELLS];
-alignas(64) extern float target_hmap[HMAP_CELLS];
-alignas(64) extern Water water[HMAP_SIZE][HMAP_SIZE]; // [z][x]
-alignas(64) extern Water tmpw[HMAP_SIZE][HMAP_SIZE];  // state at the start of the last step
-alignas(64) extern Surface surface[HMAP_CELLS];
+GAME_EXPORT alignas(64) extern float hmap[HMAP_CELLS];
+GAME_EXPORT alignas(64) extern float target_hmap[HMAP_CELLS];
+GAME_EXPORT alignas(64) extern Water water[HMAP_SIZE][HMAP_SIZE]; // [z][x]
+GAME_EXPORT alignas(
+    64) extern Water tmpw[HMAP_SIZE][HMAP_SIZE]; // state at the start of the last step
+GAME_EXPORT alignas(64) extern Surface surface[HMAP_CELLS];
 alignas(64) extern float old_depth[HMAP_CELLS]; // scratch of simWater
 
-void reset();
-void calcHtRange(float& min, float& max);
-float recenterHt(); // centres the hmap range on 0, returns half the range
+GAME_EXPORT void reset();
+GAME_EXPORT void calcHtRange(float& min, float& max);
+GAME_EXPORT float recenterHt(); // centres the hmap range on 0, returns half the range
 void updateHmap(float dt);
 void morphHmap(float dt, float* out); // out: HMAP_CELLS floats, 16-byte aligned
-void addWater(float amount);
+GAME_EXPORT void addWater(float amount);
 
 void simWater(float dt);
 // Highest land (or water) level over the square [x - r, x + r] x [z - r, z + r] minus pos.y.
-__m128 calcSquareDepth(__m128 pos, float r, bool with_water);
+GAME_EXPORT __m128 calcSquareDepth(__m128 pos, float r, bool with_water);
 
 inline Water& waterAt(int x, int z) {
     return water[z & (HMAP_SIZE - 1)][x & (HMAP_SIZE - 1)];

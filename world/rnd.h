@@ -1,9 +1,11 @@
 // The one random-number state shared by every script VM and the native world generators.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdint>
 
-extern uint64_t game_rnd_seed;
+GAME_EXPORT extern uint64_t game_rnd_seed;
 
 // Advances game_rnd_seed one 64-bit LCG step; returns the high 32 bits of the new state.
 inline uint32_t rnd_step() {

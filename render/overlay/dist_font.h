@@ -2,6 +2,8 @@
 // Coordinates are pixels, origin at the top-left, y down.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "platform/dyn_array.h"
 #include "render/d3d_types.h"
 #include "world/vec4f.h"
@@ -27,7 +29,7 @@ enum {
     DFA_BOTTOM = 8,
 };
 
-class DistFont {
+class GAME_EXPORT DistFont {
   public:
     struct Glyph {
         float x, y;          // page position, normalised
@@ -73,12 +75,12 @@ class DistFont {
                     BaseRenderBatchState* state = nullptr) const;
 };
 
-extern DistFont default_font;
+GAME_EXPORT extern DistFont default_font;
 
 void init_dist_fonts(); // the vertex declaration and "distfont.sh"
 void close_dist_fonts();
-void start_dist_font_render();
-void end_dist_font_render();
+GAME_EXPORT void start_dist_font_render();
+GAME_EXPORT void end_dist_font_render();
 
 // The packed parameter word of renderText (alpha edge, red/green offset, blue outer edge).
 uint32_t pack_dist_font_params(const DistFont& font, float size_px, float edge, float offset_x,

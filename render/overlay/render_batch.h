@@ -2,6 +2,8 @@
 // rectangle, merged into few groups (and so few draws) without changing what covers what.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "platform/dyn_array.h"
 #include "world/vec4f.h"
 
@@ -12,7 +14,7 @@ struct Texture;
 struct VertexDecl;
 
 // Sets the device up for a group and tears it down after. Fields left null are not bound.
-class BaseRenderBatchState {
+class GAME_EXPORT BaseRenderBatchState {
   public:
     Shader* shader = nullptr;
     VertexDecl* vdecl = nullptr;
@@ -26,12 +28,12 @@ class BaseRenderBatchState {
 };
 
 // Also streams from the common writer: binds its buffer and begins a triangle-list run.
-class StdRenderBatchState : public BaseRenderBatchState {
+class GAME_EXPORT StdRenderBatchState : public BaseRenderBatchState {
   public:
     void apply(BaseRenderBatchState* prev) override;
 };
 
-class DistFontBatchState : public StdRenderBatchState {};
+class GAME_EXPORT DistFontBatchState : public StdRenderBatchState {};
 
 // Bitmap-font text: point filtering, the screen transform, blending and alpha test.
 class FontBatchState : public StdRenderBatchState {
@@ -41,7 +43,7 @@ class FontBatchState : public StdRenderBatchState {
 };
 
 // Page list for pieces: allocation only moves a fill pointer; `rewind` keeps the pages.
-class AccumAlloc {
+class GAME_EXPORT AccumAlloc {
   public:
     struct Page {
         Page* next;
@@ -62,7 +64,7 @@ class AccumAlloc {
     int pageSize;
 };
 
-class RenderBatch {
+class GAME_EXPORT RenderBatch {
   public:
     struct alignas(16) Piece {
         vec4f rect; // x0, y0, x1, y1

@@ -3,6 +3,8 @@
 // no pixel pays for balls that cannot reach it.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include "platform/dyn_array.h"
 #include "render/d3d_types.h"
 #include "world/vec4f.h"
@@ -42,7 +44,7 @@ extern vec4f shadow_sun_dir;
 void init_shadows(); // tile quad, instance formats and the four shader variants
 void close_shadows();
 void start_render_shadows();
-void render_shadow_ball(vec4f centre, float radius);
+GAME_EXPORT void render_shadow_ball(vec4f centre, float radius);
 void end_render_shadows(); // into the bound target: white mask times ball occlusion
 void render_shadows_debug();
 

@@ -17,8 +17,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-void render_game_frame(float) {}
-
 namespace {
 constexpr int DRAWS = 2000, SHADERS = 8, TEXTURES = 8, DECLS = 4;
 

@@ -15,9 +15,11 @@
 #include <utime.h>
 
 int frames_rendered = 0;
-void render_game_frame(float) {
+namespace {
+void count_frame(float) {
     ++frames_rendered;
 }
+} // namespace
 
 const char* COLOR_SHADER = R"(
 #ifdef VSH
@@ -66,6 +68,7 @@ void RenderTest::open(int w, int h) {
     isFullscreen = false;
     app_use_vsync = false;
     ASSERT_TRUE(init_d3d(window, w, h));
+    on_d3d_render_frame = count_frame;
     dl_iterate_phdr(pin_module, nullptr);
 }
 

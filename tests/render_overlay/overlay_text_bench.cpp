@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 bool isFullscreen = false;
-void render_game_frame(float) {}
 
 namespace {
 void write_file(const std::string& path, const std::string& data) {

@@ -15,7 +15,6 @@ using HR = HeightmapRenderer;
 
 // The program defines these for the render layer; these tests never open a device.
 bool isFullscreen = false;
-void render_game_frame(float) {}
 
 namespace {
 

@@ -11,7 +11,6 @@ using HR = HeightmapRenderer;
 
 // The program defines these for the render layer; the benchmark never opens a device.
 bool isFullscreen = false;
-void render_game_frame(float) {}
 
 namespace {
 

@@ -26,7 +26,6 @@
 #include <sys/stat.h>
 
 bool isFullscreen = false;
-void render_game_frame(float) {}
 
 namespace {
 

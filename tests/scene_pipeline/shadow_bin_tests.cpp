@@ -6,7 +6,6 @@
 
 // The device layer's program hooks; no device is opened here.
 bool isFullscreen = false;
-void render_game_frame(float) {}
 
 namespace {
 // Looking along +z from the origin: left-handed, depth 0..1, 90 degrees, aspect 16:9.
