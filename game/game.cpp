@@ -85,12 +85,13 @@ void init_game() {
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
+    init_gui();
+    module_unbind_hook = unbind_module_gui; // the module's screens go with its code
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
-    init_gui();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
@@ -114,8 +115,9 @@ void close_game() {
     actor_module.close_actor();
     set_game_mode(nullptr);
     remove_scene_hooks();
-    close_gui(); // the module's screens go while its code is still loaded
     unload_game_module();
+    module_unbind_hook = nullptr;
+    close_gui();
     close_debug_vis();
     close_shadows();
     close_deferred_shaders();

@@ -3,7 +3,9 @@
 // classes (drawing, layout) from NewGuiElement.
 #pragma once
 
-#include "gui/base_object.h"
+#include "actors/base_object.h"
+#include "gui/weak_ref.h"
+#include "platform/dyn_array.h"
 #include "platform/game_export.h"
 #include "world/vec4f.h"
 
@@ -75,7 +77,7 @@ class GAME_EXPORT NewGuiElement : public BaseObject {
 
     NewGuiElement() = default;
     ~NewGuiElement() override; // deletes the children and own properties
-    const char* className() const override { return "NewGuiElement"; }
+    const char* className() override { return "NewGuiElement"; }
 
     virtual bool isHidden() const { return false; }
     virtual bool isEnabled() const { return true; }

@@ -1,7 +1,7 @@
 // GUI events: a mask bit says what happened; handlers take the events their mask names.
 #pragma once
 
-#include "platform/input.h"
+#include "platform/input_event.h"
 
 class NewGuiElement;
 

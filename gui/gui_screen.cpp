@@ -2,6 +2,7 @@
 
 #include "gui/gui_behavior.h"
 #include "gui/gui_style.h"
+#include "platform/input.h"
 #include "platform/log.h"
 #include "render/device.h"
 

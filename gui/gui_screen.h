@@ -16,7 +16,7 @@ class GAME_EXPORT BaseGuiScreen : public BaseObject {
     GuiStyle* style = nullptr;
 
     ~BaseGuiScreen() override { delete root; }
-    const char* className() const override { return "BaseGuiScreen"; }
+    const char* className() override { return "BaseGuiScreen"; }
 
     virtual void processInput(); // every event waiting in the input queue
     // Maps the event to its mask and dispatches it at `el` alone; the handler's result.

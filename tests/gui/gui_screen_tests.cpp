@@ -1,5 +1,6 @@
 // Screens driven by synthetic events through the platform's input queue, without a window.
 #include "gui_test_util.h"
+#include "platform/input.h"
 
 #include <gtest/gtest.h>
 

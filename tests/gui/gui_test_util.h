@@ -1,6 +1,7 @@
 // Elements and a screen for driving the GUI runtime without a window.
 #pragma once
 
+#include "actors/object_lists.h"
 #include "gui/gui.h"
 
 #include <vector>
