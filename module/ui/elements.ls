@@ -2,6 +2,12 @@
 // the screen height, so every screen scales with the window; an element's box is its centre
 // offset from its parent's centre plus its width and height.
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <strings.h>
+
 enum UiProp {
     UP_BG = 0,          // D3dColor of the box; fully transparent draws none
     UP_TEXT_COLOR = 1,  // D3dColor
@@ -34,29 +40,31 @@ inline vec4f ui_grow(const vec4f& r, float by) {
     return make4f(r.x - by, r.y - by, r.z + by, r.w + by);
 }
 
-class UiElement : public NewGuiElement {
+// Constructors stay free of side effects: the module reads class tables from probe objects.
+class GuiElement : public NewGuiElement {
   public:
-    const char* cls;     // style class
-    char text[64] = "";  // label
-    vec4f box;           // centre offset x, y, width, height (0 x 0: the parent's area)
-    int id = 0;          // what the screen does with it
+    const char* cls = "";         // style class
+    char text[64] = "";           // label
+    vec4f box = make4f(0.0f);     // centre offset x, y, width, height (0 x 0: parent's area)
+    int id = 0;                   // what the screen does with it
     bool hidden = false, disabled = false;
-    float fill = 0;      // bars: 0..1
 
-    UiElement(const char* c, float x, float y, float w, float h, const char* label = "",
-              int action = 0)
-        : cls(c), box(make4f(x, y, w, h)), id(action) {
-        snprintf(text, sizeof(text), "%s", label);
-    }
-    const char* className() const override { return "UiElement"; }
+    const char* className() override { return "GuiElement"; }
     bool isHidden() const override { return hidden; }
     bool isEnabled() const override { return !disabled; }
 
-    UiElement* add(UiElement* e) {
+    template <typename T = GuiElement>
+    T* add(const char* c, float x, float y, float w, float h, const char* label = "",
+           int action = 0) {
+        T* e = new T;
+        e->cls = c;
+        e->box = make4f(x, y, w, h);
+        e->id = action;
+        snprintf(e->text, sizeof(e->text), "%s", label);
         addChild(e);
         return e;
     }
-    UiElement* child(int i) { return static_cast<UiElement*>(children[i]); }
+    GuiElement* child(int i) { return static_cast<GuiElement*>(children[i]); }
     D3dColor color(int prop) const { return getValue<D3dColor>(prop, 0); }
     float number(int prop) const { return getValue<float>(prop, 0.0f); }
 
@@ -111,19 +119,42 @@ class UiElement : public NewGuiElement {
     }
 };
 
-// Check boxes and radio buttons: an indicator at the left, the label after it.
-class UiToggle : public UiElement {
+class GuiTextElement : public GuiElement {
   public:
-    bool round; // radio buttons are round
-    UiToggle(const char* c, float x, float y, float w, float h, const char* label, int action,
-             bool is_round)
-        : UiElement(c, x, y, w, h, label, action), round(is_round) {}
+    const char* className() override { return "GuiTextElement"; }
+};
+
+// A textured quad; without a texture it draws nothing of its own.
+class GuiImageElement : public GuiElement {
+  public:
+    StdRenderBatchState image;
+    vec4f texRect = make4f(0, 0, 1, 1);
+    const char* className() override { return "GuiImageElement"; }
+    void setTexture(Texture* tex) { init_ui_image_state(image, tex); }
+    void drawContent(RenderBatch& b, float unit, float alpha) override {
+        if (image.texture)
+            render_ui_image(b, &image, rect, ui_fade(0xFFFFFFFF, alpha), texRect);
+        GuiElement::drawContent(b, unit, alpha);
+    }
+};
+
+class GuiButtonElement : public GuiElement {
+  public:
+    const char* className() override { return "GuiButtonElement"; }
+};
+
+// Check boxes and radio buttons: an indicator at the left, the label after it.
+class GuiCheckboxElement : public GuiButtonElement {
+  public:
+    const char* className() override { return "GuiCheckboxElement"; }
+    virtual bool round() const { return false; }
 
     void drawContent(RenderBatch& b, float unit, float alpha) override {
         float h = rect.w - rect.y, s = roundf(h * 0.5f), pad = roundf(h * 0.3f);
         vec4f ind = make4f(rect.x + pad, roundf((rect.y + rect.w - s) * 0.5f), rect.x + pad + s,
                            0);
         ind.w = ind.y + s;
+        bool round = this->round();
         float rad = round ? s * 0.5f : s * 0.2f;
         render_rounded_box(b, ind, make4f(rad), ui_fade(0xFF0C121B, alpha), 1, 0, 1, 2,
                            ui_fade(0x60FFFFFF, alpha), 0);
@@ -137,10 +168,17 @@ class UiToggle : public UiElement {
     }
 };
 
-// A bar filled from the left by `fill`, with its label centred.
-class UiBar : public UiElement {
+class GuiRadioElement : public GuiCheckboxElement {
   public:
-    using UiElement::UiElement;
+    const char* className() override { return "GuiRadioElement"; }
+    bool round() const override { return true; }
+};
+
+// A horizontal bar filled from the left to its value (0..1), its label centred on it.
+class GuiSliderElement : public GuiElement {
+  public:
+    float fill = 0;
+    const char* className() override { return "GuiSliderElement"; }
     void drawContent(RenderBatch& b, float unit, float alpha) override {
         float in = 3 * unit, f = fill < 0 ? 0 : fill > 1 ? 1 : fill;
         vec4f r = ui_grow(rect, -in);
@@ -155,26 +193,44 @@ class UiBar : public UiElement {
     }
 };
 
-class UiSelector : public GuiSelector {
-  public:
-    const char* cls; // null: any element
-    int states;      // US_ bits that must all hold
-    UiSelector(const char* c, int s) : cls(c), states(s) {}
-    bool matches(NewGuiElement* el) override {
-        auto* u = static_cast<UiElement*>(el);
-        if (cls && strcmp(u->cls, cls) != 0) return false;
+// The states a selector asks for, all of which must hold.
+inline bool ui_states_match(GuiElement* u, int states) {
         if ((states & US_HOVER) && !u->getBool(GUI_PROP_HOVER)) return false;
         if ((states & US_PRESSED) && !u->getBool(GUI_PROP_PRESSED)) return false;
         if ((states & US_CHECKED) && !u->getBool(GUI_PROP_CHECKED)) return false;
         if ((states & US_FOCUS) && !u->getBool(UP_FOCUS)) return false;
         if ((states & US_DISABLED) && !u->disabled) return false;
         return true;
+}
+
+inline int ui_state_weight(int states) {
+    int n = 0;
+    for (int s = states; s; s &= s - 1) n += 10;
+    return n;
+}
+
+// Matches a style class (null: any element) in the given states.
+class GuiClassSelector : public GuiSelector {
+  public:
+    const char* cls = nullptr;
+    int states = 0;
+    bool matches(NewGuiElement* el) override {
+        auto* u = static_cast<GuiElement*>(el);
+        return (!cls || strcmp(u->cls, cls) == 0) && ui_states_match(u, states);
     }
-    int specificity() override {
-        int n = cls ? 1 : 0;
-        for (int s = states; s; s &= s - 1) n += 10;
-        return n;
+    int specificity() override { return (cls ? 1 : 0) + ui_state_weight(states); }
+};
+
+// Matches one element by its id (its action) in the given states; beats any class.
+class GuiIdSelector : public GuiSelector {
+  public:
+    int id = 0;
+    int states = 0;
+    bool matches(NewGuiElement* el) override {
+        auto* u = static_cast<GuiElement*>(el);
+        return u->id == id && ui_states_match(u, states);
     }
+    int specificity() override { return 5 + ui_state_weight(states); }
 };
 
 // Property-chain builders for the sheets.
@@ -189,68 +245,81 @@ inline BaseGuiProperty* ui_int(int id, int v) {
 }
 
 inline void add_sheet(GuiStyle& st, const char* cls, int states, BaseGuiProperty* props) {
-    st.addSheet(new UiSelector(cls, states), props);
+    auto* sel = new GuiClassSelector;
+    sel->cls = cls;
+    sel->states = states;
+    st.addSheet(sel, props);
+}
+inline void add_id_sheet(GuiStyle& st, int id, int states, BaseGuiProperty* props) {
+    auto* sel = new GuiIdSelector;
+    sel->id = id;
+    sel->states = states;
+    st.addSheet(sel, props);
 }
 
-// A screen of UiElements with keyboard navigation: arrows and Tab move the focus, Enter
+// A screen of GuiElements with keyboard navigation: arrows and Tab move the focus, Enter
 // and Space activate, Escape goes back; the mouse moves the focus where it hovers.
 class UiScreen : public BaseGuiScreen {
   public:
-    WeakRef<UiElement> focus;
+    WeakRef<GuiElement> focus;
     float shown = 0; // fade-in, 0..1
 
-    UiScreen(GuiStyle* s) {
+    const char* className() override { return "UiScreen"; }
+    // The tree is built here rather than in the constructor (see GuiElement).
+    GuiElement* begin(GuiStyle* s, const char* root_class) {
         style = s;
-        root = new UiElement("backdrop", 0, 0, 0, 0);
-        root->addBehavior("solid_box");
+        auto* r = new GuiElement;
+        r->cls = root_class;
+        r->addBehavior("solid_box");
+        root = r;
+        return r;
     }
-    const char* className() const override { return "UiScreen"; }
-    UiElement* top() { return static_cast<UiElement*>(root); }
+    GuiElement* top() { return static_cast<GuiElement*>(root); }
 
-    virtual void onAction(UiElement* el, int value) = 0; // click, or a toggle's new state
+    virtual void onAction(GuiElement* el, int value) = 0; // click, or a toggle's new state
     virtual void onBack() = 0;
 
     // Buttons report clicks, toggles their new state.
-    void listen(UiElement* el) {
+    void listen(GuiElement* el) {
         if (el->hasHandler(get_behavior("checkbox")) || el->hasHandler(get_behavior("radio_button")))
             el->changeListeners.push_back({on_change, this});
         else
             el->clickListeners.push_back({on_click, this});
     }
     static void on_click(void* ctx, NewGuiElement* el, int key) {
-        static_cast<UiScreen*>(ctx)->onAction(static_cast<UiElement*>(el), key);
+        static_cast<UiScreen*>(ctx)->onAction(static_cast<GuiElement*>(el), key);
     }
     static void on_change(void* ctx, NewGuiElement* el, int checked) {
         // Radio buttons notify every sibling; only the newly checked one acts.
         bool radio = el->hasHandler(get_behavior("radio_button"));
-        if (!radio || checked) static_cast<UiScreen*>(ctx)->onAction(static_cast<UiElement*>(el), checked);
+        if (!radio || checked) static_cast<UiScreen*>(ctx)->onAction(static_cast<GuiElement*>(el), checked);
     }
 
-    static bool focusable(UiElement* e) {
+    static bool focusable(GuiElement* e) {
         return !e->hidden && !e->disabled &&
                (e->hasHandler(get_behavior("button")) || e->hasHandler(get_behavior("checkbox")) ||
                 e->hasHandler(get_behavior("radio_button")));
     }
-    void collect(UiElement* e, DynArray<UiElement*>& out) {
+    void collect(GuiElement* e, DynArray<GuiElement*>& out) {
         if (e->hidden) return;
         if (focusable(e)) out.push_back(e);
         for (int i = 0; i < e->children.num; ++i) collect(e->child(i), out);
     }
-    void setFocus(UiElement* e) {
+    void setFocus(GuiElement* e) {
         if (focus.get() == e) return;
         if (focus) focus->setBool(UP_FOCUS, false);
         focus = e;
         if (e) e->setBool(UP_FOCUS, true);
     }
     void moveFocus(int step) {
-        DynArray<UiElement*> all;
+        DynArray<GuiElement*> all;
         collect(top(), all);
         if (!all.num) return;
         int at = focus ? all.find(focus.get()) : -1;
         at = at < 0 ? (step > 0 ? 0 : all.num - 1) : (at + step + all.num) % all.num;
         setFocus(all[at]);
     }
-    void activate(UiElement* e, const InputEvent& in) {
+    void activate(GuiElement* e, const InputEvent& in) {
         NewGuiInputEvent ev(in);
         ev.input.key = VK_LBUTTON;
         for (const char* name : {"radio_button", "checkbox", "button"})
@@ -260,6 +329,7 @@ class UiScreen : public BaseGuiScreen {
             }
     }
     void open() {
+        restyle(); // styles attach the behaviours that make elements focusable
         resetPointer();
         shown = 0;
         if (!focus) moveFocus(1);
@@ -267,8 +337,8 @@ class UiScreen : public BaseGuiScreen {
 
     int processInputEvent(const InputEvent& e, NewGuiElement* el) override {
         int r = BaseGuiScreen::processInputEvent(e, el);
-        if (e.type == INPUT_MOUSE_MOVE && hover && focusable(static_cast<UiElement*>(hover.get())))
-            setFocus(static_cast<UiElement*>(hover.get()));
+        if (e.type == INPUT_MOUSE_MOVE && hover && focusable(static_cast<GuiElement*>(hover.get())))
+            setFocus(static_cast<GuiElement*>(hover.get()));
         if (e.type == INPUT_KEY_DOWN && !r) onKey(e);
         return r;
     }
@@ -296,12 +366,12 @@ class UiScreen : public BaseGuiScreen {
     }
     // Left and right walk a radio group, checking as they go.
     void stepRadio(int step, const InputEvent& e) {
-        UiElement* f = focus;
+        GuiElement* f = focus;
         if (!f || !f->parent || !f->hasHandler(get_behavior("radio_button"))) return;
         DynArray<NewGuiElement*>& sib = f->parent->children;
         int at = sib.find(f);
         for (int i = at + step; i >= 0 && i < sib.num; i += step) {
-            auto* s = static_cast<UiElement*>(sib[i]);
+            auto* s = static_cast<GuiElement*>(sib[i]);
             if (focusable(s) && s->hasHandler(get_behavior("radio_button"))) {
                 setFocus(s);
                 activate(s, e);

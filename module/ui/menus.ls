@@ -25,52 +25,55 @@ int get_radio(NewGuiElement* group);
 
 class GameMenuScreen : public UiScreen {
   public:
-    GameMenuScreen() : UiScreen(&common_style) {
-        UiElement* panel = top()->add(new UiElement("panel", 0, 0, 560, 640));
-        panel->add(new UiElement("title", 0, -230, 480, 90, "Veltmoor"));
+    const char* className() override { return "GameMenuScreen"; }
+    void build() {
+        GuiElement* panel = begin(&common_style, "backdrop")->add("panel", 0, 0, 560, 640);
+        panel->add<GuiTextElement>("title", 0, -230, 480, 90, "Veltmoor");
         const char* names[4] = {"Resume", "New world", "Options", "Quit"};
         for (int i = 0; i < 4; ++i)
-            listen(panel->add(new UiElement("button", 0, -90.0f + 105.0f * i, 400, 80, names[i],
-                                            MA_RESUME + i)));
+            listen(panel->add<GuiButtonElement>("button", 0, -90.0f + 105.0f * i, 400, 80,
+                                                names[i], MA_RESUME + i));
     }
-    const char* className() const override { return "GameMenuScreen"; }
 
-    void onAction(UiElement* el, int) override;
+    void onAction(GuiElement* el, int) override;
     void onBack() override { should_close_game_menu = true; }
 };
 
-class OptionsScreen : public UiScreen {
+class GameOptionsScreen : public UiScreen {
   public:
-    UiElement* toggles[5];
-    UiElement* quality;
-    UiElement* land;
+    GuiElement* toggles[5] = {};
+    GuiElement* quality = nullptr;
+    GuiElement* land = nullptr;
 
-    OptionsScreen() : UiScreen(&common_style) {
-        UiElement* panel = top()->add(new UiElement("panel", 0, 0, 1080, 820));
-        panel->add(new UiElement("title", 0, -320, 900, 90, "Options"));
+    const char* className() override { return "GameOptionsScreen"; }
+    void build() {
+        GuiElement* panel = begin(&common_style, "backdrop")->add("panel", 0, 0, 1080, 820);
+        panel->add<GuiTextElement>("title", 0, -320, 900, 90, "Options");
         const char* names[5] = {"Fullscreen", "Vertical sync", "Anti-aliasing", "Post-effects",
                                 "Object shadows"};
         for (int i = 0; i < 5; ++i)
             toggles[i] = toggle(panel, "check", -250, -210.0f + 80.0f * i, 440, names[i],
                                 MA_FULLSCREEN + i, false);
-        panel->add(new UiElement("heading", 250, -210, 440, 60, "Graphics quality"));
-        quality = panel->add(new UiElement("group", 250, -110, 440, 140));
+        panel->add<GuiTextElement>("heading", 250, -210, 440, 60, "Graphics quality");
+        quality = panel->add("group", 250, -110, 440, 140);
         toggle(quality, "radio", 0, -35, 440, "Low", MA_QUALITY_LOW, true);
         toggle(quality, "radio", 0, 35, 440, "High", MA_QUALITY_HIGH, true);
-        panel->add(new UiElement("note", 250, -25, 440, 40, "takes effect at the next start"));
-        panel->add(new UiElement("heading", 250, 40, 440, 60, "Land shadows"));
-        land = panel->add(new UiElement("group", 250, 175, 440, 210));
+        panel->add<GuiTextElement>("note", 250, -25, 440, 40, "takes effect at the next start");
+        panel->add<GuiTextElement>("heading", 250, 40, 440, 60, "Land shadows");
+        land = panel->add("group", 250, 175, 440, 210);
         toggle(land, "radio", 0, -70, 440, "Off", MA_LAND_SHADOWS_OFF, true);
         toggle(land, "radio", 0, 0, 440, "Low", MA_LAND_SHADOWS_LOW, true);
         toggle(land, "radio", 0, 70, 440, "High", MA_LAND_SHADOWS_HIGH, true);
-        listen(panel->add(new UiElement("button", 0, 330, 360, 80, "Back", MA_BACK)));
+        listen(panel->add<GuiButtonElement>("button", 0, 330, 360, 80, "Back", MA_BACK));
     }
-    const char* className() const override { return "OptionsScreen"; }
 
-    UiElement* toggle(UiElement* parent, const char* cls, float x, float y, float w,
-                      const char* label, int action, bool round) {
-        UiElement* e = parent->add(new UiToggle(cls, x, y, w, 64, label, action, round));
-        // Styles attach the behaviours lazily; the listeners need to know the kind now.
+    GuiElement* toggle(GuiElement* parent, const char* cls, float x, float y, float w,
+                       const char* label, int action, bool round) {
+        GuiElement* e = round ? parent->add<GuiRadioElement>(cls, x, y, w, 64, label, action)
+                              : parent->add<GuiCheckboxElement>(cls, x, y, w, 64, label, action);
+        // Styles attach behaviours lazily; the listeners need to know the kind now. A release
+        // clicks only where the element itself is hit, so it is a solid box too.
+        e->addBehavior("solid_box");
         e->addBehavior(round ? "radio_button" : "checkbox");
         listen(e);
         return e;
@@ -92,7 +95,7 @@ class OptionsScreen : public UiScreen {
         return gfx_quality;
     }
 
-    void onAction(UiElement* el, int value) override;
+    void onAction(GuiElement* el, int value) override;
     void onBack() override;
 };
 
@@ -129,10 +132,10 @@ static void show_screen(GuiScreenSlot& slot) {
     auto* s = static_cast<UiScreen*>(get_gui_screen(slot));
     cur_game_screen = s;
     if (s) s->open();
-    if (&slot == &game_options_screen && s) static_cast<OptionsScreen*>(s)->refresh();
+    if (&slot == &game_options_screen && s) static_cast<GameOptionsScreen*>(s)->refresh();
 }
 
-void GameMenuScreen::onAction(UiElement* el, int) {
+void GameMenuScreen::onAction(GuiElement* el, int) {
     switch (el->id) {
     case MA_RESUME:
         should_close_game_menu = true;
@@ -150,12 +153,12 @@ void GameMenuScreen::onAction(UiElement* el, int) {
     }
 }
 
-static void save_options(OptionsScreen* s) {
+static void save_options(GameOptionsScreen* s) {
     int q = get_radio(s->quality);
     if (!save_game_settings(q < 0 ? gfx_quality : q)) debug("can't store the options");
 }
 
-void OptionsScreen::onAction(UiElement* el, int value) {
+void GameOptionsScreen::onAction(GuiElement* el, int value) {
     bool on = value != 0;
     switch (el->id) {
     case MA_BACK:
@@ -185,7 +188,7 @@ void OptionsScreen::onAction(UiElement* el, int value) {
     save_options(this);
 }
 
-void OptionsScreen::onBack() {
+void GameOptionsScreen::onBack() {
     show_screen(game_menu_screen);
 }
 
@@ -207,7 +210,7 @@ static void build_common_style() {
               gui_props(ui_color(UP_TEXT_COLOR, 0xFF8593A3), ui_number(UP_TEXT_SIZE, 26),
                         ui_int(UP_TEXT_ALIGN, DFA_LEFT)));
     add_sheet(st, "button", 0,
-              gui_props(gui_behaviors("button\0"), ui_color(UP_BG, 0xFF2B3D57),
+              gui_props(gui_behaviors("solid_box\0button\0"), ui_color(UP_BG, 0xFF2B3D57),
                         ui_number(UP_RADIUS, 14), ui_color(UP_SHADOW, 0x90000000),
                         ui_number(UP_SHADOW_BLUR, 10), ui_number(UP_SHADOW_Y, 5),
                         ui_color(UP_TEXT_COLOR, 0xFFE9EEF5), ui_number(UP_TEXT_SIZE, 38)));
@@ -224,21 +227,28 @@ static void build_common_style() {
         add_sheet(st, cls, US_HOVER, gui_props(ui_color(UP_BG, 0x28FFFFFF)));
         add_sheet(st, cls, US_HOVER | US_PRESSED, gui_props(ui_color(UP_BG, 0x14FFFFFF)));
     }
-    add_sheet(st, nullptr, US_FOCUS, gui_props(ui_color(UP_RING, 0xC0E8B04A)));
+    // Keyboard focus: an outline around buttons, a tint behind the see-through toggles.
+    add_sheet(st, "button", US_FOCUS, gui_props(ui_color(UP_RING, 0xC0E8B04A)));
+    for (const char* cls : {"check", "radio"})
+        add_sheet(st, cls, US_FOCUS, gui_props(ui_color(UP_BG, 0x30E8B04A)));
     add_sheet(st, nullptr, US_DISABLED, gui_props(ui_color(UP_TEXT_COLOR, 0xFF5C6573)));
 }
 
 static BaseGuiScreen* create_game_menu() {
-    return new GameMenuScreen;
+    auto* s = new GameMenuScreen;
+    s->build();
+    return s;
 }
 static BaseGuiScreen* create_options() {
-    return new OptionsScreen;
+    auto* s = new GameOptionsScreen;
+    s->build();
+    return s;
 }
 
 // [SECTION] module functions
 
 // After every bind: unbinding took the old module's screens, styles and factories away.
-void link_gui() {
+void link_module_gui() {
     build_common_style();
     build_spells_style();
     game_menu_screen.createScreen = create_game_menu;

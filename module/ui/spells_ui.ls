@@ -41,30 +41,28 @@ SpellBook spell_book;
 
 // A spell slot: the spell's tint as a swatch, its name and cost, and badges for the mouse
 // buttons it is assigned to.
-class SpellSlot : public UiElement {
+class GuiSpellSlotElement : public GuiButtonElement {
   public:
-    int spell;
-    SpellSlot(float x, float y, int s)
-        : UiElement("slot", x, y, 150, 170, spell_info[s].name, s), spell(s) {}
+    const char* className() override { return "GuiSpellSlotElement"; }
 
     void drawContent(RenderBatch& b, float unit, float alpha) override {
         float w = rect.z - rect.x, pad = roundf(w * 0.18f);
         vec4f sw = make4f(rect.x + pad, rect.y + pad * 0.6f, rect.z - pad, 0);
         sw.w = sw.y + (sw.z - sw.x) * 0.62f;
-        bool affordable = spell_book.mana >= float(spell_info[spell].cost);
-        D3dColor c = affordable ? spell_info[spell].color : 0xFF4A4F58;
+        bool affordable = spell_book.mana >= float(spell_info[id].cost);
+        D3dColor c = affordable ? spell_info[id].color : 0xFF4A4F58;
         render_rounded_box(b, sw, make4f(8 * unit), ui_fade(c, alpha), 1, 0, 2 * unit, 6 * unit,
                            ui_fade(c & 0x70FFFFFF, alpha), 1 * unit);
         vec4f name = make4f(rect.x, sw.w, rect.z, rect.w - 34 * unit);
         drawText(b, name, unit, alpha);
         char cost[16];
-        snprintf(cost, sizeof(cost), "%d", spell_info[spell].cost);
+        snprintf(cost, sizeof(cost), "%d", spell_info[id].cost);
         if (default_font.size)
             default_font.renderText(b, make4f(rect.x, rect.w - 40 * unit, rect.z, rect.w - 6 * unit),
                                     0, ui_fade(affordable ? 0xFF8FC8FF : 0xFFB05050, alpha),
                                     24 * unit, cost, -1, 0, 0, 4, 0.5f, ui_fade(0xA0000000, alpha));
-        if (spell_book.left == spell) badge(b, unit, alpha, rect.x + 4 * unit, "L");
-        if (spell_book.right == spell) badge(b, unit, alpha, rect.z - 40 * unit, "R");
+        if (spell_book.left == id) badge(b, unit, alpha, rect.x + 4 * unit, "L");
+        if (spell_book.right == id) badge(b, unit, alpha, rect.z - 40 * unit, "R");
     }
     void badge(RenderBatch& b, float unit, float alpha, float x, const char* t) {
         vec4f r = make4f(roundf(x), roundf(rect.y + 4 * unit), roundf(x + 36 * unit),
@@ -76,25 +74,25 @@ class SpellSlot : public UiElement {
     }
 };
 
-class SpellsScreen : public UiScreen {
+class SpellsGuiScreen : public UiScreen {
   public:
-    UiElement* panel;
-    UiBar* mana;
+    GuiElement* panel = nullptr;
+    GuiSliderElement* mana = nullptr;
 
-    SpellsScreen() : UiScreen(&spells_style) {
-        top()->cls = "hud";
-        panel = top()->add(new UiElement("spells", 0, 260, 160.0f * 6 + 40, 420));
+    const char* className() override { return "SpellsGuiScreen"; }
+    void build() {
+        GuiElement* hud = begin(&spells_style, "hud");
+        panel = hud->add("spells", 0, 260, 160.0f * 6 + 40, 420);
         for (int i = 0; i < SPELL_COUNT; ++i) {
             float x = (float(i % 6) - 2.5f) * 160.0f, y = i < 6 ? -95.0f : 85.0f;
             if (i >= 6) x += 80.0f; // the second row sits between the first row's slots
-            listen(panel->add(new SpellSlot(x, y, i)));
+            listen(panel->add<GuiSpellSlotElement>("slot", x, y, 150, 170, spell_info[i].name, i));
         }
         panel->hidden = true;
-        mana = static_cast<UiBar*>(top()->add(new UiBar("mana", 0, 455, 620, 46)));
+        mana = hud->add<GuiSliderElement>("mana", 0, 455, 620, 46);
     }
-    const char* className() const override { return "SpellsScreen"; }
 
-    void onAction(UiElement* el, int key) override {
+    void onAction(GuiElement* el, int key) override {
         if (key == VK_RBUTTON)
             spell_book.right = el->id;
         else
@@ -116,7 +114,7 @@ static void build_spells_style() {
                         ui_color(UP_SHADOW, 0xA0000000), ui_number(UP_SHADOW_BLUR, 30),
                         ui_number(UP_SHADOW_Y, 10)));
     add_sheet(st, "slot", 0,
-              gui_props(gui_behaviors("button\0"), ui_color(UP_BG, 0xFF223046),
+              gui_props(gui_behaviors("solid_box\0button\0"), ui_color(UP_BG, 0xFF223046),
                         ui_number(UP_RADIUS, 14), ui_color(UP_SHADOW, 0x80000000),
                         ui_number(UP_SHADOW_BLUR, 8), ui_number(UP_SHADOW_Y, 4),
                         ui_color(UP_TEXT_COLOR, 0xFFE9EEF5), ui_number(UP_TEXT_SIZE, 28)));
@@ -131,11 +129,13 @@ static void build_spells_style() {
 }
 
 static BaseGuiScreen* create_spells_screen() {
-    return new SpellsScreen;
+    auto* s = new SpellsGuiScreen;
+    s->build();
+    return s;
 }
 
-static SpellsScreen* spells_screen() {
-    return static_cast<SpellsScreen*>(get_gui_screen(spells_gui_screen));
+static SpellsGuiScreen* spells_screen() {
+    return static_cast<SpellsGuiScreen*>(get_gui_screen(spells_gui_screen));
 }
 
 // [SECTION] module functions
@@ -147,11 +147,11 @@ void init_spells_ui() {
 void close_spells_ui() {}
 
 void spells_ui_after_resize() {
-    if (SpellsScreen* s = static_cast<SpellsScreen*>(spells_gui_screen.screen)) s->resetPointer();
+    if (SpellsGuiScreen* s = static_cast<SpellsGuiScreen*>(spells_gui_screen.screen)) s->resetPointer();
 }
 
 void update_spells_ui(float dt) {
-    SpellsScreen* s = spells_screen();
+    SpellsGuiScreen* s = spells_screen();
     if (!s) return;
     bool show = getKeyState(VK_CONTROL) && isAppActive;
     if (show != !s->panel->hidden) {
@@ -165,14 +165,14 @@ void update_spells_ui(float dt) {
 
 // True while the spells own the mouse (the camera does not turn then).
 bool update_spells_ui_mouse(GameMode*, float) {
-    SpellsScreen* s = spells_screen();
+    SpellsGuiScreen* s = spells_screen();
     bool show = s && !s->panel->hidden;
     if (show) shouldHideMouse = false;
     return show;
 }
 
 void draw_spells_ui(GameMode*, float time) {
-    SpellsScreen* s = spells_screen();
+    SpellsGuiScreen* s = spells_screen();
     if (!s) return;
     if (s->panel->hidden) s->shown = 1; // the mana bar does not fade
     s->draw(time);
