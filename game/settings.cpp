@@ -44,6 +44,8 @@ void read_automation_switch(const char* arg) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
         snprintf(automation.shot_path, sizeof(automation.shot_path), "%s", arg + 7);
+    } else if (strncmp(arg, "--input=", 8) == 0) {
+        snprintf(automation.input, sizeof(automation.input), "%s", arg + 8);
     }
 }
 } // namespace
