@@ -53,8 +53,26 @@ bool is_actor_module_bound() {
 // [SECTION] layout check
 
 namespace {
-// Why a module built against another boundary header must not be bound ("" when fine).
-// Class sizes are compared with the module bound before, whose objects are live.
+int kept_class_of(const BaseObject* obj) {
+    void* table;
+    memcpy(&table, static_cast<const void*>(obj), sizeof(table));
+    int k = 1;
+    while (k < ACTOR_CLASS_COUNT && kept_tables[k] != table) ++k;
+    return k;
+}
+
+// Only classes with listed objects matter: a class without any may change freely.
+void classes_with_live_objects(bool live[ACTOR_CLASS_COUNT]) {
+    memset(live, 0, ACTOR_CLASS_COUNT * sizeof(bool));
+    for (const ObjectList* list : actor_lists)
+        for (const BaseObject* obj : *list) {
+            int k = kept_class_of(obj);
+            if (k < ACTOR_CLASS_COUNT) live[k] = true;
+        }
+}
+
+// Why a module must not be bound ("" when fine): built against another boundary header,
+// or a class whose objects are live changed its size since the module bound before.
 void check_layout(const ActorLayout* l, char* why, int size) {
     why[0] = 0;
     if (!l) {
@@ -85,8 +103,10 @@ void check_layout(const ActorLayout* l, char* why, int size) {
         return;
     }
     if (!have_kept_layout) return;
+    bool live[ACTOR_CLASS_COUNT];
+    classes_with_live_objects(live);
     for (int i = 1; i < ACTOR_CLASS_COUNT; ++i) {
-        if (l->class_sizes[i] == kept_layout.class_sizes[i]) continue;
+        if (!live[i] || l->class_sizes[i] == kept_layout.class_sizes[i]) continue;
         snprintf(why, size_t(size), "class %d (%s) changed from %d to %d bytes", i,
                  l->class_names[i] ? l->class_names[i] : "?", kept_layout.class_sizes[i],
                  l->class_sizes[i]);
@@ -112,7 +132,7 @@ void rebind_objects(void* const* old_tables, void* const* new_tables) {
             int k = 1;
             while (k < ACTOR_CLASS_COUNT && old_tables[k] != table) ++k;
             if (k == ACTOR_CLASS_COUNT) fatal("cannot find object vtable");
-            memcpy(static_cast<void*>(obj), &new_tables[k], sizeof(table));
+            memcpy(static_cast<void*>(obj), &new_tables[k], sizeof(void*));
         }
     }
     for (ObjectList* list : actor_lists)
@@ -425,4 +445,9 @@ void unload_game_module() {
     reinterpret_cast<const void*>(&remove_proximity_object),
     &deleted_actors,
     &typeid(BaseObject),
+    reinterpret_cast<const void*>(&HeightmapData::calcSquareDepth),
+    reinterpret_cast<const void*>(&keyDown),
+    reinterpret_cast<const void*>(&getKeyState),
+    &isAppActive,
+    &should_close_game_menu,
 };

@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/timer.h"
 #include "render/device.h"
+#include "render/error_text.h"
 #include "render/gpu_load.h"
 #include "render/overlay/text_overlay.h"
 #include "world/rnd.h"
@@ -74,6 +75,7 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
            "mean update %.3f ms\n",
            host.frames, ms, host.frames / secs, host.updates, host.updates / secs,
            host.updates ? get_time_usec(host.update_ticks) / 1000.0 / host.updates : 0.0);
+    if (has_error_message()) printf("on-screen error message:\n%s\n", get_error_message());
     fflush(stdout);
 }
 } // namespace

@@ -45,6 +45,7 @@ class Player : public Actor {
         __m128 depth = HeightmapData::calcSquareDepth(pos.load(), 4.0f, true);
         pos.y += _mm_cvtss_f32(depth) + PLAYER_START_HEIGHT;
         keepAboveSurface();
+        debug("player placed at %.3f %.3f %.3f", pos.x, pos.y, pos.z);
     }
 
   private:

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# A module edit while the game runs: the edit is rebuilt and swapped in with the live
+# player where it was; a broken edit shows the compiler's errors and the old module runs on.
+# Usage: run_module_swap.sh GAME_DIR SOURCE_ROOT
+set -u
+game_dir=$1
+export VELTMOOR_SOURCE_ROOT=$2
+work=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+export VELTMOOR_CONFIG_DIR=$work/config
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+
+# A game folder of its own: the swap replaces actor.so and the test edits the sources.
+for entry in "$game_dir"/*; do
+    name=$(basename "$entry")
+    case "$name" in
+    game | actor.so) cp "$entry" "$work/" ;;
+    module | actor_new.so | cache | shots) ;;
+    *) ln -s "$entry" "$work/$name" ;;
+    esac
+done
+mkdir -p "$work/cache" "$work/shots"
+cp -r "$(readlink -f "$game_dir/module")" "$work/module"
+player=$work/module/actors/player.ls
+log=$work/log
+
+fail() {
+    echo "FAILED: $*"
+    echo "---- game log (module lines)"
+    grep -E "actor|module|player|rebuild|error|DLL" "$log" | tail -40
+    exit 1
+}
+wait_for() { # pattern seconds
+    for _ in $(seq $((${2} * 10))); do
+        grep -qF -- "$1" "$log" && return 0
+        kill -0 "$pid" 2>/dev/null || fail "game ended while waiting for '$1'"
+        sleep 0.1
+    done
+    fail "no '$1' within $2 s"
+}
+edit() { # file times have whole seconds: make sure the edit is a new one
+    sleep 1.1
+    "$@"
+}
+
+"$work/game" -360 -gfx-low --seed=1 --frames=1000000 --stats >"$log" 2>&1 &
+pid=$!
+wait_for "total start-up time" 240
+placed=$(grep -o "player placed at .*" "$log" | tail -1 | sed 's/player placed at //')
+[ -n "$placed" ] || fail "the module placed no player"
+
+edit sed -i 's/player flight 1/player flight 2/' "$player"
+wait_for "actor module linked (player flight 2)" 120
+grep -qF "actor reload ok" "$log" || fail "no 'actor reload ok'"
+linked=$(grep -o "linked (player flight 2): .*" "$log" | sed 's/.*player at //')
+[ "$linked" = "$placed" ] || fail "the player moved from $placed to $linked in the swap"
+
+edit sh -c "echo 'this is not C++' >>'$player'"
+wait_for "!!! failed to rebuild actor DLL" 120
+sleep 2 # the old module keeps the game going
+kill -0 "$pid" 2>/dev/null || fail "the game stopped after a broken build"
+kill -TERM "$pid"
+wait "$pid"
+rc=$?
+pid=
+[ $rc -eq 0 ] || fail "game exited with $rc"
+screen=$(sed -n '/^on-screen error message:/,$p' "$log")
+grep -q "player.ls:[0-9]*:[0-9]*: error:" <<<"$screen" || fail "no compiler error line on screen"
+grep -qF "actor rebuild failed!!!" <<<"$screen" || fail "no 'actor rebuild failed!!!' on screen"
+grep -qF "closed all systems" "$log" || fail "no orderly shutdown"
+grep -c "actor module linked" "$log" | grep -qx 2 || fail "the broken build was bound"
+echo "module swap ok (player at $placed)"
