@@ -237,11 +237,13 @@ static void build_common_style() {
 static BaseGuiScreen* create_game_menu() {
     auto* s = new GameMenuScreen;
     s->build();
+    debug("screen %s built", s->className());
     return s;
 }
 static BaseGuiScreen* create_options() {
     auto* s = new GameOptionsScreen;
     s->build();
+    debug("screen %s built", s->className());
     return s;
 }
 

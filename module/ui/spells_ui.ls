@@ -82,7 +82,7 @@ class SpellsGuiScreen : public UiScreen {
     const char* className() override { return "SpellsGuiScreen"; }
     void build() {
         GuiElement* hud = begin(&spells_style, "hud");
-        panel = hud->add("spells", 0, 260, 160.0f * 6 + 40, 420);
+        panel = hud->add("spells", 0, 195, 160.0f * 6 + 40, 420);
         for (int i = 0; i < SPELL_COUNT; ++i) {
             float x = (float(i % 6) - 2.5f) * 160.0f, y = i < 6 ? -95.0f : 85.0f;
             if (i >= 6) x += 80.0f; // the second row sits between the first row's slots
@@ -131,6 +131,7 @@ static void build_spells_style() {
 static BaseGuiScreen* create_spells_screen() {
     auto* s = new SpellsGuiScreen;
     s->build();
+    debug("screen %s built", s->className());
     return s;
 }
 

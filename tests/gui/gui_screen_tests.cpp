@@ -161,3 +161,44 @@ TEST_F(ScreenTest, UnknownEventKindIsFatal) {
                 "guiRuntime\\(275\\): failed ASSERT\\(!\"unknown input event type\"\\)");
 }
 } // namespace
+
+namespace {
+int screens_made = 0;
+BaseGuiScreen* make_screen() {
+    ++screens_made;
+    auto* s = new BaseGuiScreen;
+    s->root = add_box(nullptr, 0, 0, 10, 10);
+    return s;
+}
+
+struct ModuleBehavior : ButtonBehavior {};
+
+TEST(GuiScreenSlots, UnbindingDeletesScreensStylesAndModuleBehaviors) {
+    register_std_behaviors();
+    ModuleBehavior mine;
+    register_behavior(&mine, "module_button");
+    game_menu_screen.createScreen = make_screen;
+    BaseGuiScreen* first = get_gui_screen(game_menu_screen);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(get_gui_screen(game_menu_screen), first);      // made once
+    EXPECT_EQ(get_gui_screen(game_options_screen), nullptr); // no factory yet
+    WeakRef<BaseGuiScreen> watch(first);
+    cur_game_screen = first;
+    common_style.addSheet(nullptr, new GuiProperty<bool>(1, true));
+
+    unbind_module_gui();
+    EXPECT_EQ(watch.get(), nullptr); // deleted while the module's code is still there
+    EXPECT_EQ(cur_game_screen, nullptr);
+    EXPECT_EQ(game_menu_screen.createScreen, nullptr);
+    EXPECT_EQ(common_style.sheets.num, 0);
+    EXPECT_EQ(get_behavior("module_button"), nullptr);
+    EXPECT_EQ(get_behavior("button"), &button_behavior);
+
+    // The rebuilt module sets its factory again and the screen comes back.
+    game_menu_screen.createScreen = make_screen;
+    BaseGuiScreen* again = get_gui_screen(game_menu_screen);
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(screens_made, 2);
+    unbind_module_gui();
+}
+} // namespace
