@@ -138,6 +138,9 @@ using LinkGuiFunc = void (*)();
 
 // ============================================================ exported by game
 // The declarations live in their subsystems' headers (included above); this is the list.
+// To add an export: mark its declaration GAME_EXPORT where it is declared, list it here
+// in its section, and make sure the program links its object file (module_export_anchor
+// in actors/actor_module.cpp names one symbol of each file the game itself never calls).
 
 // ---- allocator: the one general-purpose heap
 extern "C" {
@@ -182,6 +185,7 @@ GAME_EXPORT extern int d3d_wd, d3d_ht; // back-buffer size (render/device.h pull
 
 // ---- frame services (platform/log.h, render/error_text.h, game/game.h)
 //   void debug(const char* fmt, ...), debug_(...); [[noreturn]] void fatal(fmt, ...)
+//   [[noreturn]] void assert_failed(file, line, expr): ASSERT and DynArray's checks
 //   void set_error_message(const char*), append_error_message(const char*, int)
 //   [[noreturn]] void quit_game(int code)
 // Input of this step (platform/input.h, which pulls in SDL); keys are Windows virtual keys.
@@ -224,5 +228,7 @@ GAME_EXPORT void set_vsync(bool on);              // render/device.h (pulls in S
 //     spread); init_ui_image_state(state, texture); render_ui_image(batch, state, rect,
 //     colour, texture rect)
 //   template WeakRef<T>: reads null once its target is deleted
+
 // ---- particles (fx/): effect spawning and trails
+
 // ---- instanced rendering (scene/): instance renderers
