@@ -8,6 +8,7 @@
 #include "game/main_loop.h"
 #include "game/settings.h"
 #include "game/window.h"
+#include "gui/gui.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "render/device.h"
@@ -108,6 +109,8 @@ void init_game() {
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
+    init_gui();
+    module_unbind_hook = unbind_module_gui; // the module's screens go with its code
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
@@ -141,6 +144,8 @@ void close_game() {
     set_game_mode(nullptr);
     remove_scene_hooks();
     unload_game_module();
+    module_unbind_hook = nullptr;
+    close_gui();
     close_debug_vis();
     close_common_fx();
     close_shadows();

@@ -3,6 +3,7 @@
 #include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/screenshot.h"
+#include "game/scripted_input.h"
 #include "game/settings.h"
 #include "game/window.h"
 #include "platform/input.h"
@@ -33,6 +34,7 @@ class GameLoopHost : public MainLoopHost {
     int64_t now() override { return demo_autopilot ? demo_clock : get_ref_time(); }
     void pumpMessages() override { pump_messages(); }
     void update(float dt) override {
+        run_scripted_input(updates + 1);
         int64_t t0 = get_ref_time();
         if (GameMode* mode = get_game_mode()) mode->update(dt);
         update_ticks += get_ref_time() - t0;
@@ -95,6 +97,7 @@ int main(int argc, char** argv) {
     if (!register_window_class()) return 1;
     read_startup_settings(argc, argv);
     if (automation.fixed_seed) game_rnd_seed = automation.seed;
+    if (automation.input[0]) set_scripted_input(automation.input);
     isFullscreen = is_fullscreen_requested();
 
     int width = 0, height = 0;

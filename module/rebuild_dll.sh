@@ -22,11 +22,14 @@ trap 'rm -rf "$tmp" "$game_dir/.$out.part"' EXIT
         "$here/$f" >"$tmp/$f"
 done
 
-dep=()
-[ -n "${ACTOR_DEPFILE:-}" ] && dep=(-MD -MF "$tmp/deps" -MT "$game_dir/$out")
-"$cxx" -std=c++20 -O2 -fPIC -shared -fvisibility=hidden -fno-gnu-unique \
+flags=()
+[ -n "${ACTOR_DEPFILE:-}" ] && flags+=(-MD -MF "$tmp/deps" -MT "$game_dir/$out")
+# g++ marks inline statics unique, which keeps a library mapped after dlclose; the next
+# load of actor.so would then get the old module back.
+"$cxx" -fno-gnu-unique -E -x c++ /dev/null >/dev/null 2>&1 && flags+=(-fno-gnu-unique)
+"$cxx" -std=c++20 -O2 -fPIC -shared -fvisibility=hidden \
     -Wall -Wextra -Wno-unused-parameter -ffp-contract=off -fno-fast-math \
-    -Wl,-Bsymbolic -I"$root" -iquote "$tmp" "${dep[@]}" -x c++ "$tmp/main.ls" -o "$game_dir/.$out.part" 2>&1 |
+    -Wl,-Bsymbolic -I"$root" -iquote "$tmp" "${flags[@]}" -x c++ "$tmp/main.ls" -o "$game_dir/.$out.part" 2>&1 |
     sed "s@$tmp/@$here/@g"
 rc=${PIPESTATUS[0]}
 if [ "$rc" -ne 0 ]; then

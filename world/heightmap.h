@@ -40,12 +40,12 @@ struct Surface {
 
 static_assert(sizeof(Water) == 16 && sizeof(Surface) == 12);
 
-GAME_EXPORT alignas(64) extern float hmap[HMAP_CELLS];
-GAME_EXPORT alignas(64) extern float target_hmap[HMAP_CELLS];
-GAME_EXPORT alignas(64) extern Water water[HMAP_SIZE][HMAP_SIZE]; // [z][x]
-GAME_EXPORT alignas(
-    64) extern Water tmpw[HMAP_SIZE][HMAP_SIZE]; // state at the start of the last step
-GAME_EXPORT alignas(64) extern Surface surface[HMAP_CELLS];
+alignas(64) GAME_EXPORT extern float hmap[HMAP_CELLS];
+alignas(64) GAME_EXPORT extern float target_hmap[HMAP_CELLS];
+alignas(64) GAME_EXPORT extern Water water[HMAP_SIZE][HMAP_SIZE]; // [z][x]
+// State at the start of the last step.
+alignas(64) GAME_EXPORT extern Water tmpw[HMAP_SIZE][HMAP_SIZE];
+alignas(64) GAME_EXPORT extern Surface surface[HMAP_CELLS];
 alignas(64) extern float old_depth[HMAP_CELLS]; // scratch of simWater
 
 GAME_EXPORT void reset();

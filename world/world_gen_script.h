@@ -34,7 +34,7 @@ extern SqReloadableVM world_gen_vm;
 void init_world_gen();
 void close_world_gen();
 // Builds a new world with the script's generate_world; false when the script failed.
-bool generate_world();
+GAME_EXPORT bool generate_world();
 // Once per second: regenerates the world when any script file changed.
 void check_world_gen_reload();
 

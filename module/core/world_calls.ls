@@ -63,6 +63,7 @@ void delete_actor(BaseObject* obj) {
 
 // After every bind, once live objects carry this module's classes.
 void link_gui() {
+    link_module_gui();
     int objects = 0;
     for (ObjectList* list : actor_lists) objects += list->num;
     if (auto* p = static_cast<Actor*>(local_player))

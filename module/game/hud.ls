@@ -31,7 +31,8 @@ void hud_text(float x, float y, int align, D3dColor color, float size, const cha
     default_font.renderText(*hud_batch, make4f(x, y, x, y), align, color, size, text, -1);
 }
 
-void draw_game_hud(float time) {
+// With the spell screen up, its bar shows the mana and its slots the spells.
+void draw_game_hud(float time, bool spell_screen) {
     if (!default_font.texture || !local_player) return;
     if (!hud_batch) hud_batch = new RenderBatch();
     WizardState& w = wizard();
@@ -39,9 +40,11 @@ void draw_game_hud(float time) {
     float s = fmaxf(14.0f, ht / 40.0f); // text size, pixels
     char line[160], bar[48];
 
-    format_bar(bar, sizeof(bar), w.mana / MANA_MAX, 25);
-    snprintf(line, sizeof(line), "Mana %3.0f %s%s", w.mana, bar, mana_cheat ? "  (cheat)" : "");
-    hud_text(s, s, DFA_LEFT | DFA_TOP, HUD_MANA, s, line);
+    if (!spell_screen) {
+        format_bar(bar, sizeof(bar), w.mana / MANA_MAX, 25);
+        snprintf(line, sizeof(line), "Mana %3.0f %s%s", w.mana, bar, mana_cheat ? "  (cheat)" : "");
+        hud_text(s, s, DFA_LEFT | DFA_TOP, HUD_MANA, s, line);
+    }
     format_bar(bar, sizeof(bar), w.health / PLAYER_HEALTH, 25);
     snprintf(line, sizeof(line), "Life %3.0f %s", w.health, bar);
     hud_text(s, s * 2.2f, DFA_LEFT | DFA_TOP, HUD_HEALTH, s, line);
@@ -53,7 +56,10 @@ void draw_game_hud(float time) {
     const SpellInfo& r = spell_info[w.button_spell[1]];
     snprintf(line, sizeof(line), "Left: %s (%d)      Right: %s (%d)", l.title, l.cost, r.title,
              r.cost);
-    hud_text(wd * 0.5f, ht - s, DFA_BOTTOM, HUD_TEXT, s, line);
+    if (spell_screen)
+        hud_text(s, ht - s, DFA_LEFT | DFA_BOTTOM, HUD_TEXT, s * 0.8f, line);
+    else
+        hud_text(wd * 0.5f, ht - s, DFA_BOTTOM, HUD_TEXT, s, line);
 
     hud_text(wd * 0.5f, ht * 0.5f, 0, HUD_TEXT, s * 1.4f, "+");
 

@@ -281,9 +281,12 @@ void pick_up_mana() {
     });
 }
 
+constexpr int VK_CONTROL_CODE = 0x11;
+
 // Play mode: the mouse buttons cast; number keys put spells on them (Shift: the right).
+// Not while Ctrl is held: the mouse picks spells on the spell screen then.
 void wizard_play_input(float dt) {
-    if (!local_player || demo_autopilot || !isAppActive) return;
+    if (!local_player || demo_autopilot || !isAppActive || getKeyState(VK_CONTROL_CODE)) return;
     WizardState& w = wizard();
     static const char keys[SPELL_COUNT] = {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', 'P'};
     for (int i = 0; i < SPELL_COUNT; ++i)
