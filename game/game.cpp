@@ -21,6 +21,7 @@
 #include "render/overlay/text_overlay.h"
 #include "render/shaders.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/objects/buildings.h"
 #include "scene/pipeline/postfx.h"
 #include "scene/pipeline/scene_high.h"
 #include "scene/pipeline/shadows.h"
@@ -91,6 +92,16 @@ void remove_scene_hooks() {
     scene_render_debug_vis = [](float) {};
     scene_render_building = [](const HeightmapData::Surface*, int, int) {};
 }
+
+// Without a game-object module the host draws the plots, so that no world shows holes
+// where its script placed houses.
+void install_house_drawing() {
+    if (is_actor_module_bound()) return;
+    init_house_renderers();
+    scene_render_building = record_house_cell;
+    scene_render_actor = [](float) { render_house_cells(); };
+    scene_render_actor_shadow = [](float) { render_house_shadows(); };
+}
 } // namespace
 
 void init_game() {
@@ -116,6 +127,7 @@ void init_game() {
     install_scene_hooks();
     init_common_fx();
     scene_render_common_fx = render_common_fx;
+    install_house_drawing();
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
@@ -147,6 +159,7 @@ void close_game() {
     module_unbind_hook = nullptr;
     close_gui();
     close_debug_vis();
+    close_inst_renderers();
     close_common_fx();
     close_shadows();
     close_deferred_shaders();

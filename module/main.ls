@@ -11,6 +11,7 @@ import actors.player
 import game.play
 import game.hud
 import ui.screens
+import world.buildings
 import core.effects
 import core.world_calls
 

@@ -10,8 +10,6 @@ void toggle_monster_spawn() {
     debug("monster spawn %s", monster_spawn ? "on" : "off");
 }
 
-void init_inst_render() {}
-
 void init_actor() {
     create_local_player();
     ensure_spells();
@@ -35,17 +33,17 @@ void update_actor(float dt) {
 
 void render_actor(float time) {
     for_each_live(Actor_list, [time](Actor* a) { a->render(time); });
+    do_inst_render();
 }
 
 void render_actor_shadow(float time) {
     render_game_shadows();
+    render_building_shadows();
 }
 
 void render_debug_vis_actor(float time) {
     draw_game_shapes();
 }
-
-void render_building(const HeightmapData::Surface* s, int x, int z) {}
 
 // A new world: everything goes but the player (told separately) and the spells.
 void remove_all_actor() {
@@ -56,7 +54,6 @@ void remove_all_actor() {
     reset_world_progress();
 }
 
-void do_inst_render() {}
 void delete_actor(BaseObject* obj) {
     if (obj) obj->destroy();
 }
