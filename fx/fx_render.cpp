@@ -260,7 +260,7 @@ void close_common_fx() {
 }
 
 void render_common_fx(float elapsed, float fraction) {
-    if (!corner_vb || !scene_tex) return;
+    if (!corner_vb || !scene_tex || !fx_anything_alive) return;
     const Matrix44& itm = scene_view_itm;
     const vec4f cam = scene_camera_pos();
 

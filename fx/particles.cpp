@@ -9,6 +9,7 @@ ParticlePool blend_particles, glow_particles;
 Trail fx_trails[MAX_TRAILS];
 int fx_trail_free_head = 0;
 int fx_reset_count = 0;
+bool fx_anything_alive = false;
 void (*fx_reset_hook)() = nullptr;
 
 namespace {
@@ -33,6 +34,7 @@ void add_particle(ParticlePool& pool, const vec4f& pos, const vec4f& vel, const 
                   float life, float delay, float size, D3dColor color, float mapU, float mapV,
                   float mapSize, float startRoll, float rollScale, const ColorRamp* colorAnim,
                   const FloatRamp* sizeAnim, const FloatRamp* rollAnim) {
+    fx_anything_alive = true;
     Particle* p;
     if (pool.freeHead >= 0) {
         p = &pool.parts[pool.freeHead];
@@ -70,9 +72,11 @@ void add_particle(ParticlePool& pool, const vec4f& pos, const vec4f& vel, const 
     }
 }
 
-void update_pool(ParticlePool& pool, float dt) {
+// Returns whether any particle of the pool lives on.
+bool update_pool(ParticlePool& pool, float dt) {
     Particle* parts = pool.parts.items;
     const int n = pool.parts.num;
+    bool alive = false;
     for (int i = 0; i < n; ++i) {
         Particle& p = parts[i];
         if (!(p.life > 0.0f)) continue;
@@ -81,12 +85,16 @@ void update_pool(ParticlePool& pool, float dt) {
             p.life = -1.0f;
             set_next_free(p, pool.freeHead);
             pool.freeHead = i;
-        } else if (p.age < 0.0f) {
+            continue;
+        }
+        alive = true;
+        if (p.age < 0.0f) {
             if (p.age + dt > 0.0f) advance(p, p.age + dt);
         } else {
             advance(p, dt);
         }
     }
+    return alive;
 }
 
 void reset_pool(ParticlePool& pool) {
@@ -166,6 +174,7 @@ int add_trail_fx(const vec4f& pos, const vec4f& vel, const vec4f& side, float wi
     ASSERT_TEXT(!tr.isAlive(), "!tr.isAlive()");
     fx_trail_free_head = tr.nextFree;
     tr.nextFree = -1;
+    fx_anything_alive = true;
     tr.color = color;
     push_point(tr, pos, vel, side);
     tr.width = width;
@@ -195,8 +204,8 @@ void kill_trail_fx(int index) {
 }
 
 void update_common_fx(float dt) {
-    update_pool(blend_particles, dt);
-    update_pool(glow_particles, dt);
+    bool alive = update_pool(blend_particles, dt);
+    alive |= update_pool(glow_particles, dt);
     for (int i = 0; i < MAX_TRAILS; ++i) {
         Trail& tr = fx_trails[i];
         if (!tr.isAlive()) continue;
@@ -208,6 +217,7 @@ void update_common_fx(float dt) {
                 continue;
             }
         }
+        alive = true;
         const vec4f h = tr.pts[tr.head].pos;
         const float sx = h.x - floorf(h.x / 256.0f) * 256.0f - h.x;
         const float sz = h.z - floorf(h.z / 256.0f) * 256.0f - h.z;
@@ -220,6 +230,7 @@ void update_common_fx(float dt) {
             pt.pos.store(_mm_add_ps(p, _mm_mul_ps(pt.vel.load(), tt)));
         }
     }
+    fx_anything_alive = alive;
 }
 
 void reset_common_fx() {
@@ -233,6 +244,7 @@ void reset_common_fx() {
         tr.nextFree = i + 1 < MAX_TRAILS ? i + 1 : -1;
     }
     fx_trail_free_head = 0;
+    fx_anything_alive = false;
     ++fx_reset_count;
     if (fx_reset_hook) fx_reset_hook();
 }

@@ -60,6 +60,8 @@ extern ParticlePool blend_particles, glow_particles;
 extern Trail fx_trails[MAX_TRAILS];
 extern int fx_trail_free_head;
 extern int fx_reset_count; // grows with every reset_common_fx, so holders of trails can tell
+// False once a step left nothing alive and nothing was spawned since: frames skip the passes.
+extern bool fx_anything_alive;
 
 // The free-list link kept in a free record's age word.
 int particle_next_free(const Particle& p);

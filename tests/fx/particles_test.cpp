@@ -229,6 +229,19 @@ TEST_F(FxTest, TrailVerticesFormHeadSpriteAndRibbon) {
     EXPECT_FLOAT_EQ(v[0].v, 0.5f);
 }
 
+TEST_F(FxTest, NothingAliveOnlyAfterTheLastParticleAndTrailAreGone) {
+    EXPECT_FALSE(fx_anything_alive);
+    glow(ZERO, ZERO, 0.1f, 0.0f);
+    EXPECT_TRUE(fx_anything_alive);
+    const int t = add_trail_fx(ZERO, ZERO, ZERO, 1.0f, 0u);
+    update_common_fx(FX_STEP);
+    update_common_fx(FX_STEP);
+    EXPECT_TRUE(fx_anything_alive); // the trail still lives
+    kill_trail_fx(t);
+    update_common_fx(FX_STEP);
+    EXPECT_FALSE(fx_anything_alive);
+}
+
 TEST_F(FxTest, ResetEmptiesEverything) {
     glow(ZERO, ZERO, 1.0f, 0.0f);
     add_trail_fx(ZERO, ZERO, ZERO, 1.0f, 0u);
