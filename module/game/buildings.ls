@@ -30,8 +30,9 @@ class CastleObject : public StaticObject {
         if (reload <= 0.0f && shoot()) reload = CASTLE_RELOAD;
     }
     void drawShape() override {
-        vec4f a = add4(pos, make4f(-2.0f, 0.0f, -2.0f, 0.0f));
-        vec4f b = add4(pos, make4f(2.0f, CASTLE_TOWER, 2.0f, 0.0f));
+        // A slim keep in the court: where the shots leave from.
+        vec4f a = add4(pos, make4f(-1.0f, 0.0f, -1.0f, 0.0f));
+        vec4f b = add4(pos, make4f(1.0f, CASTLE_TOWER, 1.0f, 0.0f));
         draw_debug_vis_solid_box(a, b, health > CASTLE_HEALTH * 0.5f ? 0xFFB0A890u : 0xFF806850u,
                                  0.0f);
     }
