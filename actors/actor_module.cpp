@@ -15,6 +15,7 @@
 #include <typeinfo>
 
 bool should_close_game_menu = false;
+void (*module_unbind_hook)() = nullptr;
 
 // [SECTION] function table
 
@@ -177,7 +178,7 @@ void bind_game_module() {
 
 void unbind_game_module() {
     actor_module = unbound_table();
-    // The GUI runtime's module screens and styles are released here once it exists.
+    if (module_unbind_hook) module_unbind_hook();
 }
 
 void release_game_module() {

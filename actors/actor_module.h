@@ -20,6 +20,9 @@ bool is_actor_module_bound();
 // Loads make_full_path("actor.so"), binds it and tracks the sources from
 // source_folder + root_file ("module/", "main.ls"); null or "" tracks nothing.
 void load_game_module(const char* source_folder, const char* root_file);
+// Runs when the module is unbound, before its code goes: what the module created through
+// the layers above (the GUI's screens and styles) is released there. Set by the game.
+extern void (*module_unbind_hook)();
 void unload_game_module();
 // Once per second: echoes a running rebuild's output, starts a rebuild when a tracked
 // source changed, swaps in a finished actor_new.so.

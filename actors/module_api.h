@@ -15,7 +15,12 @@
 #include "fx/fx_script.h"
 #include "fx/particles.h"
 #include "game/game.h"
+#include "game/main_loop.h"
+#include "game/settings.h"
+#include "gui/gui.h"
+#include "platform/config.h"
 #include "platform/game_export.h"
+#include "platform/input_event.h"
 #include "platform/log.h"
 #include "render/error_text.h"
 #include "render/overlay/debug_vis.h"
@@ -31,6 +36,7 @@
 #include "world/hmGen.h"
 #include "world/rnd.h"
 #include "world/vec4f.h"
+#include "world/world_gen_script.h"
 
 #include <cstddef>
 
@@ -193,9 +199,39 @@ GAME_EXPORT extern bool isAppActive;
 //   bool should_close_game_menu (actors/actor_module.h): the menu asks to be closed
 GAME_EXPORT extern bool should_close_game_menu;
 
+// ---- options (game/settings.h, game/window.h, render/device.h, platform/config.h)
+//   int gfx_quality; const char* gfx_quality_name[3]; int land_shadow_quality;
+//   bool use_postfx, use_ppaa, use_obj_shadows, app_use_vsync, isFullscreen, shouldHideMouse
+GAME_EXPORT void set_fullscreen(bool fullscreen); // game/window.h (pulls in SDL); at once
+GAME_EXPORT void set_vsync(bool on);              // render/device.h (pulls in SDL); at once
+//   bool save_game_settings(int quality)              launchpad's store; quality: next start
+//   bool get_config_str(const char*, char*, int)
+//   bool generate_world()                             a new world (world/world_gen_script.h)
+//   void request_quit()                               the main loop ends after this step
+
 // ---- GUI runtime (gui/): screens, styles, behaviours, drawing
-//   (to come: spells_gui_screen, game_menu_screen, game_options_screen and their
-//   createScreen factories, common_style, spells_style, gui_batch, the behaviours)
+//   class BaseObject-derived NewGuiElement: parent, children (owned), handlers, property
+//     slots (GUI_PROP_PRESSED/CHECKED/HOVER owned by the behaviours), rect, listeners;
+//     virtual isHidden, isEnabled, layout(area, x axis, y axis, unit)
+//   class NewGuiEvent, NewGuiHittestEvent, NewGuiInputEvent; GUI_EV_* masks
+//   class NewGuiEventHandler (handleEvent, attach, detach), NewGuiHittestHandler,
+//     ButtonBehavior (onClick), CheckboxBehavior, RadioButtonBehavior and their instances
+//     gui_hittest_box_handler, button_behavior, checkbox_behavior, radio_button_behavior
+//   register_behavior(handler, name), get_behavior(name), register_std_behaviors()
+//   int send_event(event, element, mode, stop); NewGuiElement* hit_test(root, x, y)
+//   class BaseGuiProperty, GuiProperty<T>; gui_props(...), gui_behaviors("a\0b\0")
+//   class GuiSelector (matches, specificity), GuiStyle (addSheet, restyle, clear)
+//   GuiStyle common_style, spells_style
+//   class BaseGuiScreen (processInput, processInputEvent, restyle, resetPointer)
+//   BaseGuiScreen* cur_game_screen
+//   GuiScreenSlot spells_gui_screen, game_menu_screen, game_options_screen and
+//     get_gui_screen(slot): set createScreen in link_gui; unbinding deletes the screens,
+//     clears the factories, empties both styles and forgets the module's behaviours
+//   RenderBatch gui_batch; render_gui_batch()
+//   render_rounded_box(batch, rect, radii, colour, softness, shadow x, y, blur, colour,
+//     spread); init_ui_image_state(state, texture); render_ui_image(batch, state, rect,
+//     colour, texture rect)
+//   template WeakRef<T>: reads null once its target is deleted
 
 // ---- particles (fx/particles.h, fx/fx_script.h): effect spawning and trails
 //   void add_blend_particle / add_glow_particle(pos, vel (w: drag), accel, life, delay,
@@ -206,7 +242,6 @@ GAME_EXPORT extern bool should_close_game_menu;
 //     stop_trail_fx(int) (shrinks away, then the trail is free again), kill_trail_fx(int)
 //   void call_fx_script(const char* name, vec4f a, vec4f b, vec4f c, float value)
 //     the function `name` of "test/fx.nut"; errors go on screen, nothing is thrown
-
 // ---- instanced rendering (scene/objects/inst_render.h, scene/objects/buildings.h)
 //   classes InstRender (init, render, renderShadowBalls, addInstance(s), appendBlock,
 //     clearInstances), SimpleInstRender, MorphInstRender, SplineInstRender,

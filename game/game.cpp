@@ -9,6 +9,7 @@
 #include "game/settings.h"
 #include "game/startup_phases.h"
 #include "game/window.h"
+#include "gui/gui.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "render/device.h"
@@ -34,6 +35,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 void install_world_gen_hooks() {
@@ -53,6 +55,26 @@ void install_world_gen_hooks() {
     };
     world_gen_hooks.reset_update_time = reset_update_time;
     world_gen_hooks.reset_common_fx = reset_common_fx;
+    // Script functions the module added: looked up in the module bound now. Only its
+    // required functions without arguments qualify.
+    world_gen_hooks.call_actor_function = [](const char* name) {
+        static const char* const names[ACTOR_REQUIRED_COUNT] = {
+#define ACTOR_REQUIRED_NAME(n) #n,
+            ACTOR_MODULE_REQUIRED(ACTOR_REQUIRED_NAME)
+#undef ACTOR_REQUIRED_NAME
+        };
+        static const char* const no_arguments[] = {"generate_objects", "init_spell_grid",
+                                                   "init_fx_data"};
+        for (const char* n : no_arguments) {
+            if (strcmp(n, name) != 0) continue;
+            for (int i = 0; i < ACTOR_REQUIRED_COUNT; ++i)
+                if (strcmp(names[i], name) == 0 && actor_module.required[i]) {
+                    reinterpret_cast<void (*)()>(actor_module.required[i])();
+                    return true;
+                }
+        }
+        return false;
+    };
 }
 
 // The scene passes call the module through these.
@@ -103,6 +125,8 @@ void init_game() {
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
+    init_gui();
+    module_unbind_hook = unbind_module_gui; // the module's screens go with its code
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
@@ -139,6 +163,8 @@ void close_game() {
     set_game_mode(nullptr);
     remove_scene_hooks();
     unload_game_module();
+    module_unbind_hook = nullptr;
+    close_gui();
     close_debug_vis();
     close_inst_renderers();
     close_common_fx();

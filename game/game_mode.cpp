@@ -23,6 +23,7 @@ GameMode* const game_modes[3] = {&play_game_mode, &dev_game_mode, &game_menu_mod
 
 namespace {
 GameMode* current_mode = nullptr;
+bool new_world_requested = false;
 
 // --fx=NAME[/N]: the effect 14 units ahead of the camera every N steps, to look at it.
 void spawn_automation_fx() {
@@ -43,8 +44,25 @@ void step_world(float dt) {
     update_common_fx(dt);
     spawn_automation_fx();
     actor_module.update_actor(dt);
+    // Not inside update_actor: a new world destroys the objects it is walking.
+    if (new_world_requested) {
+        new_world_requested = false;
+        generate_world();
+    }
 }
 } // namespace
+
+void request_new_world() {
+    new_world_requested = true;
+}
+
+void set_view_direction(const vec4f& dir) {
+    float len = sqrtf(dir.x * dir.x + dir.y * dir.y + dir.z * dir.z);
+    if (!(len > 0.0f)) return;
+    camera.pitch = asinf(fmaxf(-1.0f, fminf(1.0f, dir.y / len)));
+    camera.yaw = atan2f(-dir.x, dir.z);
+    wrap_yaw_clamp_pitch();
+}
 
 GameMode* get_game_mode() {
     return current_mode;

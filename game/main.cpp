@@ -3,6 +3,7 @@
 #include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/screenshot.h"
+#include "game/scripted_input.h"
 #include "game/settings.h"
 #include "game/startup_phases.h"
 #include "game/window.h"
@@ -27,9 +28,14 @@ class GameLoopHost : public MainLoopHost {
     int updates = 0;
     int64_t update_ticks = 0;
 
-    int64_t now() override { return get_ref_time(); }
+    // A demo runs on a clock that each frame moves one step on, so that a seed and a frame
+    // count always give the same game.
+    int64_t demo_clock = get_ref_time();
+
+    int64_t now() override { return demo_autopilot ? demo_clock : get_ref_time(); }
     void pumpMessages() override { pump_messages(); }
     void update(float dt) override {
+        run_scripted_input(updates + 1);
         int64_t t0 = get_ref_time();
         if (GameMode* mode = get_game_mode()) mode->update(dt);
         update_ticks += get_ref_time() - t0;
@@ -40,6 +46,7 @@ class GameLoopHost : public MainLoopHost {
     void present() override {
         present_d3d();
         if (++frames == 1) startup_phases_end("first frame");
+        demo_clock += get_update_step();
         if (automation.quit_after_frames > 0 && frames >= automation.quit_after_frames)
             request_quit();
     }
@@ -94,6 +101,7 @@ int main(int argc, char** argv) {
     if (!register_window_class()) return 1;
     read_startup_settings(argc, argv);
     if (automation.fixed_seed) game_rnd_seed = automation.seed;
+    if (automation.input[0]) set_scripted_input(automation.input);
     isFullscreen = is_fullscreen_requested();
 
     int width = 0, height = 0;

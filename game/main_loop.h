@@ -3,6 +3,8 @@
 // back before a frame is forced and the simulation clock is re-based on the present.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdint>
 
 // What the loop drives. The game passes its real systems; tests pass fakes.
@@ -26,7 +28,7 @@ enum { STATS_RING_SIZE = 200, FRAME_WINDOW = 5 };
 void set_update_rate(int rate, int catch_up);
 void reset_update_time();
 void run_main_loop(MainLoopHost& host);
-void request_quit(); // the quit message arrived
+GAME_EXPORT void request_quit(); // the quit message arrived
 bool is_quit_requested();
 void reset_main_loop_for_tests(); // clears the quit flag between runs in one process
 

@@ -1,6 +1,7 @@
 #include "game/settings.h"
 
 #include "platform/config.h"
+#include "platform/input.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@ bool use_ppaa = true;
 bool use_obj_shadows = true;
 bool show_fps = false;
 AutomationOptions automation;
+bool demo_autopilot = false;
 
 namespace {
 bool fullscreen_requested = false;
@@ -39,6 +41,8 @@ void read_automation_switch(const char* arg) {
     } else if (strncmp(arg, "--seed=", 7) == 0 && parse_number(arg + 7, v)) {
         automation.fixed_seed = true;
         automation.seed = v;
+    } else if (strcmp(arg, "--demo") == 0) {
+        demo_autopilot = true;
     } else if (strcmp(arg, "--stats") == 0) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
@@ -51,6 +55,8 @@ void read_automation_switch(const char* arg) {
             *every = 0;
             if (parse_number(every + 1, v) && v >= 1 && v <= 10000) automation.fx_every = int(v);
         }
+    } else if (strncmp(arg, "--input=", 8) == 0) {
+        snprintf(automation.input, sizeof(automation.input), "%s", arg + 8);
     }
 }
 } // namespace
@@ -70,6 +76,8 @@ void read_startup_settings(int argc, char** argv) {
     }
     int land = 0;
     if (get_config_int("land_shadows", land) && land >= 0 && land <= 2) land_shadow_quality = land;
+    int postfx = 0;
+    if (get_config_int("postfx", postfx)) use_postfx = postfx != 0;
     char quality[33];
     if (get_config_str("gfx_quality", quality, sizeof(quality))) {
         for (int i = 0; gfx_quality_name[i]; ++i)
@@ -107,6 +115,16 @@ void read_startup_settings(int argc, char** argv) {
             read_automation_switch(a);
         }
     }
+}
+
+bool save_game_settings(int quality) {
+    int flags = (isFullscreen ? 1 : 0) | (use_ppaa ? 2 : 0) | (app_use_vsync ? 4 : 0) |
+                (use_obj_shadows ? 8 : 0);
+    if (quality < 0 || quality > 1) quality = gfx_quality;
+    bool ok = set_config_int("flags", flags);
+    ok = set_config_int("land_shadows", land_shadow_quality) && ok;
+    ok = set_config_str("gfx_quality", gfx_quality_name[quality], -1) && ok;
+    return set_config_int("postfx", use_postfx ? 1 : 0) && ok;
 }
 
 bool is_fullscreen_requested() {

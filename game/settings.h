@@ -2,16 +2,18 @@
 // The renderers read these globals too, so they live in a library of their own.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <cstdint>
 
-extern int gfx_quality; // index into gfx_quality_name
-extern const char* gfx_quality_name[3];
-extern int land_shadow_quality;
+GAME_EXPORT extern int gfx_quality; // index into gfx_quality_name
+GAME_EXPORT extern const char* gfx_quality_name[3];
+GAME_EXPORT extern int land_shadow_quality;
 extern bool use_fog;
-extern bool use_postfx;
-extern bool use_ppaa;
-extern bool use_obj_shadows;
-extern bool app_use_vsync;
+GAME_EXPORT extern bool use_postfx;
+GAME_EXPORT extern bool use_ppaa;
+GAME_EXPORT extern bool use_obj_shadows;
+GAME_EXPORT extern bool app_use_vsync;
 extern bool show_fps;
 
 // Switches starting with "--", for tests and benchmarks.
@@ -23,9 +25,16 @@ struct AutomationOptions {
     char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
     char fx_name[64] = "";    // --fx=NAME[/N]: the effect NAME ahead of the camera every N steps
     int fx_every = 30;
+    char input[1024] = ""; // --input=SPEC: scripted input (game/scripted_input.h)
 };
 extern AutomationOptions automation;
+// --demo: the game-object module flies, casts and fights by itself.
+GAME_EXPORT extern bool demo_autopilot;
 
 void read_startup_settings(int argc, char** argv);
+// Stores the running options in the settings store, in launchpad's format (plus the
+// post-effect switch, which only game reads); `quality` is the graphics quality for the
+// next start. False when the store could not be written.
+GAME_EXPORT bool save_game_settings(int quality);
 bool is_fullscreen_requested();
 void get_requested_window_size(int* width, int* height); // 0: not given

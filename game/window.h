@@ -2,6 +2,8 @@
 // the message pump and the fullscreen switch.
 #pragma once
 
+#include "platform/game_export.h"
+
 #include <SDL.h>
 
 extern SDL_Window* game_window;
@@ -13,5 +15,5 @@ SDL_Window* create_game_window(bool fullscreen, int width, int height);
 void destroy_game_window();
 void game_window_proc(const SDL_Event& ev);
 void pump_messages(); // the quit message sets the quit flag of the main loop
-void set_fullscreen(bool fullscreen);
+GAME_EXPORT void set_fullscreen(bool fullscreen);
 void get_client_size(int* width, int* height);

@@ -444,6 +444,12 @@ void close_d3d() {
     target0_is_back = true;
 }
 
+void set_vsync(bool on) {
+    app_use_vsync = on;
+    if (g_dev.open && SDL_GL_SetSwapInterval(on ? 1 : 0) != 0)
+        debug("swap interval %d not supported: %s", on ? 1 : 0, SDL_GetError());
+}
+
 bool is_d3d_open() {
     return g_dev.open;
 }

@@ -14,9 +14,9 @@ struct Texture;
 
 GAME_EXPORT extern int d3d_wd, d3d_ht; // back-buffer size in pixels
 extern int d3d_reset_count;            // completed resizes and resets: render targets lost
-extern bool app_use_vsync;             // default true
+GAME_EXPORT extern bool app_use_vsync; // default true
 extern bool d3d_limit_buffered_frames; // default true: at most two frames queued
-extern bool isFullscreen;              // owned by the window layer (platform/input.cpp)
+GAME_EXPORT extern bool isFullscreen;  // owned by the window layer (platform/input.cpp)
 
 // Device lifetime and frame.
 bool init_d3d(SDL_Window* window, int width, int height); // 0 x 0: the window's size
@@ -28,6 +28,7 @@ bool check_d3d_device(); // after a frame that was not rendered
 bool begin_d3d_scene();
 void end_d3d_scene();
 bool is_d3d_open();
+GAME_EXPORT void set_vsync(bool on); // app_use_vsync, applied at once when the device is open
 
 // Views and transforms.
 void clear_view(D3dColor color); // colour, depth 1, stencil 0 of the whole target

@@ -660,6 +660,27 @@ void clear_error() {
 }
 } // namespace
 
+namespace {
+SQInteger actor_function_thunk(HSQUIRRELVM vm) {
+    const SQChar* name = nullptr;
+    if (SQ_FAILED(sq_getstring(vm, -1, &name)) || !name)
+        return sq_throwerror(vm, "no module function name");
+    if (!world_gen_hooks.call_actor_function || !world_gen_hooks.call_actor_function(name))
+        return sq_throwerror(vm, "the game-object module has no such function");
+    return 0;
+}
+} // namespace
+
+void register_actor_script_function(HSQUIRRELVM vm, const char* name) {
+    sq_pushroottable(vm);
+    sq_pushstring(vm, name, -1);
+    sq_pushstring(vm, name, -1); // the closure's free variable
+    sq_newclosure(vm, actor_function_thunk, 1);
+    sq_setnativeclosurename(vm, -1, name);
+    sq_newslot(vm, -3, SQFalse);
+    sq_poptop(vm);
+}
+
 void register_world_gen_script(HSQUIRRELVM vm) {
     register_ramp_classes(vm);
     register_mask_and_land(vm);

@@ -1,5 +1,6 @@
 #include "game/settings.h"
 #include "platform/config.h"
+#include "platform/input.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -144,4 +145,29 @@ TEST_F(StartupSettingsTest, CorruptFileNeverStopsStartUp) {
     run({});
     EXPECT_TRUE(is_fullscreen_requested());
     EXPECT_TRUE(use_obj_shadows);
+}
+
+TEST_F(StartupSettingsTest, SavedOptionsComeBackAtTheNextStart) {
+    isFullscreen = true;
+    use_ppaa = true;
+    app_use_vsync = false;
+    use_obj_shadows = false;
+    use_postfx = false;
+    land_shadow_quality = 1;
+    ASSERT_TRUE(save_game_settings(0));
+    int flags = 0;
+    ASSERT_TRUE(get_config_int("flags", flags));
+    EXPECT_EQ(flags, 3); // launchpad's bits: fullscreen, anti-aliasing
+    isFullscreen = false;
+    use_ppaa = app_use_vsync = use_obj_shadows = use_postfx = true;
+    land_shadow_quality = 2;
+    run({});
+    EXPECT_TRUE(is_fullscreen_requested());
+    EXPECT_TRUE(use_ppaa);
+    EXPECT_FALSE(app_use_vsync);
+    EXPECT_FALSE(use_obj_shadows);
+    EXPECT_FALSE(use_postfx);
+    EXPECT_EQ(land_shadow_quality, 1);
+    EXPECT_EQ(gfx_quality, 0);
+    use_postfx = true;
 }
