@@ -331,25 +331,50 @@ SQInteger a_find(SQVM* v) {
         if (sq_equals(a[i], A(v, 2))) return ret(v, Value(SQInteger(i)));
     return ret(v, Value());
 }
+// How many of (value, index, array) a map/apply callback takes, from its declared parameters.
+int callback_arity(const Value& fn) {
+    if (fn.type() != OT_CLOSURE) return 1;
+    SQInteger np = fn.clo()->proto->nparams - 1;
+    return np >= 3 ? 3 : np <= 1 ? 1 : int(np);
+}
+Value call_elem_callback(SQVM* v, const Value& fn, const Value& self, int arity, size_t i,
+                         const Value& x) {
+    Value args[3] = {x, Value(SQInteger(i)), self};
+    return sq_call_value(v, fn, self, args, arity);
+}
+// Callbacks may resize the array: the element count is fixed when the call starts, and an
+// element removed meanwhile reads as the last one read (Squirrel's long-standing behaviour).
+struct ElemReader {
+    Value last;
+    const Value& operator()(const Value& self, size_t i) {
+        auto& a = self.arr()->vals;
+        if (i < a.size()) last = a[i];
+        return last;
+    }
+};
 SQInteger a_map(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
+        ElemReader elem_or_null;
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value x = self.arr()->vals[i];
-            r->vals.push_back(sq_call_value(v, fn, self, &x, 1));
-        }
+        int arity = callback_arity(fn);
+        size_t n = self.arr()->vals.size();
+        r->vals.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            r->vals.push_back(call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i)));
         return SQInteger(1);
     });
 }
 SQInteger a_apply(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value x = self.arr()->vals[i];
-            Value r = sq_call_value(v, fn, self, &x, 1);
+        ElemReader elem_or_null;
+        int arity = callback_arity(fn);
+        size_t n = self.arr()->vals.size();
+        for (size_t i = 0; i < n; ++i) {
+            Value r = call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i));
             if (i < self.arr()->vals.size()) self.arr()->vals[i] = r;
         }
         return ret(v, self);
@@ -358,11 +383,13 @@ SQInteger a_apply(SQVM* v) {
 SQInteger a_filter(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
+        ElemReader elem_or_null;
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value args[2] = {Value(SQInteger(i)), self.arr()->vals[i]};
+        size_t n = self.arr()->vals.size();
+        for (size_t i = 0; i < n; ++i) {
+            Value args[2] = {Value(SQInteger(i)), elem_or_null(self, i)};
             if (!is_false(sq_call_value(v, fn, self, args, 2))) r->vals.push_back(args[1]);
         }
         return SQInteger(1);
@@ -371,18 +398,19 @@ SQInteger a_filter(SQVM* v) {
 SQInteger a_reduce(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
-        auto& a = self.arr()->vals;
+        ElemReader elem_or_null;
+        size_t n = self.arr()->vals.size();
         size_t i = 0;
         Value acc;
         if (nargs(v) > 2)
             acc = A(v, 3);
         else {
-            if (a.empty()) return ret(v, Value());
-            acc = a[0];
+            if (n == 0) return ret(v, Value());
+            acc = elem_or_null(self, 0);
             i = 1;
         }
-        for (; i < a.size(); ++i) {
-            Value args[2] = {acc, a[i]};
+        for (; i < n; ++i) {
+            Value args[2] = {acc, elem_or_null(self, i)};
             acc = sq_call_value(v, fn, self, args, 2);
         }
         return ret(v, acc);
@@ -394,20 +422,33 @@ SQInteger sort_cmp(SQVM* v, const Value& fn, const Value& a, const Value& b) {
     Value args[2] = {a, b};
     Value r = sq_call_value(v, fn, v->shared->roottable, args, 2);
     if (r.type() == OT_INTEGER) return r.i();
-    if (r.type() == OT_FLOAT) return sq_f2i(r.f());
+    if (r.type() == OT_FLOAT) return r.f() > 0 ? 1 : r.f() < 0 ? -1 : 0;
     if (r.type() == OT_BOOL) return r.b() ? 1 : 0;
     sq_raise(v, "numeric value expected as return value of the compare function");
 }
 
-void merge_sort(SQVM* v, const Value& fn, std::vector<Value>& a, std::vector<Value>& tmp, size_t lo,
-                size_t hi) {
+struct SortCtx {
+    SQVM* v;
+    Value fn;
+    SQArray* arr;
+    size_t n;
+    // true when a must come after b
+    bool after(const Value& a, const Value& b) {
+        SQInteger c = sort_cmp(v, fn, a, b);
+        // the comparator works on a copy: a resize would be silently undone
+        if (arr->vals.size() != n) sq_raise(v, "array resized during sort operation");
+        return c > 0;
+    }
+};
+
+void merge_sort(SortCtx& cx, std::vector<Value>& a, std::vector<Value>& tmp, size_t lo, size_t hi) {
     if (hi - lo < 2) return;
     size_t mid = (lo + hi) / 2;
-    merge_sort(v, fn, a, tmp, lo, mid);
-    merge_sort(v, fn, a, tmp, mid, hi);
+    merge_sort(cx, a, tmp, lo, mid);
+    merge_sort(cx, a, tmp, mid, hi);
     size_t i = lo, j = mid, k = lo;
     while (i < mid && j < hi) {
-        if (sort_cmp(v, fn, a[j], a[i]) < 0)
+        if (cx.after(a[i], a[j]))
             tmp[k++] = a[j++];
         else
             tmp[k++] = a[i++];
@@ -422,7 +463,8 @@ SQInteger a_sort(SQVM* v) {
         Value self = A(v, 1);
         Value fn = nargs(v) > 1 ? A(v, 2) : Value();
         std::vector<Value> work = self.arr()->vals, tmp(work.size());
-        merge_sort(v, fn, work, tmp, 0, work.size());
+        SortCtx cx{v, fn, self.arr(), work.size()};
+        merge_sort(cx, work, tmp, 0, work.size());
         self.arr()->vals.swap(work);
         return ret(v, self);
     });
@@ -458,17 +500,14 @@ bool parse_number(const char* s, SQInteger len, bool wantFloat, Value& out) {
         }
     }
     std::string txt(start, size_t(p - start));
-    if (wantFloat || isf) {
+    if (isf) {
         SQFloat f = SQFloat(strtod(txt.c_str(), nullptr));
-        if (wantFloat)
-            out = Value(f);
-        else
-            out = Value(sq_f2i(f));
-    } else {
-        out =
-            Value(SQInteger(strtoull(txt.c_str() + (txt[0] == '-' || txt[0] == '+'), nullptr, 10)));
-        if (txt[0] == '-') out = Value(SQInteger(0 - SQUnsignedInteger(out.i())));
+        out = wantFloat ? Value(f) : Value(sq_f2i(f));
+        return true;
     }
+    // integers saturate at the 64-bit range rather than wrapping
+    SQInteger i = SQInteger(strtoll(txt.c_str(), nullptr, 10));
+    out = wantFloat ? Value(SQFloat(i)) : Value(i);
     return true;
 }
 

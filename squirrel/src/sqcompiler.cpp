@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -206,7 +207,9 @@ class Lexer {
         if (cur() == '0' && (peek() == 'x' || peek() == 'X')) {
             adv();
             adv();
+            int ndigits = 0;
             while (hexv(cur()) >= 0) {
+                if (++ndigits > 16) error("too many digits for an Hex number");
                 v = v * 16 + SQUnsignedInteger(hexv(cur()));
                 adv();
             }
@@ -215,7 +218,7 @@ class Lexer {
         }
         SQInteger start = p_;
         bool isFloat = false;
-        if (cur() == '0' && peek() >= '0' && peek() <= '9') {
+        if (cur() == '0' && peek() >= '0' && peek() <= '7') {
             while (cur() >= '0' && cur() <= '7') {
                 v = v * 8 + SQUnsignedInteger(cur() - '0');
                 adv();
@@ -498,8 +501,23 @@ struct Loop {
     bool isSwitch;
 };
 
+// Constants are interned strings or plain numbers, so type and raw bits identify them.
+struct ConstKey {
+    SQObjectType type;
+    uint64_t raw;
+    bool operator==(const ConstKey& o) const { return type == o.type && raw == o.raw; }
+};
+struct ConstKeyHash {
+    size_t operator()(const ConstKey& k) const {
+        return std::hash<uint64_t>()(k.raw * 0x9E3779B97F4A7C15ull ^ uint64_t(k.type));
+    }
+};
+
+const SQInteger MAX_FUNC_STACK = 255;
+
 struct FuncState {
     FuncState* parent = nullptr;
+    std::unordered_map<ConstKey, SQInteger, ConstKeyHash> constIndex;
     SQFunctionProto* proto;
     Value protoRef;
     std::vector<LocalVar> locals;
@@ -681,7 +699,11 @@ class Compiler {
     }
     void adjust(SQInteger d) {
         fs_->depth += d;
-        if (fs_->depth > fs_->maxDepth) fs_->maxDepth = fs_->depth;
+        if (fs_->depth > fs_->maxDepth) {
+            // call argument counts and stack slots are encoded in 8 bits
+            if (fs_->depth > MAX_FUNC_STACK) error("internal compiler error: too many locals");
+            fs_->maxDepth = fs_->depth;
+        }
     }
     void patch(SQInteger at, SQInteger target) { fs_->proto->code[size_t(at)].b = int32_t(target); }
     SQInteger label() {
@@ -690,10 +712,10 @@ class Compiler {
     }
     SQInteger addConst(const Value& k) {
         auto& cs = fs_->proto->consts;
-        for (size_t i = 0; i < cs.size(); ++i)
-            if (cs[i].type() == k.type() && cs[i]._unVal.raw == k._unVal.raw) return SQInteger(i);
-        cs.push_back(k);
-        return SQInteger(cs.size() - 1);
+        ConstKey key{k.type(), k._unVal.raw};
+        auto [it, added] = fs_->constIndex.try_emplace(key, SQInteger(cs.size()));
+        if (added) cs.push_back(k);
+        return it->second;
     }
     void emitConst(const Value& k) {
         if (k.type() == OT_INTEGER && k.i() >= INT32_MIN && k.i() <= INT32_MAX)
@@ -1503,7 +1525,7 @@ class Compiler {
     };
     int nesting_ = 0;
     void checkNesting() {
-        if (nesting_ > 150) error("expression or block nested too deeply");
+        if (nesting_ > 300) error("expression or block nested too deeply");
     }
 
     Exp expression() {
@@ -1690,6 +1712,9 @@ class Compiler {
     }
 
     Exp unary() {
+        // prefix chains recurse here without passing through expression()
+        DepthGuard g(nesting_);
+        checkNesting();
         switch (lx_.tok) {
         case '-': {
             next();

@@ -373,6 +373,7 @@ struct SQSharedState {
     SQCOMPILERERROR compilererr = nullptr;
     std::vector<SQVM*> vms; // every VM/thread, for the collector's roots
     std::unordered_map<SQRefCounted*, SQUnsignedInteger> extrefs; // held by sq_addref
+    SQInteger nativeDepth = 0; // nested interpreter entries over all threads
     bool debuginfo = true;
     bool closing = false;
 };
@@ -386,7 +387,6 @@ struct SQVM : SQRefCounted {
     Value lasterror;
     Value errorhandler;
     SQUserPointer foreign = nullptr;
-    SQInteger nativeDepth = 0;
     VMState state = VM_IDLE;
     bool suspendRequested = false;
     bool raiseerror = true;

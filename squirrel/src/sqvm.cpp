@@ -8,7 +8,7 @@
 #include <cstdio>
 
 static const SQInteger MAX_STACK = 1 << 21;
-static const SQInteger MAX_NATIVE_DEPTH = 180;
+static const SQInteger MAX_NATIVE_DEPTH = 100;
 static const SQInteger MIN_NATIVE_STACK = 32;
 
 // ---------------------------------------------------------------- errors and texts
@@ -1041,15 +1041,17 @@ static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQExceptio
 static void run(SQVM* v, ExecState& es, SQInteger entry);
 
 static void execute(SQVM* v, ExecState& es, SQInteger entry) {
-    if (++v->nativeDepth > MAX_NATIVE_DEPTH) {
-        --v->nativeDepth;
+    // counted per shared state: threads calling threads all nest on the same C stack
+    SQSharedState* ss = v->shared;
+    if (++ss->nativeDepth > MAX_NATIVE_DEPTH) {
+        --ss->nativeDepth;
         while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
-        sq_raise(v, "stack overflow");
+        sq_raise(v, "Native stack overflow");
     }
     struct DepthGuard {
-        SQVM* v;
-        ~DepthGuard() { --v->nativeDepth; }
-    } dg{v};
+        SQSharedState* ss;
+        ~DepthGuard() { --ss->nativeDepth; }
+    } dg{ss};
     for (;;) {
         try {
             run(v, es, entry);
