@@ -544,16 +544,23 @@ SQInteger s_find(SQVM* v) {
     SQString* s = A(v, 1).str();
     SQString* sub = A(v, 2).str();
     SQInteger start = nargs(v) > 2 ? num_i(A(v, 3)) : 0;
-    if (start < 0 || start > s->len) return ret(v, Value());
+    if (start < 0 || start >= s->len) return ret(v, Value());
     std::string_view hay(s->data, size_t(s->len));
     size_t pos = hay.find(std::string_view(sub->data, size_t(sub->len)), size_t(start));
     if (pos == std::string_view::npos) return ret(v, Value());
     return ret(v, Value(SQInteger(pos)));
 }
+// optional start and end bound the converted range
 SQInteger s_case(SQVM* v, bool upper) {
     SQString* s = A(v, 1).str();
     std::string r(s->data, size_t(s->len));
-    for (char& c : r) c = char(upper ? toupper((unsigned char)c) : tolower((unsigned char)c));
+    SQInteger b = nargs(v) > 1 ? std::clamp(num_i(A(v, 2)), SQInteger(0), s->len) : 0;
+    SQInteger e =
+        nargs(v) > 2 && sq_isnumeric(A(v, 3)) ? std::clamp(num_i(A(v, 3)), b, s->len) : s->len;
+    for (SQInteger i = b; i < e; ++i) {
+        unsigned char c = (unsigned char)r[size_t(i)];
+        r[size_t(i)] = char(upper ? toupper(c) : tolower(c));
+    }
     return ret(v, sq_mkstr(SS(v), r));
 }
 SQInteger s_tolower(SQVM* v) {
@@ -574,7 +581,8 @@ SQInteger n_tofloat(SQVM* v) {
     return ret(v, Value(num_f(o)));
 }
 SQInteger n_tochar(SQVM* v) {
-    char c = char(num_i(A(v, 1)));
+    const Value& o = A(v, 1);
+    char c = o.type() == OT_BOOL ? char(o.b()) : char(num_i(o));
     return ret(v, sq_mkstr(SS(v), &c, 1));
 }
 SQInteger n_weakref(SQVM* v) {
@@ -810,8 +818,8 @@ void sq_init_delegates(SQVM* v) {
     reg(v, s, "tostring", d_tostring, 1, nullptr);
     reg(v, s, "slice", s_slice, -1, "snn");
     reg(v, s, "find", s_find, -2, "ssn");
-    reg(v, s, "tolower", s_tolower, 1, "s");
-    reg(v, s, "toupper", s_toupper, 1, "s");
+    reg(v, s, "tolower", s_tolower, -1, "sn");
+    reg(v, s, "toupper", s_toupper, -1, "sn");
     reg(v, s, "weakref", d_weakref, 1, nullptr);
 
     SQTable* n = mk(ss->delegates[3]);
@@ -828,7 +836,7 @@ void sq_init_delegates(SQVM* v) {
     reg(v, c, "pacall", c_acall, 2, "ca");
     reg(v, c, "weakref", d_weakref, 1, nullptr);
     reg(v, c, "tostring", d_tostring, 1, nullptr);
-    reg(v, c, "bindenv", c_bindenv, 2, "c.");
+    reg(v, c, "bindenv", c_bindenv, 2, "ct|y|x");
     reg(v, c, "getinfos", c_getinfos, 1, "c");
 
     SQTable* g = mk(ss->delegates[5]);

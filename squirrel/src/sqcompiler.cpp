@@ -1095,7 +1095,8 @@ class Compiler {
             val = expectIdent();
             two = true;
         }
-        expect(K_IN);
+        if (lx_.tok != K_IN) error("expected 'in'");
+        next();
         SQInteger sc = scopeStart();
         commaExpr();
         expect(')');
@@ -1169,11 +1170,10 @@ class Compiler {
         next();
         if (lx_.tok == K_FUNCTION) {
             next();
+            // the name is declared after the body: inside it, the name means an outer one
             Value name = expectIdent();
-            emit(OP_LOADNULL);
-            SQInteger slot = declareTop(name);
             functionBody(name, false);
-            emit(OP_SETLOCALP, 0, slot);
+            declareTop(name);
             return;
         }
         if (lx_.tok == K_CLASS)
@@ -1312,7 +1312,7 @@ class Compiler {
                 discharge(e);
             }
             emit(OP_NEWSLOTC, isStatic ? 1 : 0);
-            if (lx_.tok == ';' || lx_.tok == ',') next();
+            if (lx_.tok == ';') next();
         }
         next();
         emit(OP_CLASSDONE);
@@ -1534,7 +1534,10 @@ class Compiler {
         Exp e = ternary();
         int t = lx_.tok;
         if (t == '=' || t == T_NEWSLOT || compoundOp(t) >= 0) {
+            if (e.isBase && e.k == E_VALUE) error("'base' cannot be modified");
             if (e.k == E_VALUE) error("can't assign expression");
+            if (t == T_NEWSLOT && (e.k == E_LOCAL || e.k == E_OUTER))
+                error("can't 'create' a local slot");
             next();
             if (t == T_NEWSLOT) {
                 if (e.k == E_VAR) {
@@ -1941,9 +1944,8 @@ class Compiler {
             next();
             return e;
         case K_THIS:
-            emit(OP_GETLOCAL, 0, 0);
             next();
-            return e;
+            return Exp{E_LOCAL, 0, false};
         case K_BASE:
             next();
             emit(OP_GETBASE);

@@ -199,6 +199,8 @@ SQInteger s_escape(SQVM* v) {
         if (c == '"' || c == '\'' || c == '\\') {
             out += '\\';
             out += char(c);
+        } else if (c == 0) {
+            out += "\\0";
         } else if (c < 32 || c >= 127) {
             snprintf(buf, sizeof buf, "\\x%02x", c);
             out += buf;

@@ -431,6 +431,8 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
         raise_noindex(v, key);
     }
     case OT_CLASS: {
+        // classes change only through `<-`, which knows about statics and instances
+        if (!raw) sq_raise(v, "trying to set 'class'");
         SQClass* c = obj.cls();
         if (Value* p = sq_table_find(c->members, key)) {
             if (p->type() == OT_USERPOINTER)
@@ -471,7 +473,10 @@ void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val
     }
     case OT_CLASS: {
         SQClass* c = obj.cls();
-        if (c->locked) sq_raise(v, "trying to modify a class that has already been instantiated");
+        // instances copy the fields when created: only methods and statics may still change
+        bool shared = bstatic || val.type() == OT_CLOSURE || val.type() == OT_NATIVECLOSURE;
+        if (c->locked && !shared)
+            sq_raise(v, "trying to modify a class that has already been instantiated");
         sq_class_add(v, c, key, val, bstatic);
         return;
     }
@@ -745,7 +750,7 @@ static const char* typemask_names(uint32_t mask, std::string& out) {
     static const SQObjectType order[] = {OT_NULL,    OT_INTEGER,       OT_FLOAT,     OT_BOOL,
                                          OT_STRING,  OT_TABLE,         OT_ARRAY,     OT_USERDATA,
                                          OT_CLOSURE, OT_NATIVECLOSURE, OT_GENERATOR, OT_USERPOINTER,
-                                         OT_THREAD,  OT_CLASS,         OT_INSTANCE,  OT_WEAKREF};
+                                         OT_THREAD,  OT_CLASS,         OT_INSTANCE};
     out.clear();
     for (SQObjectType t : order)
         if (mask & (uint32_t(t) & 0xFFFFFF)) {
