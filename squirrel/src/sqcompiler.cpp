@@ -638,6 +638,8 @@ class Compiler {
     static std::string tokName(int t) {
         if (t < 256) return std::string(1, char(t));
         if (t == T_IDENT) return "IDENTIFIER";
+        for (const KW& k : keywords)
+            if (k.t == t) return k.s;
         return "?";
     }
     void expect(int t) {
@@ -851,7 +853,7 @@ class Compiler {
         return lx_.nlBefore || lx_.tok == T_EOF || lx_.tok == '}' || lx_.tok == ';';
     }
     void optSemicolon() {
-        if (lx_.tok == ';') {
+        if (lx_.tok == ';' && nesting_ != keepSemicolonAt_) {
             next();
             return;
         }
@@ -1031,7 +1033,11 @@ class Compiler {
         next();
         SQInteger body = label();
         beginLoop();
+        // a single-statement body leaves its ';' in front of the 'while'
+        int saved = keepSemicolonAt_;
+        keepSemicolonAt_ = nesting_ + 1;
         blockOrStatement();
+        keepSemicolonAt_ = saved;
         expect(K_WHILE);
         expect('(');
         SQInteger condAt = label();
@@ -1095,8 +1101,7 @@ class Compiler {
             val = expectIdent();
             two = true;
         }
-        if (lx_.tok != K_IN) error("expected 'in'");
-        next();
+        expect(K_IN);
         SQInteger sc = scopeStart();
         commaExpr();
         expect(')');
@@ -1134,7 +1139,8 @@ class Compiler {
             next();
             if (pendingTest >= 0) patch(pendingTest, label());
             emit(OP_GETLOCAL, 0, tmp);
-            commaExpr();
+            Exp ce = expression();
+            discharge(ce);
             expect(':');
             emit(OP_EQ);
             pendingTest = emit(OP_JZ);
@@ -1154,7 +1160,7 @@ class Compiler {
             next();
             expect(':');
             SQInteger bsc = scopeStart();
-            while (lx_.tok != '}') {
+            while (lx_.tok != '}' && lx_.tok != K_CASE && lx_.tok != K_DEFAULT) {
                 if (lx_.tok == T_EOF) error("expected '}'");
                 statement();
             }
@@ -1524,6 +1530,7 @@ class Compiler {
         ~DepthGuard() { --d; }
     };
     int nesting_ = 0;
+    int keepSemicolonAt_ = -1;
     void checkNesting() {
         if (nesting_ > 300) error("expression or block nested too deeply");
     }

@@ -157,6 +157,9 @@ inline SQInteger sq_f2i(SQFloat f) {
 inline SQFloat num_f(const SQObject& v) {
     return v._type == OT_INTEGER ? SQFloat(v._unVal.nInteger) : v._unVal.fFloat;
 }
+inline bool sq_iscallable(const SQObject& v) {
+    return v._type == OT_CLOSURE || v._type == OT_NATIVECLOSURE;
+}
 inline SQInteger num_i(const SQObject& v) {
     return v._type == OT_INTEGER ? v._unVal.nInteger : sq_f2i(v._unVal.fFloat);
 }

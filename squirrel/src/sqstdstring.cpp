@@ -2,6 +2,7 @@
 #include "sqstdstring.h"
 #include "sqvm.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cctype>
 #include <cstdio>
@@ -78,15 +79,17 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 err = "integer expected for the specified format";
                 return false;
             }
+            int n;
             if (conv == 'c') {
                 directive += 'c';
-                snprintf(buf, sizeof buf, directive.c_str(), int(num_i(a)));
+                n = snprintf(buf, sizeof buf, directive.c_str(), int(num_i(a)));
             } else {
                 directive += "ll";
                 directive += conv == 'i' ? 'd' : conv;
-                snprintf(buf, sizeof buf, directive.c_str(), (long long)num_i(a));
+                n = snprintf(buf, sizeof buf, directive.c_str(), (long long)num_i(a));
             }
-            out += buf;
+            // %c of 0 writes a NUL byte that belongs in the result
+            out.append(buf, size_t(std::clamp(n, 0, int(sizeof buf) - 1)));
             break;
         }
         case 's': {

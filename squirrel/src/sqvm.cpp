@@ -316,7 +316,7 @@ bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw) {
             SQString* s = obj.str();
             if (idx < 0) idx += s->len;
             if (idx >= 0 && idx < s->len) {
-                out = Value(SQInteger((unsigned char)s->data[idx]));
+                out = Value(SQInteger((signed char)s->data[idx]));
                 return true;
             }
             return false;
@@ -377,6 +377,23 @@ bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw) {
     sq_raise(v, "the index '%s' does not exist", sq_print_val(key).c_str());
 }
 
+// _set: a `throw null` inside it means "no such slot"
+static void call_set_meta(SQVM* v, const Value& mm, const Value& obj, const Value& key,
+                          const Value& val) {
+    bool missing = false;
+    {
+        CatchGuard g(v);
+        try {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+        } catch (SQException& e) {
+            if (!e.value.isNull()) throw;
+            missing = true;
+        }
+    }
+    if (missing) raise_noindex(v, key);
+}
+
 void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool raw) {
     switch (obj.type()) {
     case OT_TABLE: {
@@ -397,8 +414,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
             }
         Value mm;
         if (sq_get_meta(v, obj, MT_SET, mm)) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
@@ -411,8 +427,9 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
                 vals[size_t(idx)] = val;
                 return;
             }
+            raise_noindex(v, key);
         }
-        raise_noindex(v, key);
+        sq_raise(v, "indexing array with %s", sq_type_name(key.type()));
     }
     case OT_INSTANCE: {
         SQInstance* in = obj.ins();
@@ -424,8 +441,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
         }
         Value mm = in->cls->meta[MT_SET];
         if (!mm.isNull() && !raw) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
@@ -446,8 +462,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
     case OT_USERDATA: {
         Value mm;
         if (!raw && sq_get_meta(v, obj, MT_SET, mm)) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
@@ -512,7 +527,7 @@ Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw) {
         sq_raise(v, "cannot delete a slot from instance");
     }
     case OT_CLASS:
-        sq_raise(v, "cannot delete a slot from class");
+        sq_raise(v, "attempt to delete a slot from a class");
     default:
         sq_raise(v, "attempt to delete a slot from a %s", sq_type_name(obj.type()));
     }
@@ -585,9 +600,15 @@ Value sq_tostring(SQVM* v, const Value& o) {
 
 Value sq_typeof_op(SQVM* v, const Value& o) {
     Value mm;
-    if ((o.type() == OT_INSTANCE || o.type() == OT_TABLE || o.type() == OT_USERDATA) &&
-        sq_get_meta(v, o, MT_TYPEOF, mm))
+    // a table's _typeof comes from its direct delegate only
+    if (o.type() == OT_TABLE) {
+        SQTable* d = o.tab()->delegate;
+        if (Value* p = d ? sq_table_find(d, v->shared->metanames[MT_TYPEOF]) : nullptr)
+            return sq_call_value(v, *p, o, nullptr, 0);
+    } else if ((o.type() == OT_INSTANCE || o.type() == OT_USERDATA) &&
+               sq_get_meta(v, o, MT_TYPEOF, mm)) {
         return sq_call_value(v, mm, o, nullptr, 0);
+    }
     return sq_mkstr(v->shared, sq_type_name(o.type()));
 }
 
@@ -692,7 +713,8 @@ static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
     if (ta == OT_INSTANCE || ta == OT_TABLE || ta == OT_USERDATA) {
         static const MetaMethod mm_of[] = {MT_ADD, MT_SUB, MT_MUL, MT_DIV, MT_MODULO};
         Value mm;
-        if (sq_get_meta(v, a, mm_of[op - OP_ADD], mm)) return sq_call_value(v, mm, a, &b, 1);
+        if (sq_get_meta(v, a, mm_of[op - OP_ADD], mm) && sq_iscallable(mm))
+            return sq_call_value(v, mm, a, &b, 1);
     }
     sq_raise(v, "arith op %s on between '%s' and '%s'", op_name(op), sq_type_name(ta),
              sq_type_name(tb));
@@ -906,7 +928,7 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
     case OT_TABLE:
     case OT_USERDATA: {
         Value mm;
-        if (!sq_get_meta(v, callee, MT_CALL, mm))
+        if (!sq_get_meta(v, callee, MT_CALL, mm) || !sq_iscallable(mm))
             sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
         Value self = callee;
         sq_ensure_stack(es, es.top + 2);
