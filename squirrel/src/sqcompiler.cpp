@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -128,7 +129,9 @@ struct CompileError {
 
 class Lexer {
   public:
-    Lexer(const char* src, SQInteger len) : s_(src), n_(len) {}
+    // the source ends at a NUL byte, as a C string would
+    Lexer(const char* src, SQInteger len)
+        : s_(src), n_(SQInteger(strnlen(src, size_t(len < 0 ? 0 : len)))) {}
     int tok = 0;
     bool nlBefore = false;
     SQInteger line = 1, col = 1; // of the current token
@@ -356,6 +359,7 @@ class Lexer {
             adv();
             return lexString('"', true);
         }
+        if (c < 32 || c == 127) error("unexpected character(control)");
         adv();
         int d = cur();
         switch (c) {
@@ -1029,15 +1033,18 @@ class Compiler {
         endLoop(label(), condAt);
     }
 
-    void doStatement() {
-        next();
-        SQInteger body = label();
-        beginLoop();
-        // a single-statement body leaves its ';' in front of the 'while'
+    // a single-statement body of do or try leaves its ';' in front of 'while' or 'catch'
+    void bodyBeforeKeyword() {
         int saved = keepSemicolonAt_;
         keepSemicolonAt_ = nesting_ + 1;
         blockOrStatement();
         keepSemicolonAt_ = saved;
+    }
+    void doStatement() {
+        next();
+        SQInteger body = label();
+        beginLoop();
+        bodyBeforeKeyword();
         expect(K_WHILE);
         expect('(');
         SQInteger condAt = label();
@@ -1285,7 +1292,6 @@ class Compiler {
         emit(OP_NEWCLASS, hasBase ? 1 : 0);
         expect('{');
         while (lx_.tok != '}') {
-            if (lx_.tok == T_EOF) error("expected '}'");
             skipAttributes();
             bool isStatic = false;
             if (lx_.tok == K_STATIC) {
@@ -1339,7 +1345,7 @@ class Compiler {
             r = Value(neg ? -lx_.fval : lx_.fval);
             break;
         case T_STRING:
-            if (neg) error("scalar expected : integer, float, or string");
+            if (neg) error("scalar expected : integer, float");
             r = sq_mkstr(ss_, lx_.sval);
             break;
         case K_TRUE:
@@ -1385,14 +1391,13 @@ class Compiler {
         }
         next();
         sq_table_set(ss_->consttable.tab(), name, tv);
-        optSemicolon();
     }
 
     void tryStatement() {
         next();
         SQInteger tr = emit(OP_TRY);
         fs_->tryDepth++;
-        blockOrStatement();
+        bodyBeforeKeyword();
         fs_->tryDepth--;
         emit(OP_POPTRY, 1);
         SQInteger jmp = emit(OP_JMP);
@@ -1532,7 +1537,7 @@ class Compiler {
     int nesting_ = 0;
     int keepSemicolonAt_ = -1;
     void checkNesting() {
-        if (nesting_ > 300) error("expression or block nested too deeply");
+        if (nesting_ > 700) error("expression or block nested too deeply");
     }
 
     Exp expression() {
@@ -1836,6 +1841,16 @@ class Compiler {
         }
         Value c;
         if (findConst(name, c)) {
+            // enums are tables of constants resolved here: only Enum.Member is an expression
+            if (c.type() == OT_TABLE) {
+                if (lx_.tok != '.') error("expected '.'");
+                next();
+                Value member = expectIdent();
+                Value* p = sq_table_find(c.tab(), member);
+                if (!p)
+                    error("invalid constant [" + sq_raw_str(name) + "." + sq_raw_str(member) + "]");
+                c = *p;
+            }
             emitConst(c);
             return e;
         }
@@ -1859,6 +1874,28 @@ class Compiler {
         return n;
     }
 
+    // f() { a = 1, [k] = 2 }: assigns existing slots of the call's result
+    void callInitializer() {
+        next();
+        while (lx_.tok != '}') {
+            emit(OP_DUP);
+            if (lx_.tok == '[') {
+                next();
+                commaExpr();
+                expect(']');
+            } else {
+                emit(OP_LOADK, 0, addConst(expectIdent()));
+            }
+            expect('=');
+            Exp x = expression();
+            discharge(x);
+            emit(OP_SET);
+            emit(OP_POP);
+            if (lx_.tok == ',') next();
+        }
+        next();
+    }
+
     Exp postfix() {
         Exp e = primary();
         for (;;) {
@@ -1879,6 +1916,8 @@ class Compiler {
                 break;
             }
             case '[': {
+                if (lx_.nlBefore)
+                    error("cannot break deref/or comma needed after [exp]=exp slot declaration");
                 next();
                 discharge(e);
                 commaExpr();
@@ -1899,6 +1938,7 @@ class Compiler {
                 SQInteger n = callArgs(')');
                 emit(OP_CALL, int(n + 1));
                 e = Exp{};
+                if (lx_.tok == '{' && !lx_.nlBefore) callInitializer();
                 break;
             }
             case T_INC:

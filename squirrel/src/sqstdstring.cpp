@@ -53,6 +53,10 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 }
             }
         }
+        if (argi > top) {
+            err = "not enough parameters for the given format string";
+            return false;
+        }
         if (i >= flen) {
             err = "invalid format";
             return false;
@@ -60,10 +64,6 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
         char conv = f[i++];
         if (!strchr("diouxXcsfFeEgG", conv)) {
             err = "invalid format";
-            return false;
-        }
-        if (argi > top) {
-            err = "not enough parameters for the given format string";
             return false;
         }
         const Value& a = sq_stk(v, argi++);
@@ -75,18 +75,19 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
         case 'x':
         case 'X':
         case 'c': {
-            if (!sq_isnumeric(a) || (conv == 'c' && a.type() != OT_INTEGER)) {
+            if (!sq_isnumeric(a) && a.type() != OT_BOOL) {
                 err = "integer expected for the specified format";
                 return false;
             }
+            SQInteger iv = a.type() == OT_BOOL ? SQInteger(a.b()) : num_i(a);
             int n;
             if (conv == 'c') {
                 directive += 'c';
-                n = snprintf(buf, sizeof buf, directive.c_str(), int(num_i(a)));
+                n = snprintf(buf, sizeof buf, directive.c_str(), int(iv));
             } else {
                 directive += "ll";
                 directive += conv == 'i' ? 'd' : conv;
-                n = snprintf(buf, sizeof buf, directive.c_str(), (long long)num_i(a));
+                n = snprintf(buf, sizeof buf, directive.c_str(), (long long)iv);
             }
             // %c of 0 writes a NUL byte that belongs in the result
             out.append(buf, size_t(std::clamp(n, 0, int(sizeof buf) - 1)));

@@ -908,6 +908,12 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         Value inst = sq_create_instance(v, c);
         es.stack[size_t(ci + 1)] = inst;
         Value ctor = c->ctor;
+        if (ctor.type() == OT_CLOSURE && ctor.clo()->proto->generator) {
+            // a constructor that yields only makes a generator: the call gives null
+            for (SQInteger i = es.top - 1; i >= ci; --i) es.stack[size_t(i)].setNull();
+            es.top = ci + 1;
+            return false;
+        }
         if (ctor.type() == OT_CLOSURE) {
             es.stack[size_t(ci)] = ctor;
             push_closure_frame(v, es, ctor.clo(), ci, nargs, FRAME_CTOR);
@@ -916,8 +922,6 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         if (ctor.type() == OT_NATIVECLOSURE) {
             es.stack[size_t(ci)] = ctor;
             call_native(v, es, ctor.ncl(), ci, nargs);
-        } else if (nargs != 1) {
-            sq_raise(v, "wrong number of parameters");
         }
         for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
         es.stack[size_t(ci)] = std::move(inst);
