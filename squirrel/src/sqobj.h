@@ -199,6 +199,32 @@ struct SQTable : SQRefCounted {
     SQTable* delegate = nullptr;
 };
 
+inline SQHash key_hash(const SQObject& k) {
+    if (k._type == OT_STRING) return reinterpret_cast<SQString*>(k._unVal.pRefCounted)->hash;
+    SQHash x = k._unVal.raw ^ (SQHash(k._type) << 32);
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    x ^= x >> 33;
+    return x;
+}
+inline bool key_eq(const SQObject& a, const SQObject& b) {
+    return a._type == b._type && a._unVal.raw == b._unVal.raw;
+}
+inline bool node_tomb(const TableNode& n) {
+    return n.key._type == OT_NULL && n.val._type == OT_BOOL;
+}
+// inline: global, member and method lookups all come through here
+inline Value* sq_table_find(SQTable* t, const SQObject& key) {
+    if (t->count == 0) return nullptr;
+    SQInteger m = t->cap - 1, j = SQInteger(key_hash(key) & SQHash(m));
+    for (;;) {
+        TableNode& n = t->nodes[j];
+        if (key_eq(n.key, key) && n.key._type != OT_NULL) return &n.val;
+        if (n.key._type == OT_NULL && !node_tomb(n)) return nullptr;
+        j = (j + 1) & m;
+    }
+}
+
 struct SQArray : SQRefCounted {
     std::vector<Value> vals;
 };

@@ -666,11 +666,7 @@ static Value concat(SQVM* v, const Value& a, const Value& b) {
     SQString* x = sa.str();
     SQString* y = sb.str();
     if (x->len + y->len > (SQInteger(1) << 28)) sq_raise(v, "out of memory");
-    std::string s;
-    s.reserve(size_t(x->len + y->len));
-    s.append(x->data, size_t(x->len));
-    s.append(y->data, size_t(y->len));
-    return sq_mkstr(v->shared, s);
+    return Value(OT_STRING, sq_str_concat(v->shared, x->data, x->len, y->data, y->len));
 }
 
 static Value arith(SQVM* v, int op, const Value& a, const Value& b) {

@@ -12,6 +12,8 @@ struct SQException {
 
 // strings
 SQString* sq_str_new(SQSharedState* ss, const char* s, SQInteger len);
+SQString* sq_str_concat(SQSharedState* ss, const char* a, SQInteger alen, const char* b,
+                        SQInteger blen);
 Value sq_mkstr(SQSharedState* ss, const char* s, SQInteger len = -1);
 inline Value sq_mkstr(SQSharedState* ss, const std::string& s) {
     return sq_mkstr(ss, s.data(), SQInteger(s.size()));
@@ -20,7 +22,6 @@ inline Value sq_mkstr(SQSharedState* ss, const std::string& s) {
 // objects
 void sq_gc_link(SQSharedState* ss, SQRefCounted* o, SQObjectType kind);
 SQTable* sq_table_new(SQSharedState* ss, SQInteger cap = 0);
-Value* sq_table_find(SQTable* t, const SQObject& key);
 void sq_table_set(SQTable* t, const SQObject& key, const SQObject& val);
 bool sq_table_remove(SQTable* t, const SQObject& key, Value* out);
 bool sq_table_next(SQTable* t, SQInteger& iter, Value& k, Value& v);
