@@ -545,8 +545,11 @@ SQInteger s_find(SQVM* v) {
     SQString* sub = A(v, 2).str();
     SQInteger start = nargs(v) > 2 ? num_i(A(v, 3)) : 0;
     if (start < 0 || start >= s->len) return ret(v, Value());
-    std::string_view hay(s->data, size_t(s->len));
-    size_t pos = hay.find(std::string_view(sub->data, size_t(sub->len)), size_t(start));
+    // text after a NUL byte is not searched, as with C strings
+    std::string_view hay(s->data, strnlen(s->data, size_t(s->len)));
+    if (size_t(start) > hay.size()) return ret(v, Value());
+    size_t pos =
+        hay.find(std::string_view(sub->data, strnlen(sub->data, size_t(sub->len))), size_t(start));
     if (pos == std::string_view::npos) return ret(v, Value());
     return ret(v, Value(SQInteger(pos)));
 }
@@ -646,20 +649,28 @@ SQInteger c_getinfos(SQVM* v) {
         Value pv(OT_ARRAY, params);
         params->vals.push_back(sq_mkstr(ss, "this"));
         for (auto& n : p->paramNames) params->vals.push_back(n);
-        if (p->varargs) params->vals.push_back(sq_mkstr(ss, "..."));
+        if (p->varargs) {
+            params->vals.push_back(sq_mkstr(ss, "vargv"));
+            params->vals.push_back(sq_mkstr(ss, "..."));
+        }
         set("parameters", pv);
         SQArray* defs = sq_array_new(ss, 0);
         Value dv(OT_ARRAY, defs);
         defs->vals = f.clo()->defaults;
         set("defparams", dv);
         set("varargs", Value(SQInteger(p->varargs ? 1 : 0)));
-        set("line", Value(p->line));
     } else {
         SQNativeClosure* nc = f.ncl();
         set("native", Value(true));
         set("name", nc->name);
         set("paramscheck", Value(nc->nparamscheck));
-        set("typecheck", Value());
+        Value tcv;
+        if (!nc->typecheck.empty()) {
+            SQArray* tc = sq_array_new(ss, 0);
+            tcv = Value(OT_ARRAY, tc);
+            for (uint32_t m : nc->typecheck) tc->vals.push_back(Value(SQInteger(m)));
+        }
+        set("typecheck", tcv);
     }
     return ret(v, tv);
 }

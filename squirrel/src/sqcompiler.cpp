@@ -77,7 +77,8 @@ enum Tok {
     K_ENUM,
     K_CONST,
     K_LINE,
-    K_FILE
+    K_FILE,
+    K_RAWCALL
 };
 
 struct KW {
@@ -120,6 +121,7 @@ const KW keywords[] = {{"while", K_WHILE},
                        {"enum", K_ENUM},
                        {"const", K_CONST},
                        {"__LINE__", K_LINE},
+                       {"rawcall", K_RAWCALL},
                        {"__FILE__", K_FILE}};
 
 struct CompileError {
@@ -151,7 +153,10 @@ class Lexer {
                 tok = T_EOF;
                 return;
             }
+            // only newlines before the token count, not those inside a verbatim string
+            bool nl = nlBefore;
             tok = lex();
+            nlBefore = nl;
             if (tok >= 0) return;
         }
     }
@@ -184,6 +189,8 @@ class Lexer {
             else if (c == '#' || (c == '/' && peek() == '/')) {
                 while (cur() != -1 && cur() != '\n') adv();
             } else if (c == '/' && peek() == '*') {
+                // newlines inside a block comment do not end a statement
+                bool nl = nlBefore;
                 adv();
                 adv();
                 for (;;) {
@@ -195,6 +202,7 @@ class Lexer {
                     }
                     adv();
                 }
+                nlBefore = nl;
             } else
                 break;
         }
@@ -229,18 +237,23 @@ class Lexer {
             ival = SQInteger(v);
             return T_INT;
         }
-        while (cur() >= '0' && cur() <= '9') adv();
-        if (cur() == '.') {
-            isFloat = true;
-            adv();
-            while (cur() >= '0' && cur() <= '9') adv();
-        }
-        if (cur() == 'e' || cur() == 'E') {
-            isFloat = true;
-            adv();
-            if (cur() == '+' || cur() == '-') adv();
-            if (!(cur() >= '0' && cur() <= '9')) error("exponent expected");
-            while (cur() >= '0' && cur() <= '9') adv();
+        // digits, dots and exponents form one token that reads as far as it parses
+        // ("1.5.5" is 1.5), as in Squirrel
+        for (;;) {
+            int c = cur();
+            if (c >= '0' && c <= '9') {
+                adv();
+            } else if (c == '.') {
+                isFloat = true;
+                adv();
+            } else if (c == 'e' || c == 'E') {
+                isFloat = true;
+                adv();
+                if (cur() == '+' || cur() == '-') adv();
+                if (!(cur() >= '0' && cur() <= '9')) error("exponent expected");
+            } else {
+                break;
+            }
         }
         std::string txt(s_ + start, size_t(p_ - start));
         if (isFloat) {
@@ -250,6 +263,24 @@ class Lexer {
         for (char c : txt) v = v * 10 + SQUnsignedInteger(c - '0');
         ival = SQInteger(v);
         return T_INT;
+    }
+    void appendUtf8(uint32_t cp) {
+        if (cp < 0x80) {
+            sval += char(cp);
+        } else if (cp < 0x800) {
+            sval += char(0xC0 | (cp >> 6));
+            sval += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            sval += char(0xE0 | (cp >> 12));
+            sval += char(0x80 | ((cp >> 6) & 0x3F));
+            sval += char(0x80 | (cp & 0x3F));
+        } else {
+            if (cp > 0x10FFFF) error("invalid unicode code point");
+            sval += char(0xF0 | (cp >> 18));
+            sval += char(0x80 | ((cp >> 12) & 0x3F));
+            sval += char(0x80 | ((cp >> 6) & 0x3F));
+            sval += char(0x80 | (cp & 0x3F));
+        }
     }
     int lexString(int q, bool verbatim) {
         sval.clear();
@@ -324,6 +355,20 @@ class Lexer {
                         adv();
                     }
                     sval += char(h);
+                    break;
+                }
+                case 'u':
+                case 'U': {
+                    // a code point in hex, written as UTF-8
+                    int maxDigits = e == 'u' ? 4 : 8;
+                    adv();
+                    if (hexv(cur()) < 0) error("hexadecimal number expected");
+                    uint32_t cp = 0;
+                    for (int k = 0; k < maxDigits && hexv(cur()) >= 0; ++k) {
+                        cp = cp * 16 + uint32_t(hexv(cur()));
+                        adv();
+                    }
+                    appendUtf8(cp);
                     break;
                 }
                 default:
@@ -477,6 +522,7 @@ class Lexer {
                 adv();
                 return T_VARARGS;
             }
+            if (d == '.') error("invalid token '..'");
             return '.';
         default:
             return c;
@@ -631,12 +677,14 @@ class Compiler {
     Value source_;
     FuncState* fs_ = nullptr;
     SQInteger prevLine_ = 1, prevCol_ = 1;
+    int prevTok_ = 0;
 
     [[noreturn]] void error(const std::string& m) { throw CompileError{m, lx_.line, lx_.col}; }
 
     void next() {
         prevLine_ = lx_.line;
         prevCol_ = lx_.col;
+        prevTok_ = lx_.tok;
         lx_.next();
     }
     static std::string tokName(int t) {
@@ -861,7 +909,8 @@ class Compiler {
             next();
             return;
         }
-        if (!endOfStatement()) error("end of statement expected (; or lf)");
+        // a statement may follow a closing brace (of a function literal, say) directly
+        if (!endOfStatement() && prevTok_ != '}') error("end of statement expected (; or lf)");
     }
 
     void statement() {
@@ -2003,6 +2052,14 @@ class Compiler {
             next();
             return resolveName(name);
         }
+        case K_RAWCALL: {
+            // a reserved word naming the base library's rawcall
+            next();
+            Exp r;
+            r.k = E_VAR;
+            r.idx = addConst(sq_mkstr(ss_, "rawcall"));
+            return r;
+        }
         case T_DCOLON: {
             next();
             emit(OP_LOADROOT);
@@ -2036,9 +2093,10 @@ class Compiler {
             emit(OP_NEWTABLE);
             while (lx_.tok != '}') {
                 if (lx_.tok == T_EOF) error("expression expected");
-                if (lx_.tok == K_FUNCTION) {
+                if (lx_.tok == K_FUNCTION || lx_.tok == K_CONSTRUCTOR) {
+                    bool ctor = lx_.tok == K_CONSTRUCTOR;
                     next();
-                    Value name = expectIdent();
+                    Value name = ctor ? sq_mkstr(ss_, "constructor") : expectIdent();
                     emit(OP_LOADK, 0, addConst(name));
                     functionBody(name, false);
                 } else if (lx_.tok == '[') {
@@ -2069,14 +2127,14 @@ class Compiler {
         }
         case K_FUNCTION: {
             next();
-            Value name = sq_mkstr(ss_, "unknown");
+            Value name; // anonymous functions have no name
             if (lx_.tok == T_IDENT) name = expectIdent();
             functionBody(name, false);
             return e;
         }
         case '@': {
             next();
-            functionBody(sq_mkstr(ss_, "unknown"), true);
+            functionBody(Value(), true);
             return e;
         }
         case K_CLASS: {

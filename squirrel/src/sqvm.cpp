@@ -1848,7 +1848,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 SQString* s = cont.str();
                 if (pos < s->len) {
                     slots[2].setInt(pos);
-                    slots[3].setInt((unsigned char)s->data[pos]);
+                    slots[3].setInt((signed char)s->data[pos]);
                     it.setInt(pos + 1);
                 } else
                     done = true;
@@ -1944,6 +1944,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 es.yielded = std::move(*--sp);
             else
                 es.yielded.setNull();
+            // closures made before a yield keep the values they saw (Squirrel copies the
+            // generator's stack out at each yield)
+            close_outers(es, 0);
             SYNC();
             return;
         }
