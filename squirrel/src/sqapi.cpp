@@ -894,7 +894,7 @@ const SQChar* sq_getlocal(HSQUIRRELVM v, SQUnsignedInteger level, SQUnsignedInte
     SQInteger pc = SQInteger(f->ip - p->code.data()) - 1;
     std::vector<const LocalInfo*> live;
     for (auto& l : p->locals)
-        if (l.start_pc <= pc + 1 && pc < l.end_pc && l.name.type() == OT_STRING &&
+        if (l.start_pc <= pc && pc < l.end_pc && l.name.type() == OT_STRING &&
             l.name.str()->data[0] != '@')
             live.push_back(&l);
     std::sort(live.begin(), live.end(),

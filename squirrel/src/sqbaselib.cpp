@@ -67,15 +67,24 @@ SQInteger base_getroottable(SQVM* v) {
 SQInteger base_getconsttable(SQVM* v) {
     return ret(v, SS(v)->consttable);
 }
+// null is accepted and leaves the table in place: the VM always has a root and const table
 SQInteger base_setroottable(SQVM* v) {
     Value old = SS(v)->roottable;
-    SS(v)->roottable = A(v, 2);
+    const Value& t = A(v, 2);
+    if (t.type() != OT_TABLE && !t.isNull()) return fail(v, "invalid type");
+    if (!t.isNull()) SS(v)->roottable = t;
     return ret(v, old);
 }
 SQInteger base_setconsttable(SQVM* v) {
     Value old = SS(v)->consttable;
-    SS(v)->consttable = A(v, 2);
+    const Value& t = A(v, 2);
+    if (t.type() != OT_TABLE && !t.isNull()) return fail(v, "invalid type, expected table");
+    if (!t.isNull()) SS(v)->consttable = t;
     return ret(v, old);
+}
+SQInteger base_resurrectunreachable(SQVM* v) {
+    (void)v;
+    return 0; // unreachable cycles are freed by the collector, never handed back
 }
 SQInteger base_assert(SQVM* v) {
     if (is_false(A(v, 2))) {
@@ -204,7 +213,24 @@ SQInteger t_rawin(SQVM* v) {
 }
 SQInteger t_clear(SQVM* v) {
     sq_clear(v, 1);
-    return 0;
+    return ret(v, A(v, 1));
+}
+// filter(function(key, value)): a new table of the slots for which it returns true
+SQInteger t_filter(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        SQTable* r = sq_table_new(SS(v));
+        Value rv(OT_TABLE, r);
+        sq_vpush(v, rv); // reachable for the collector while callbacks run
+        Value src(OT_TABLE, sq_table_clone(self.tab()));
+        SQInteger it = 0;
+        Value k, val;
+        while (sq_table_next(src.tab(), it, k, val)) {
+            Value args[2] = {k, val};
+            if (!is_false(sq_call_value(v, fn, self, args, 2))) sq_table_set(r, k, val);
+        }
+        return SQInteger(1);
+    });
 }
 SQInteger t_setdelegate(SQVM* v) {
     Value self = A(v, 1);
@@ -766,16 +792,17 @@ void sq_register_baselib(SQVM* v) {
     reg(v, root, "print", base_print, 2, nullptr);
     reg(v, root, "error", base_error, 2, nullptr);
     reg(v, root, "getroottable", base_getroottable, 1, nullptr);
-    reg(v, root, "setroottable", base_setroottable, 2, ".t");
+    reg(v, root, "setroottable", base_setroottable, 2, nullptr);
     reg(v, root, "getconsttable", base_getconsttable, 1, nullptr);
-    reg(v, root, "setconsttable", base_setconsttable, 2, ".t");
+    reg(v, root, "setconsttable", base_setconsttable, 2, nullptr);
+    reg(v, root, "resurrectunreachable", base_resurrectunreachable, 1, nullptr);
     reg(v, root, "assert", base_assert, -2, nullptr);
     reg(v, root, "array", base_array, -2, ".n");
     reg(v, root, "compilestring", base_compilestring, -2, ".ss");
     reg(v, root, "collectgarbage", base_collectgarbage, 1, nullptr);
     reg(v, root, "type", base_type, 2, nullptr);
     reg(v, root, "rawcall", base_rawcall, -3, nullptr);
-    reg(v, root, "callee", base_callee, 1, nullptr);
+    reg(v, root, "callee", base_callee, -1, nullptr);
     reg(v, root, "seterrorhandler", base_seterrorhandler, 2, ".c");
     reg(v, root, "newthread", base_newthread, 2, ".c");
     reg(v, root, "getstackinfos", base_getstackinfos, 2, ".n");
@@ -785,6 +812,9 @@ void sq_register_baselib(SQVM* v) {
     sq_table_set(root, sq_mkstr(v->shared, "_version_"), sq_mkstr(v->shared, SQUIRREL_VERSION));
     sq_table_set(root, sq_mkstr(v->shared, "_intsize_"), Value(SQInteger(8)));
     sq_table_set(root, sq_mkstr(v->shared, "_floatsize_"), Value(SQInteger(4)));
+    sq_table_set(root, sq_mkstr(v->shared, "_charsize_"), Value(SQInteger(1)));
+    sq_table_set(root, sq_mkstr(v->shared, "_versionnumber_"),
+                 Value(SQInteger(SQUIRREL_VERSION_NUMBER)));
 }
 
 void sq_init_delegates(SQVM* v) {
@@ -802,6 +832,7 @@ void sq_init_delegates(SQVM* v) {
     reg(v, t, "weakref", d_weakref, 1, nullptr);
     reg(v, t, "tostring", d_tostring, 1, nullptr);
     reg(v, t, "clear", t_clear, 1, "t");
+    reg(v, t, "filter", t_filter, 2, "tc");
     reg(v, t, "setdelegate", t_setdelegate, 2, ".t|o");
     reg(v, t, "getdelegate", t_getdelegate, 1, nullptr);
     reg(v, t, "keys", t_keys, 1, "t");

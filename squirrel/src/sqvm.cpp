@@ -403,7 +403,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
             return;
         }
         if (raw) {
-            if (key.isNull()) sq_raise(v, "null cannot be used as index");
+            if (key.isNull()) sq_raise(v, "null key");
             sq_table_set(t, key, val);
             return;
         }
