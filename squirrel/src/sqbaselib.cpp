@@ -656,6 +656,17 @@ SQInteger c_acall(SQVM* v) {
     std::vector<Value> args = arr.arr()->vals;
     return call_with(v, A(v, 1), args);
 }
+SQInteger c_getroot(SQVM* v) {
+    const Value& f = A(v, 1);
+    if (f.type() == OT_CLOSURE && f.clo()->root.type() == OT_TABLE) return ret(v, f.clo()->root);
+    return ret(v, SS(v)->roottable);
+}
+SQInteger c_setroot(SQVM* v) {
+    const Value& f = A(v, 1);
+    if (f.type() != OT_CLOSURE) return fail(v, "native closures have no root table");
+    f.clo()->root = A(v, 2);
+    return ret(v, f);
+}
 SQInteger c_bindenv(SQVM* v) {
     if (SQ_FAILED(sq_bindenv(v, 1))) return SQ_ERROR;
     return 1;
@@ -886,6 +897,8 @@ void sq_init_delegates(SQVM* v) {
     reg(v, c, "weakref", d_weakref, 1, nullptr);
     reg(v, c, "tostring", d_tostring, 1, nullptr);
     reg(v, c, "bindenv", c_bindenv, 2, "ct|y|x");
+    reg(v, c, "getroot", c_getroot, 1, "c");
+    reg(v, c, "setroot", c_setroot, 2, "ct");
     reg(v, c, "getinfos", c_getinfos, 1, "c");
 
     SQTable* g = mk(ss->delegates[5]);

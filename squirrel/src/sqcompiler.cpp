@@ -1465,6 +1465,20 @@ class Compiler {
 
     // parses parameters and body; emits the closure into the current (parent) function
     void functionBody(const Value& name, bool lambda) {
+        // function name[env](...): the closure is bound to env once created; env is written
+        // before the parameters but evaluated after the closure exists
+        bool hasEnv = false;
+        CodeBlock envCode;
+        if (!lambda && lx_.tok == '[') {
+            next();
+            SQInteger from = pc();
+            Exp en = expression();
+            discharge(en);
+            expect(']');
+            envCode = cut(from);
+            adjust(-1);
+            hasEnv = true;
+        }
         FuncState fs;
         FuncState* parent = fs_;
         openFunc(fs, name);
@@ -1524,6 +1538,12 @@ class Compiler {
         sq_incref(fs.proto);
         emit(OP_CLOSURE, 0, SQInteger(parent->proto->children.size() - 1));
         adjust(-ndef);
+        if (hasEnv) {
+            emit(OP_PREPCALLK, 0, addConst(sq_mkstr(ss_, "bindenv")));
+            paste(envCode);
+            adjust(1);
+            emit(OP_CALL, 2);
+        }
     }
 
     // ------------------------------------------------------------ expressions

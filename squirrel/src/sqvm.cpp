@@ -857,7 +857,8 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
         }
         es.top = base + np;
     }
-    if (cl->env && cl->env->obj._type != OT_NULL) s[base] = Value(cl->env->obj);
+    // the environment is held weakly: once it is gone, this is null
+    if (cl->env) s[base] = Value(cl->env->obj);
     Frame f{};
     f.callee = cl;
     f.ip = p->code.data();
@@ -1067,6 +1068,11 @@ static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQExceptio
 
 static void run(SQVM* v, ExecState& es, SQInteger entry);
 
+// the root table a closure's globals resolve in: its own (setroot) or the VM's
+static inline const Value& closure_root(SQSharedState* ss, const SQClosure* cl) {
+    return cl->root.type() == OT_TABLE ? cl->root : ss->roottable;
+}
+
 static void execute(SQVM* v, ExecState& es, SQInteger entry) {
     // counted per shared state: threads calling threads all nest on the same C stack
     SQSharedState* ss = v->shared;
@@ -1193,7 +1199,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             NEXT();
         case OP_LOADROOT:
         L_OP_LOADROOT:
-            *sp++ = ss->roottable;
+            *sp++ = closure_root(ss, cl);
             NEXT();
         case OP_GETK:
         L_OP_GETK : {
@@ -1255,7 +1261,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             Value r;
             Value selfv = self;
             bool found = sq_get(v, selfv, k, r);
-            if (!found) found = sq_get(v, ss->roottable, k, r, true);
+            if (!found) found = sq_get(v, closure_root(ss, cl), k, r, true);
             if (!found) raise_noindex(v, k);
             RELOAD();
             *sp++ = std::move(r);
@@ -1279,10 +1285,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             }
             SYNC();
-            Value selfv = self, val = sp[-1], tmp;
-            if (!sq_get(v, selfv, k, tmp, true) && ss->roottable.tab() != selfv.tab() &&
-                sq_table_find(ss->roottable.tab(), k))
-                sq_set(v, ss->roottable, k, val);
+            Value selfv = self, val = sp[-1], tmp, root = closure_root(ss, cl);
+            if (!sq_get(v, selfv, k, tmp, true) && root.tab() != selfv.tab() &&
+                sq_table_find(root.tab(), k))
+                sq_set(v, root, k, val);
             else
                 sq_set(v, selfv, k, val);
             RELOAD();
@@ -1762,6 +1768,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SQFunctionProto* p = proto->children[size_t(in.b)];
             SQClosure* c = sq_closure_new(ss, p);
             Value cv(OT_CLOSURE, c);
+            c->root = ss->roottable; // the root at creation, kept across setroottable
             for (auto& oi : p->outers) {
                 SQOuter* o;
                 if (oi.fromLocal)
