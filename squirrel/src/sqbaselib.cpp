@@ -458,39 +458,43 @@ struct SortCtx {
     Value fn;
     SQArray* arr;
     size_t n;
-    // true when a must come after b
-    bool after(const Value& a, const Value& b) {
+    SQInteger cmp(const Value& a, const Value& b) {
         SQInteger c = sort_cmp(v, fn, a, b);
         // the comparator works on a copy: a resize would be silently undone
         if (arr->vals.size() != n) sq_raise(v, "array resized during sort operation");
-        return c > 0;
+        return c;
     }
 };
 
-void merge_sort(SortCtx& cx, std::vector<Value>& a, std::vector<Value>& tmp, size_t lo, size_t hi) {
-    if (hi - lo < 2) return;
-    size_t mid = (lo + hi) / 2;
-    merge_sort(cx, a, tmp, lo, mid);
-    merge_sort(cx, a, tmp, mid, hi);
-    size_t i = lo, j = mid, k = lo;
-    while (i < mid && j < hi) {
-        if (cx.after(a[i], a[j]))
-            tmp[k++] = a[j++];
-        else
-            tmp[k++] = a[i++];
+// Heap sort: in place, no recursion, and the same order as Squirrel's for comparators that
+// are not consistent (scripts written against it see the same result).
+void sift_down(SortCtx& cx, std::vector<Value>& a, size_t root, size_t bottom) {
+    for (;;) {
+        size_t child = root * 2;
+        if (child > bottom) return;
+        if (child != bottom && cx.cmp(a[child], a[child + 1]) <= 0) ++child;
+        if (cx.cmp(a[root], a[child]) >= 0) return;
+        std::swap(a[root], a[child]);
+        root = child;
     }
-    while (i < mid) tmp[k++] = a[i++];
-    while (j < hi) tmp[k++] = a[j++];
-    for (size_t x = lo; x < hi; ++x) a[x] = tmp[x];
+}
+void heap_sort(SortCtx& cx, std::vector<Value>& a) {
+    size_t n = a.size();
+    if (n < 2) return;
+    for (size_t i = n / 2 + 1; i-- > 0;) sift_down(cx, a, i, n - 1);
+    for (size_t i = n - 1; i >= 1; --i) {
+        std::swap(a[0], a[i]);
+        sift_down(cx, a, 0, i - 1);
+    }
 }
 
 SQInteger a_sort(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1);
         Value fn = nargs(v) > 1 ? A(v, 2) : Value();
-        std::vector<Value> work = self.arr()->vals, tmp(work.size());
+        std::vector<Value> work = self.arr()->vals;
         SortCtx cx{v, fn, self.arr(), work.size()};
-        merge_sort(cx, work, tmp, 0, work.size());
+        heap_sort(cx, work);
         self.arr()->vals.swap(work);
         return ret(v, self);
     });
@@ -544,6 +548,7 @@ SQInteger s_tointeger(SQVM* v) {
     SQString* s = A(v, 1).str();
     if (nargs(v) > 1) {
         SQInteger base = num_i(A(v, 2));
+        if (base < 2 || base > 36) return fail(v, "cannot convert the string");
         char* endp = nullptr;
         long long r = strtoll(s->data, &endp, int(base));
         if (endp == s->data) return fail(v, "cannot convert the string");
