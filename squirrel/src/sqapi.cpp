@@ -107,6 +107,7 @@ SQInteger sq_getvmstate(HSQUIRRELVM v) {
 }
 SQRESULT sq_suspendvm(HSQUIRRELVM v) {
     if (v->ownsShared) return api_error(v, "cannot suspend the main vm");
+    if (v->execDepth > 1) return api_error(v, "cannot suspend through native calls/metamethods");
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
 }

@@ -164,6 +164,9 @@ SQInteger base_newthread(SQVM* v) {
 }
 SQInteger base_suspend(SQVM* v) {
     if (v->ownsShared) return fail(v, "cannot suspend the main vm");
+    // only the thread's own interpreter level can stop and resume later: a native in between
+    // (map, sort, call, a metamethod) would be left half done
+    if (v->execDepth > 1) return fail(v, "cannot suspend through native calls/metamethods");
     v->es.yielded = nargs(v) > 1 ? A(v, 2) : Value();
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
@@ -548,10 +551,12 @@ SQInteger s_tointeger(SQVM* v) {
     SQString* s = A(v, 1).str();
     if (nargs(v) > 1) {
         SQInteger base = num_i(A(v, 2));
-        if (base < 2 || base > 36) return fail(v, "cannot convert the string");
+        // an unusable base reads as 0 when the text starts like a number
+        bool badBase = base != 0 && (base < 2 || base > 36);
         char* endp = nullptr;
-        long long r = strtoll(s->data, &endp, int(base));
+        long long r = strtoll(s->data, &endp, badBase ? 10 : int(base));
         if (endp == s->data) return fail(v, "cannot convert the string");
+        if (badBase) r = 0;
         return ret(v, Value(SQInteger(r)));
     }
     Value out;
@@ -744,8 +749,11 @@ SQInteger w_ref(SQVM* v) {
     return ret(v, Value(A(v, 1).wr()->obj));
 }
 
-SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
-    (void)first;
+// first: start the thread's function; otherwise resume it with the caller's yielded value,
+// or by raising *raise inside it (an error it does not catch reaches the caller only when
+// propagate is set)
+SQInteger thread_run(SQVM* v, SQVM* t, bool first, const Value* raise = nullptr,
+                     bool propagate = true) {
     t->state = VM_RUNNING;
     t->suspendRequested = false;
     ExecState& es = t->es;
@@ -757,16 +765,20 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
             Frame& nf = es.frames.back();
             SQInteger ci = nf.target;
             for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
-            es.stack[size_t(ci)] = (*v->cur).yielded;
+            es.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
             es.top = ci + 1;
             es.frames.pop_back();
-            sq_continue(t);
+            if (raise)
+                sq_continue_throw(t, *raise);
+            else
+                sq_continue(t);
         }
     } catch (SQException& e) {
         t->state = VM_IDLE;
         for (auto& s : es.stack) s.setNull();
         es.frames.clear();
         es.top = 0;
+        if (!propagate) return 0;
         v->lasterror = e.value;
         return SQ_ERROR;
     }
@@ -782,6 +794,7 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
 }
 SQInteger th_call(SQVM* v) {
     SQVM* t = A(v, 1).thr();
+    if (t->state == VM_RUNNING) return fail(v, "attempt to call 'thread'");
     if (t->state != VM_IDLE) return fail(v, "wrong status");
     if (t->threadClosure.isNull()) return fail(v, "the thread has no function");
     t->es.top = 0;
@@ -790,11 +803,24 @@ SQInteger th_call(SQVM* v) {
     for (SQInteger i = 2; i <= nargs(v); ++i) sq_vpush(t, A(v, i));
     return thread_run(v, t, true);
 }
+SQInteger wakeup_check(SQVM* v, SQVM* t) {
+    if (t->state == VM_IDLE) return fail(v, "cannot wakeup a idle thread");
+    if (t->state == VM_RUNNING) return fail(v, "cannot wakeup a running thread");
+    return 0;
+}
 SQInteger th_wakeup(SQVM* v) {
     SQVM* t = A(v, 1).thr();
-    if (t->state != VM_SUSPENDED) return fail(v, "cannot wakeup a thread that is not suspended");
+    if (t->state != VM_SUSPENDED) return wakeup_check(v, t);
     (*v->cur).yielded = nargs(v) > 1 ? A(v, 2) : Value();
     return thread_run(v, t, false);
+}
+// wakeupthrow(error, propagate = true): resumes the thread by raising error at its suspend
+SQInteger th_wakeupthrow(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    if (t->state != VM_SUSPENDED) return wakeup_check(v, t);
+    Value err = A(v, 2);
+    bool propagate = nargs(v) < 3 || !is_false(A(v, 3));
+    return thread_run(v, t, false, &err, propagate);
 }
 SQInteger th_getstatus(SQVM* v) {
     static const char* names[] = {"idle", "running", "suspended"};
@@ -937,6 +963,7 @@ void sq_init_delegates(SQVM* v) {
     SQTable* th = mk(ss->threadDelegate);
     reg(v, th, "call", th_call, -1, "v");
     reg(v, th, "wakeup", th_wakeup, -1, "v");
+    reg(v, th, "wakeupthrow", th_wakeupthrow, -2, "v.b");
     reg(v, th, "getstatus", th_getstatus, 1, "v");
     reg(v, th, "weakref", d_weakref, 1, nullptr);
     reg(v, th, "tostring", d_tostring, 1, nullptr);

@@ -417,6 +417,7 @@ struct SQVM : SQRefCounted {
     Value errorhandler;
     SQUserPointer foreign = nullptr;
     VMState state = VM_IDLE;
+    SQInteger execDepth = 0; // nested interpreter entries on this thread
     bool suspendRequested = false;
     bool raiseerror = true;
     SQInteger budget = INT64_MAX; // loop iterations and calls left before the limit error

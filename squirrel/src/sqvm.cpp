@@ -1068,6 +1068,12 @@ static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQExceptio
 
 static void run(SQVM* v, ExecState& es, SQInteger entry);
 
+void sq_continue_throw(SQVM* t, const Value& err) {
+    SQException e{err, false};
+    if (!handle_exception(t, t->es, 0, e)) throw e;
+    execute(t, t->es, 0);
+}
+
 // the root table a closure's globals resolve in: its own (setroot) or the VM's
 static inline const Value& closure_root(SQSharedState* ss, const SQClosure* cl) {
     return cl->root.type() == OT_TABLE ? cl->root : ss->roottable;
@@ -1081,10 +1087,14 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
         while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
         sq_raise(v, "Native stack overflow");
     }
+    ++v->execDepth;
     struct DepthGuard {
-        SQSharedState* ss;
-        ~DepthGuard() { --ss->nativeDepth; }
-    } dg{ss};
+        SQVM* v;
+        ~DepthGuard() {
+            --v->shared->nativeDepth;
+            --v->execDepth;
+        }
+    } dg{v};
     for (;;) {
         try {
             run(v, es, entry);

@@ -100,6 +100,8 @@ void sq_call_errorhandler(SQVM* v, const Value& err);
 Value sq_create_instance(SQVM* v, SQClass* c);
 SQInteger sq_frame_line(const Frame& f);
 void sq_continue(SQVM* t); // resumes a suspended thread's frames
+// resumes a suspended thread by raising err where it suspended
+void sq_continue_throw(SQVM* t, const Value& err);
 
 // compiler: returns the compiled closure or throws SQException with the message (after calling
 // the compile error handler when raiseerror)
