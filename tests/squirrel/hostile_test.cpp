@@ -127,4 +127,18 @@ TEST(SquirrelHostile, CallbacksThatResizeTheArray) {
     EXPECT_EQ(t.out, "1232");
 }
 
+TEST(SquirrelHostile, ThreadsDoNotSuspendThroughNatives) {
+    TestVm t;
+    // suspending inside map's callback used to return into map with the native half done
+    EXPECT_TRUE(t.run("local th = newthread(function() { return [1, 2].map(@(x) suspend(x)) })\n"
+                      "try { th.call() } catch (e) { print(e + \" \" + th.getstatus()) }"));
+    EXPECT_EQ(t.out, "cannot suspend through native calls/metamethods idle");
+    t.out.clear();
+    // a plain suspend still works, and wakeupthrow raises at the suspend point
+    EXPECT_TRUE(
+        t.run("local th = newthread(function() { try { suspend(1) } catch (e) { return e } })\n"
+              "print(th.call() + \" \" + th.wakeupthrow(\"hi\") + \" \" + th.getstatus())"));
+    EXPECT_EQ(t.out, "1 hi idle");
+}
+
 } // namespace
