@@ -213,18 +213,6 @@ inline bool key_eq(const SQObject& a, const SQObject& b) {
 inline bool node_tomb(const TableNode& n) {
     return n.key._type == OT_NULL && n.val._type == OT_BOOL;
 }
-// inline: global, member and method lookups all come through here
-inline Value* sq_table_find(SQTable* t, const SQObject& key) {
-    if (t->count == 0) return nullptr;
-    SQInteger m = t->cap - 1, j = SQInteger(key_hash(key) & SQHash(m));
-    for (;;) {
-        TableNode& n = t->nodes[j];
-        if (key_eq(n.key, key) && n.key._type != OT_NULL) return &n.val;
-        if (n.key._type == OT_NULL && !node_tomb(n)) return nullptr;
-        j = (j + 1) & m;
-    }
-}
-
 struct SQArray : SQRefCounted {
     std::vector<Value> vals;
 };

@@ -182,6 +182,17 @@ static void table_resize(SQTable* t, SQInteger ncap) {
     delete[] old;
 }
 
+Value* sq_table_find(SQTable* t, const SQObject& key) {
+    if (t->count == 0) return nullptr;
+    SQInteger m = t->cap - 1, j = SQInteger(key_hash(key) & SQHash(m));
+    for (;;) {
+        TableNode& n = t->nodes[j];
+        if (key_eq(n.key, key) && n.key._type != OT_NULL) return &n.val;
+        if (n.key._type == OT_NULL && !node_tomb(n)) return nullptr;
+        j = (j + 1) & m;
+    }
+}
+
 void sq_table_set(SQTable* t, const SQObject& key, const SQObject& val) {
     if (Value* p = sq_table_find(t, key)) {
         *p = val;

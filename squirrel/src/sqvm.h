@@ -22,6 +22,7 @@ inline Value sq_mkstr(SQSharedState* ss, const std::string& s) {
 // objects
 void sq_gc_link(SQSharedState* ss, SQRefCounted* o, SQObjectType kind);
 SQTable* sq_table_new(SQSharedState* ss, SQInteger cap = 0);
+Value* sq_table_find(SQTable* t, const SQObject& key);
 void sq_table_set(SQTable* t, const SQObject& key, const SQObject& val);
 bool sq_table_remove(SQTable* t, const SQObject& key, Value* out);
 bool sq_table_next(SQTable* t, SQInteger& iter, Value& k, Value& v);
