@@ -655,12 +655,6 @@ SQInteger c_call(SQVM* v) {
     for (SQInteger i = 2; i <= nargs(v); ++i) args.push_back(A(v, i));
     return call_with(v, A(v, 1), args);
 }
-// rawcall(f, this, args...): a call with an explicit this, for any callable value
-SQInteger base_rawcall(SQVM* v) {
-    std::vector<Value> args;
-    for (SQInteger i = 3; i <= nargs(v); ++i) args.push_back(A(v, i));
-    return call_with(v, A(v, 2), args);
-}
 SQInteger c_acall(SQVM* v) {
     Value arr = A(v, 2);
     std::vector<Value> args = arr.arr()->vals;
@@ -843,7 +837,6 @@ void sq_register_baselib(SQVM* v) {
     reg(v, root, "compilestring", base_compilestring, -2, ".ss");
     reg(v, root, "collectgarbage", base_collectgarbage, 1, nullptr);
     reg(v, root, "type", base_type, 2, nullptr);
-    reg(v, root, "rawcall", base_rawcall, -3, nullptr);
     reg(v, root, "callee", base_callee, -1, nullptr);
     reg(v, root, "seterrorhandler", base_seterrorhandler, 2, ".c");
     reg(v, root, "newthread", base_newthread, 2, ".c");

@@ -998,10 +998,7 @@ class Compiler {
         case '{': {
             next();
             SQInteger sc = scopeStart();
-            while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expected '}'");
-                statement();
-            }
+            while (lx_.tok != '}') statement(); // at the end of input: "expression expected"
             next();
             scopeEnd(sc);
             return;
@@ -1238,8 +1235,6 @@ class Compiler {
             declareTop(name);
             return;
         }
-        if (lx_.tok == K_CLASS)
-            error("cannot create a class in a local with the syntax(class <local>)");
         for (;;) {
             Value name = expectIdent();
             if (lx_.tok == '=') {
@@ -1263,10 +1258,10 @@ class Compiler {
         next();
         Value name = expectIdent();
         Exp e;
-        // function a.b.c(): the last name is the slot
+        // function a::b::c(): the last name is the slot
         emit(OP_GETLOCAL, 0, 0);
         bool first = true;
-        while (lx_.tok == '.' || lx_.tok == T_DCOLON) {
+        while (lx_.tok == T_DCOLON) {
             if (first) {
                 fs_->depth--;
                 fs_->proto->code.pop_back();
@@ -1288,6 +1283,8 @@ class Compiler {
 
     void classStatement() {
         next();
+        if (lx_.tok == T_EOF) error("expression expected");
+        if (lx_.tok != T_IDENT) error("invalid class name");
         Value name = expectIdent();
         Exp target = resolveName(name);
         if (target.k == E_LOCAL || target.k == E_OUTER)
@@ -1318,12 +1315,10 @@ class Compiler {
                 next();
             else
                 expectIdent();
-            if (lx_.tok == '=') {
-                next();
-                Exp e = expression();
-                discharge(e);
-                emit(OP_POP);
-            }
+            expect('=');
+            Exp e = expression();
+            discharge(e);
+            emit(OP_POP);
             if (lx_.tok == ',') next();
         }
         next();
@@ -1524,13 +1519,8 @@ class Compiler {
             discharge(e);
             emit(OP_RETURN, 1);
         } else {
-            expect('{');
-            while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expression expected");
-                statement();
-            }
-            prevLine_ = lx_.line;
-            next();
+            // the body is one statement, usually a block
+            statement();
             emit(OP_RETURN, 0);
         }
         closeFunc();
@@ -1616,10 +1606,12 @@ class Compiler {
         int t = lx_.tok;
         if (t == '=' || t == T_NEWSLOT || compoundOp(t) >= 0) {
             if (e.isBase && e.k == E_VALUE) error("'base' cannot be modified");
-            if (e.k == E_VALUE) error("can't assign expression");
-            if (t == T_NEWSLOT && (e.k == E_LOCAL || e.k == E_OUTER))
-                error("can't 'create' a local slot");
+            if (e.k == E_VALUE || e.isBase) error("can't assign expression");
             next();
+            if (t == T_NEWSLOT && (e.k == E_LOCAL || e.k == E_OUTER)) {
+                expression();
+                error("can't 'create' a local slot");
+            }
             if (t == T_NEWSLOT) {
                 if (e.k == E_VAR) {
                     emit(OP_GETLOCAL, 0, 0);
@@ -1928,16 +1920,17 @@ class Compiler {
         return e;
     }
 
+    // arguments up to close; the commas between them are optional
     SQInteger callArgs(int close) {
         SQInteger n = 0;
         while (lx_.tok != close) {
             Exp a = expression();
             discharge(a);
             ++n;
-            if (lx_.tok == ',')
+            if (lx_.tok == ',') {
                 next();
-            else if (lx_.tok != close)
-                error("expected ')' or ','");
+                if (lx_.tok == close) error("expression expected, found ')'");
+            }
         }
         next();
         return n;
@@ -2073,12 +2066,13 @@ class Compiler {
             return resolveName(name);
         }
         case K_RAWCALL: {
-            // a reserved word naming the base library's rawcall
+            // rawcall(f, this, args...): a plain call with an explicit this
             next();
-            Exp r;
-            r.k = E_VAR;
-            r.idx = addConst(sq_mkstr(ss_, "rawcall"));
-            return r;
+            expect('(');
+            SQInteger n = callArgs(')');
+            if (n < 2) error("rawcall requires at least 2 parameters (callee and this)");
+            emit(OP_CALL, int(n - 1));
+            return e;
         }
         case T_DCOLON: {
             next();
@@ -2112,7 +2106,6 @@ class Compiler {
             next();
             emit(OP_NEWTABLE);
             while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expression expected");
                 if (lx_.tok == K_FUNCTION || lx_.tok == K_CONSTRUCTOR) {
                     bool ctor = lx_.tok == K_CONSTRUCTOR;
                     next();
@@ -2147,9 +2140,7 @@ class Compiler {
         }
         case K_FUNCTION: {
             next();
-            Value name; // anonymous functions have no name
-            if (lx_.tok == T_IDENT) name = expectIdent();
-            functionBody(name, false);
+            functionBody(Value(), false); // function literals have no name
             return e;
         }
         case '@': {
