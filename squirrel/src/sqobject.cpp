@@ -595,9 +595,11 @@ bool sq_class_add(SQVM* v, SQClass* c, const Value& key, const Value& val, bool 
         sq_incref(c->base);
     }
     if (key.type() == OT_STRING) {
+        // only functions become metamethods; anything else is a plain member of that name.
+        // Metamethods stay reachable as members too (the game's bindings are tested that way)
         SQSharedState* ss = c->ss;
         for (int m = 0; m < MT_LAST; ++m)
-            if (key.str() == ss->metanames[m].str()) c->meta[m] = val;
+            if (key.str() == ss->metanames[m].str() && isFunc) c->meta[m] = val;
         if (key.str() == ss->ctorName.str()) c->ctor = val;
     }
     if (existing && existing->type() == OT_USERPOINTER && !isStatic && !isFunc) {

@@ -709,8 +709,7 @@ static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
     if (ta == OT_INSTANCE || ta == OT_TABLE || ta == OT_USERDATA) {
         static const MetaMethod mm_of[] = {MT_ADD, MT_SUB, MT_MUL, MT_DIV, MT_MODULO};
         Value mm;
-        if (sq_get_meta(v, a, mm_of[op - OP_ADD], mm) && sq_iscallable(mm))
-            return sq_call_value(v, mm, a, &b, 1);
+        if (sq_get_meta(v, a, mm_of[op - OP_ADD], mm)) return sq_call_value(v, mm, a, &b, 1);
     }
     sq_raise(v, "arith op %s on between '%s' and '%s'", op_name(op), sq_type_name(ta),
              sq_type_name(tb));
@@ -929,8 +928,10 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
     case OT_TABLE:
     case OT_USERDATA: {
         Value mm;
-        if (!sq_get_meta(v, callee, MT_CALL, mm) || !sq_iscallable(mm))
+        if (!sq_get_meta(v, callee, MT_CALL, mm))
             sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
+        // a delegate's _call that is not a function is called anyway, and fails as such
+        if (!sq_iscallable(mm)) sq_raise(v, "attempt to call '%s'", sq_type_name(mm.type()));
         Value self = callee;
         sq_ensure_stack(es, es.top + 2);
         for (SQInteger i = es.top; i > ci + 1; --i)
