@@ -107,6 +107,7 @@ SQInteger sq_getvmstate(HSQUIRRELVM v) {
 }
 SQRESULT sq_suspendvm(HSQUIRRELVM v) {
     if (v->ownsShared) return api_error(v, "cannot suspend the main vm");
+    if (v->execDepth > 1) return api_error(v, "cannot suspend through native calls/metamethods");
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
 }
@@ -894,7 +895,7 @@ const SQChar* sq_getlocal(HSQUIRRELVM v, SQUnsignedInteger level, SQUnsignedInte
     SQInteger pc = SQInteger(f->ip - p->code.data()) - 1;
     std::vector<const LocalInfo*> live;
     for (auto& l : p->locals)
-        if (l.start_pc <= pc + 1 && pc < l.end_pc && l.name.type() == OT_STRING &&
+        if (l.start_pc <= pc && pc < l.end_pc && l.name.type() == OT_STRING &&
             l.name.str()->data[0] != '@')
             live.push_back(&l);
     std::sort(live.begin(), live.end(),

@@ -67,21 +67,30 @@ SQInteger base_getroottable(SQVM* v) {
 SQInteger base_getconsttable(SQVM* v) {
     return ret(v, SS(v)->consttable);
 }
+// null is accepted and leaves the table in place: the VM always has a root and const table
 SQInteger base_setroottable(SQVM* v) {
     Value old = SS(v)->roottable;
-    SS(v)->roottable = A(v, 2);
+    const Value& t = A(v, 2);
+    if (t.type() != OT_TABLE && !t.isNull()) return fail(v, "invalid type");
+    if (!t.isNull()) SS(v)->roottable = t;
     return ret(v, old);
 }
 SQInteger base_setconsttable(SQVM* v) {
     Value old = SS(v)->consttable;
-    SS(v)->consttable = A(v, 2);
+    const Value& t = A(v, 2);
+    if (t.type() != OT_TABLE && !t.isNull()) return fail(v, "invalid type, expected table");
+    if (!t.isNull()) SS(v)->consttable = t;
     return ret(v, old);
+}
+SQInteger base_resurrectunreachable(SQVM* v) {
+    (void)v;
+    return 0; // unreachable cycles are freed by the collector, never handed back
 }
 SQInteger base_assert(SQVM* v) {
     if (is_false(A(v, 2))) {
         if (nargs(v) > 2) {
-            Value m = A(v, 3);
-            if (m.type() == OT_STRING) return fail(v, m.str()->data);
+            Value m = sq_tostring(v, A(v, 3));
+            return fail(v, m.str()->data);
         }
         return fail(v, "assertion failed");
     }
@@ -155,6 +164,9 @@ SQInteger base_newthread(SQVM* v) {
 }
 SQInteger base_suspend(SQVM* v) {
     if (v->ownsShared) return fail(v, "cannot suspend the main vm");
+    // only the thread's own interpreter level can stop and resume later: a native in between
+    // (map, sort, call, a metamethod) would be left half done
+    if (v->execDepth > 1) return fail(v, "cannot suspend through native calls/metamethods");
     v->es.yielded = nargs(v) > 1 ? A(v, 2) : Value();
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
@@ -204,7 +216,24 @@ SQInteger t_rawin(SQVM* v) {
 }
 SQInteger t_clear(SQVM* v) {
     sq_clear(v, 1);
-    return 0;
+    return ret(v, A(v, 1));
+}
+// filter(function(key, value)): a new table of the slots for which it returns true
+SQInteger t_filter(SQVM* v) {
+    return guard(v, [&] {
+        Value self = A(v, 1), fn = A(v, 2);
+        SQTable* r = sq_table_new(SS(v));
+        Value rv(OT_TABLE, r);
+        sq_vpush(v, rv); // reachable for the collector while callbacks run
+        Value src(OT_TABLE, sq_table_clone(self.tab()));
+        SQInteger it = 0;
+        Value k, val;
+        while (sq_table_next(src.tab(), it, k, val)) {
+            Value args[2] = {k, val};
+            if (!is_false(sq_call_value(v, fn, self, args, 2))) sq_table_set(r, k, val);
+        }
+        return SQInteger(1);
+    });
 }
 SQInteger t_setdelegate(SQVM* v) {
     Value self = A(v, 1);
@@ -331,25 +360,50 @@ SQInteger a_find(SQVM* v) {
         if (sq_equals(a[i], A(v, 2))) return ret(v, Value(SQInteger(i)));
     return ret(v, Value());
 }
+// How many of (value, index, array) a map/apply callback takes, from its declared parameters.
+int callback_arity(const Value& fn) {
+    if (fn.type() != OT_CLOSURE) return 1;
+    SQInteger np = fn.clo()->proto->nparams - 1;
+    return np >= 3 ? 3 : np <= 1 ? 1 : int(np);
+}
+Value call_elem_callback(SQVM* v, const Value& fn, const Value& self, int arity, size_t i,
+                         const Value& x) {
+    Value args[3] = {x, Value(SQInteger(i)), self};
+    return sq_call_value(v, fn, self, args, arity);
+}
+// Callbacks may resize the array: the element count is fixed when the call starts, and an
+// element removed meanwhile reads as the last one read (Squirrel's long-standing behaviour).
+struct ElemReader {
+    Value last;
+    const Value& operator()(const Value& self, size_t i) {
+        auto& a = self.arr()->vals;
+        if (i < a.size()) last = a[i];
+        return last;
+    }
+};
 SQInteger a_map(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
+        ElemReader elem_or_null;
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value x = self.arr()->vals[i];
-            r->vals.push_back(sq_call_value(v, fn, self, &x, 1));
-        }
+        int arity = callback_arity(fn);
+        size_t n = self.arr()->vals.size();
+        r->vals.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            r->vals.push_back(call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i)));
         return SQInteger(1);
     });
 }
 SQInteger a_apply(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value x = self.arr()->vals[i];
-            Value r = sq_call_value(v, fn, self, &x, 1);
+        ElemReader elem_or_null;
+        int arity = callback_arity(fn);
+        size_t n = self.arr()->vals.size();
+        for (size_t i = 0; i < n; ++i) {
+            Value r = call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i));
             if (i < self.arr()->vals.size()) self.arr()->vals[i] = r;
         }
         return ret(v, self);
@@ -358,11 +412,13 @@ SQInteger a_apply(SQVM* v) {
 SQInteger a_filter(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
+        ElemReader elem_or_null;
         SQArray* r = sq_array_new(SS(v), 0);
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
-        for (size_t i = 0; i < self.arr()->vals.size(); ++i) {
-            Value args[2] = {Value(SQInteger(i)), self.arr()->vals[i]};
+        size_t n = self.arr()->vals.size();
+        for (size_t i = 0; i < n; ++i) {
+            Value args[2] = {Value(SQInteger(i)), elem_or_null(self, i)};
             if (!is_false(sq_call_value(v, fn, self, args, 2))) r->vals.push_back(args[1]);
         }
         return SQInteger(1);
@@ -371,18 +427,19 @@ SQInteger a_filter(SQVM* v) {
 SQInteger a_reduce(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1), fn = A(v, 2);
-        auto& a = self.arr()->vals;
+        ElemReader elem_or_null;
+        size_t n = self.arr()->vals.size();
         size_t i = 0;
         Value acc;
         if (nargs(v) > 2)
             acc = A(v, 3);
         else {
-            if (a.empty()) return ret(v, Value());
-            acc = a[0];
+            if (n == 0) return ret(v, Value());
+            acc = elem_or_null(self, 0);
             i = 1;
         }
-        for (; i < a.size(); ++i) {
-            Value args[2] = {acc, a[i]};
+        for (; i < n; ++i) {
+            Value args[2] = {acc, elem_or_null(self, i)};
             acc = sq_call_value(v, fn, self, args, 2);
         }
         return ret(v, acc);
@@ -394,35 +451,53 @@ SQInteger sort_cmp(SQVM* v, const Value& fn, const Value& a, const Value& b) {
     Value args[2] = {a, b};
     Value r = sq_call_value(v, fn, v->shared->roottable, args, 2);
     if (r.type() == OT_INTEGER) return r.i();
-    if (r.type() == OT_FLOAT) return sq_f2i(r.f());
+    if (r.type() == OT_FLOAT) return r.f() > 0 ? 1 : r.f() < 0 ? -1 : 0;
     if (r.type() == OT_BOOL) return r.b() ? 1 : 0;
     sq_raise(v, "numeric value expected as return value of the compare function");
 }
 
-void merge_sort(SQVM* v, const Value& fn, std::vector<Value>& a, std::vector<Value>& tmp, size_t lo,
-                size_t hi) {
-    if (hi - lo < 2) return;
-    size_t mid = (lo + hi) / 2;
-    merge_sort(v, fn, a, tmp, lo, mid);
-    merge_sort(v, fn, a, tmp, mid, hi);
-    size_t i = lo, j = mid, k = lo;
-    while (i < mid && j < hi) {
-        if (sort_cmp(v, fn, a[j], a[i]) < 0)
-            tmp[k++] = a[j++];
-        else
-            tmp[k++] = a[i++];
+struct SortCtx {
+    SQVM* v;
+    Value fn;
+    SQArray* arr;
+    size_t n;
+    SQInteger cmp(const Value& a, const Value& b) {
+        SQInteger c = sort_cmp(v, fn, a, b);
+        // the comparator works on a copy: a resize would be silently undone
+        if (arr->vals.size() != n) sq_raise(v, "array resized during sort operation");
+        return c;
     }
-    while (i < mid) tmp[k++] = a[i++];
-    while (j < hi) tmp[k++] = a[j++];
-    for (size_t x = lo; x < hi; ++x) a[x] = tmp[x];
+};
+
+// Heap sort: in place, no recursion, and the same order as Squirrel's for comparators that
+// are not consistent (scripts written against it see the same result).
+void sift_down(SortCtx& cx, std::vector<Value>& a, size_t root, size_t bottom) {
+    for (;;) {
+        size_t child = root * 2;
+        if (child > bottom) return;
+        if (child != bottom && cx.cmp(a[child], a[child + 1]) <= 0) ++child;
+        if (cx.cmp(a[root], a[child]) >= 0) return;
+        std::swap(a[root], a[child]);
+        root = child;
+    }
+}
+void heap_sort(SortCtx& cx, std::vector<Value>& a) {
+    size_t n = a.size();
+    if (n < 2) return;
+    for (size_t i = n / 2 + 1; i-- > 0;) sift_down(cx, a, i, n - 1);
+    for (size_t i = n - 1; i >= 1; --i) {
+        std::swap(a[0], a[i]);
+        sift_down(cx, a, 0, i - 1);
+    }
 }
 
 SQInteger a_sort(SQVM* v) {
     return guard(v, [&] {
         Value self = A(v, 1);
         Value fn = nargs(v) > 1 ? A(v, 2) : Value();
-        std::vector<Value> work = self.arr()->vals, tmp(work.size());
-        merge_sort(v, fn, work, tmp, 0, work.size());
+        std::vector<Value> work = self.arr()->vals;
+        SortCtx cx{v, fn, self.arr(), work.size()};
+        heap_sort(cx, work);
         self.arr()->vals.swap(work);
         return ret(v, self);
     });
@@ -458,17 +533,14 @@ bool parse_number(const char* s, SQInteger len, bool wantFloat, Value& out) {
         }
     }
     std::string txt(start, size_t(p - start));
-    if (wantFloat || isf) {
+    if (isf) {
         SQFloat f = SQFloat(strtod(txt.c_str(), nullptr));
-        if (wantFloat)
-            out = Value(f);
-        else
-            out = Value(sq_f2i(f));
-    } else {
-        out =
-            Value(SQInteger(strtoull(txt.c_str() + (txt[0] == '-' || txt[0] == '+'), nullptr, 10)));
-        if (txt[0] == '-') out = Value(SQInteger(0 - SQUnsignedInteger(out.i())));
+        out = wantFloat ? Value(f) : Value(sq_f2i(f));
+        return true;
     }
+    // integers saturate at the 64-bit range rather than wrapping
+    SQInteger i = SQInteger(strtoll(txt.c_str(), nullptr, 10));
+    out = wantFloat ? Value(SQFloat(i)) : Value(i);
     return true;
 }
 
@@ -479,9 +551,12 @@ SQInteger s_tointeger(SQVM* v) {
     SQString* s = A(v, 1).str();
     if (nargs(v) > 1) {
         SQInteger base = num_i(A(v, 2));
+        // an unusable base reads as 0 when the text starts like a number
+        bool badBase = base != 0 && (base < 2 || base > 36);
         char* endp = nullptr;
-        long long r = strtoll(s->data, &endp, int(base));
+        long long r = strtoll(s->data, &endp, badBase ? 10 : int(base));
         if (endp == s->data) return fail(v, "cannot convert the string");
+        if (badBase) r = 0;
         return ret(v, Value(SQInteger(r)));
     }
     Value out;
@@ -505,16 +580,26 @@ SQInteger s_find(SQVM* v) {
     SQString* s = A(v, 1).str();
     SQString* sub = A(v, 2).str();
     SQInteger start = nargs(v) > 2 ? num_i(A(v, 3)) : 0;
-    if (start < 0 || start > s->len) return ret(v, Value());
-    std::string_view hay(s->data, size_t(s->len));
-    size_t pos = hay.find(std::string_view(sub->data, size_t(sub->len)), size_t(start));
+    if (start < 0 || start >= s->len) return ret(v, Value());
+    // text after a NUL byte is not searched, as with C strings
+    std::string_view hay(s->data, strnlen(s->data, size_t(s->len)));
+    if (size_t(start) > hay.size()) return ret(v, Value());
+    size_t pos =
+        hay.find(std::string_view(sub->data, strnlen(sub->data, size_t(sub->len))), size_t(start));
     if (pos == std::string_view::npos) return ret(v, Value());
     return ret(v, Value(SQInteger(pos)));
 }
+// optional start and end bound the converted range
 SQInteger s_case(SQVM* v, bool upper) {
     SQString* s = A(v, 1).str();
     std::string r(s->data, size_t(s->len));
-    for (char& c : r) c = char(upper ? toupper((unsigned char)c) : tolower((unsigned char)c));
+    SQInteger b = nargs(v) > 1 ? std::clamp(num_i(A(v, 2)), SQInteger(0), s->len) : 0;
+    SQInteger e =
+        nargs(v) > 2 && sq_isnumeric(A(v, 3)) ? std::clamp(num_i(A(v, 3)), b, s->len) : s->len;
+    for (SQInteger i = b; i < e; ++i) {
+        unsigned char c = (unsigned char)r[size_t(i)];
+        r[size_t(i)] = char(upper ? toupper(c) : tolower(c));
+    }
     return ret(v, sq_mkstr(SS(v), r));
 }
 SQInteger s_tolower(SQVM* v) {
@@ -535,7 +620,8 @@ SQInteger n_tofloat(SQVM* v) {
     return ret(v, Value(num_f(o)));
 }
 SQInteger n_tochar(SQVM* v) {
-    char c = char(num_i(A(v, 1)));
+    const Value& o = A(v, 1);
+    char c = o.type() == OT_BOOL ? char(o.b()) : char(num_i(o));
     return ret(v, sq_mkstr(SS(v), &c, 1));
 }
 SQInteger n_weakref(SQVM* v) {
@@ -574,6 +660,17 @@ SQInteger c_acall(SQVM* v) {
     std::vector<Value> args = arr.arr()->vals;
     return call_with(v, A(v, 1), args);
 }
+SQInteger c_getroot(SQVM* v) {
+    const Value& f = A(v, 1);
+    if (f.type() == OT_CLOSURE && f.clo()->root.type() == OT_TABLE) return ret(v, f.clo()->root);
+    return ret(v, SS(v)->roottable);
+}
+SQInteger c_setroot(SQVM* v) {
+    const Value& f = A(v, 1);
+    if (f.type() != OT_CLOSURE) return fail(v, "native closures have no root table");
+    f.clo()->root = A(v, 2);
+    return ret(v, f);
+}
 SQInteger c_bindenv(SQVM* v) {
     if (SQ_FAILED(sq_bindenv(v, 1))) return SQ_ERROR;
     return 1;
@@ -593,20 +690,28 @@ SQInteger c_getinfos(SQVM* v) {
         Value pv(OT_ARRAY, params);
         params->vals.push_back(sq_mkstr(ss, "this"));
         for (auto& n : p->paramNames) params->vals.push_back(n);
-        if (p->varargs) params->vals.push_back(sq_mkstr(ss, "..."));
+        if (p->varargs) {
+            params->vals.push_back(sq_mkstr(ss, "vargv"));
+            params->vals.push_back(sq_mkstr(ss, "..."));
+        }
         set("parameters", pv);
         SQArray* defs = sq_array_new(ss, 0);
         Value dv(OT_ARRAY, defs);
         defs->vals = f.clo()->defaults;
         set("defparams", dv);
         set("varargs", Value(SQInteger(p->varargs ? 1 : 0)));
-        set("line", Value(p->line));
     } else {
         SQNativeClosure* nc = f.ncl();
         set("native", Value(true));
         set("name", nc->name);
         set("paramscheck", Value(nc->nparamscheck));
-        set("typecheck", Value());
+        Value tcv;
+        if (!nc->typecheck.empty()) {
+            SQArray* tc = sq_array_new(ss, 0);
+            tcv = Value(OT_ARRAY, tc);
+            for (uint32_t m : nc->typecheck) tc->vals.push_back(Value(SQInteger(m)));
+        }
+        set("typecheck", tcv);
     }
     return ret(v, tv);
 }
@@ -638,8 +743,11 @@ SQInteger w_ref(SQVM* v) {
     return ret(v, Value(A(v, 1).wr()->obj));
 }
 
-SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
-    (void)first;
+// first: start the thread's function; otherwise resume it with the caller's yielded value,
+// or by raising *raise inside it (an error it does not catch reaches the caller only when
+// propagate is set)
+SQInteger thread_run(SQVM* v, SQVM* t, bool first, const Value* raise = nullptr,
+                     bool propagate = true) {
     t->state = VM_RUNNING;
     t->suspendRequested = false;
     ExecState& es = t->es;
@@ -651,16 +759,20 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
             Frame& nf = es.frames.back();
             SQInteger ci = nf.target;
             for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
-            es.stack[size_t(ci)] = (*v->cur).yielded;
+            es.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
             es.top = ci + 1;
             es.frames.pop_back();
-            sq_continue(t);
+            if (raise)
+                sq_continue_throw(t, *raise);
+            else
+                sq_continue(t);
         }
     } catch (SQException& e) {
         t->state = VM_IDLE;
         for (auto& s : es.stack) s.setNull();
         es.frames.clear();
         es.top = 0;
+        if (!propagate) return 0;
         v->lasterror = e.value;
         return SQ_ERROR;
     }
@@ -676,6 +788,7 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first) {
 }
 SQInteger th_call(SQVM* v) {
     SQVM* t = A(v, 1).thr();
+    if (t->state == VM_RUNNING) return fail(v, "attempt to call 'thread'");
     if (t->state != VM_IDLE) return fail(v, "wrong status");
     if (t->threadClosure.isNull()) return fail(v, "the thread has no function");
     t->es.top = 0;
@@ -684,11 +797,24 @@ SQInteger th_call(SQVM* v) {
     for (SQInteger i = 2; i <= nargs(v); ++i) sq_vpush(t, A(v, i));
     return thread_run(v, t, true);
 }
+SQInteger wakeup_check(SQVM* v, SQVM* t) {
+    if (t->state == VM_IDLE) return fail(v, "cannot wakeup a idle thread");
+    if (t->state == VM_RUNNING) return fail(v, "cannot wakeup a running thread");
+    return 0;
+}
 SQInteger th_wakeup(SQVM* v) {
     SQVM* t = A(v, 1).thr();
-    if (t->state != VM_SUSPENDED) return fail(v, "cannot wakeup a thread that is not suspended");
+    if (t->state != VM_SUSPENDED) return wakeup_check(v, t);
     (*v->cur).yielded = nargs(v) > 1 ? A(v, 2) : Value();
     return thread_run(v, t, false);
+}
+// wakeupthrow(error, propagate = true): resumes the thread by raising error at its suspend
+SQInteger th_wakeupthrow(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    if (t->state != VM_SUSPENDED) return wakeup_check(v, t);
+    Value err = A(v, 2);
+    bool propagate = nargs(v) < 3 || !is_false(A(v, 3));
+    return thread_run(v, t, false, &err, propagate);
 }
 SQInteger th_getstatus(SQVM* v) {
     static const char* names[] = {"idle", "running", "suspended"};
@@ -702,15 +828,16 @@ void sq_register_baselib(SQVM* v) {
     reg(v, root, "print", base_print, 2, nullptr);
     reg(v, root, "error", base_error, 2, nullptr);
     reg(v, root, "getroottable", base_getroottable, 1, nullptr);
-    reg(v, root, "setroottable", base_setroottable, 2, ".t");
+    reg(v, root, "setroottable", base_setroottable, 2, nullptr);
     reg(v, root, "getconsttable", base_getconsttable, 1, nullptr);
-    reg(v, root, "setconsttable", base_setconsttable, 2, ".t");
+    reg(v, root, "setconsttable", base_setconsttable, 2, nullptr);
+    reg(v, root, "resurrectunreachable", base_resurrectunreachable, 1, nullptr);
     reg(v, root, "assert", base_assert, -2, nullptr);
     reg(v, root, "array", base_array, -2, ".n");
     reg(v, root, "compilestring", base_compilestring, -2, ".ss");
     reg(v, root, "collectgarbage", base_collectgarbage, 1, nullptr);
     reg(v, root, "type", base_type, 2, nullptr);
-    reg(v, root, "callee", base_callee, 1, nullptr);
+    reg(v, root, "callee", base_callee, -1, nullptr);
     reg(v, root, "seterrorhandler", base_seterrorhandler, 2, ".c");
     reg(v, root, "newthread", base_newthread, 2, ".c");
     reg(v, root, "getstackinfos", base_getstackinfos, 2, ".n");
@@ -720,6 +847,9 @@ void sq_register_baselib(SQVM* v) {
     sq_table_set(root, sq_mkstr(v->shared, "_version_"), sq_mkstr(v->shared, SQUIRREL_VERSION));
     sq_table_set(root, sq_mkstr(v->shared, "_intsize_"), Value(SQInteger(8)));
     sq_table_set(root, sq_mkstr(v->shared, "_floatsize_"), Value(SQInteger(4)));
+    sq_table_set(root, sq_mkstr(v->shared, "_charsize_"), Value(SQInteger(1)));
+    sq_table_set(root, sq_mkstr(v->shared, "_versionnumber_"),
+                 Value(SQInteger(SQUIRREL_VERSION_NUMBER)));
 }
 
 void sq_init_delegates(SQVM* v) {
@@ -737,6 +867,7 @@ void sq_init_delegates(SQVM* v) {
     reg(v, t, "weakref", d_weakref, 1, nullptr);
     reg(v, t, "tostring", d_tostring, 1, nullptr);
     reg(v, t, "clear", t_clear, 1, "t");
+    reg(v, t, "filter", t_filter, 2, "tc");
     reg(v, t, "setdelegate", t_setdelegate, 2, ".t|o");
     reg(v, t, "getdelegate", t_getdelegate, 1, nullptr);
     reg(v, t, "keys", t_keys, 1, "t");
@@ -771,8 +902,8 @@ void sq_init_delegates(SQVM* v) {
     reg(v, s, "tostring", d_tostring, 1, nullptr);
     reg(v, s, "slice", s_slice, -1, "snn");
     reg(v, s, "find", s_find, -2, "ssn");
-    reg(v, s, "tolower", s_tolower, 1, "s");
-    reg(v, s, "toupper", s_toupper, 1, "s");
+    reg(v, s, "tolower", s_tolower, -1, "sn");
+    reg(v, s, "toupper", s_toupper, -1, "sn");
     reg(v, s, "weakref", d_weakref, 1, nullptr);
 
     SQTable* n = mk(ss->delegates[3]);
@@ -789,7 +920,9 @@ void sq_init_delegates(SQVM* v) {
     reg(v, c, "pacall", c_acall, 2, "ca");
     reg(v, c, "weakref", d_weakref, 1, nullptr);
     reg(v, c, "tostring", d_tostring, 1, nullptr);
-    reg(v, c, "bindenv", c_bindenv, 2, "c.");
+    reg(v, c, "bindenv", c_bindenv, 2, "ct|y|x");
+    reg(v, c, "getroot", c_getroot, 1, "c");
+    reg(v, c, "setroot", c_setroot, 2, "ct");
     reg(v, c, "getinfos", c_getinfos, 1, "c");
 
     SQTable* g = mk(ss->delegates[5]);
@@ -823,6 +956,7 @@ void sq_init_delegates(SQVM* v) {
     SQTable* th = mk(ss->threadDelegate);
     reg(v, th, "call", th_call, -1, "v");
     reg(v, th, "wakeup", th_wakeup, -1, "v");
+    reg(v, th, "wakeupthrow", th_wakeupthrow, -2, "v.b");
     reg(v, th, "getstatus", th_getstatus, 1, "v");
     reg(v, th, "weakref", d_weakref, 1, nullptr);
     reg(v, th, "tostring", d_tostring, 1, nullptr);

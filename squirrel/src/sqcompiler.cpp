@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -75,7 +77,8 @@ enum Tok {
     K_ENUM,
     K_CONST,
     K_LINE,
-    K_FILE
+    K_FILE,
+    K_RAWCALL
 };
 
 struct KW {
@@ -118,6 +121,7 @@ const KW keywords[] = {{"while", K_WHILE},
                        {"enum", K_ENUM},
                        {"const", K_CONST},
                        {"__LINE__", K_LINE},
+                       {"rawcall", K_RAWCALL},
                        {"__FILE__", K_FILE}};
 
 struct CompileError {
@@ -127,7 +131,9 @@ struct CompileError {
 
 class Lexer {
   public:
-    Lexer(const char* src, SQInteger len) : s_(src), n_(len) {}
+    // the source ends at a NUL byte, as a C string would
+    Lexer(const char* src, SQInteger len)
+        : s_(src), n_(SQInteger(strnlen(src, size_t(len < 0 ? 0 : len)))) {}
     int tok = 0;
     bool nlBefore = false;
     SQInteger line = 1, col = 1; // of the current token
@@ -147,7 +153,10 @@ class Lexer {
                 tok = T_EOF;
                 return;
             }
+            // only newlines before the token count, not those inside a verbatim string
+            bool nl = nlBefore;
             tok = lex();
+            nlBefore = nl;
             if (tok >= 0) return;
         }
     }
@@ -180,6 +189,8 @@ class Lexer {
             else if (c == '#' || (c == '/' && peek() == '/')) {
                 while (cur() != -1 && cur() != '\n') adv();
             } else if (c == '/' && peek() == '*') {
+                // newlines inside a block comment do not end a statement
+                bool nl = nlBefore;
                 adv();
                 adv();
                 for (;;) {
@@ -191,6 +202,7 @@ class Lexer {
                     }
                     adv();
                 }
+                nlBefore = nl;
             } else
                 break;
         }
@@ -206,7 +218,9 @@ class Lexer {
         if (cur() == '0' && (peek() == 'x' || peek() == 'X')) {
             adv();
             adv();
+            int ndigits = 0;
             while (hexv(cur()) >= 0) {
+                if (++ndigits > 16) error("too many digits for an Hex number");
                 v = v * 16 + SQUnsignedInteger(hexv(cur()));
                 adv();
             }
@@ -215,7 +229,7 @@ class Lexer {
         }
         SQInteger start = p_;
         bool isFloat = false;
-        if (cur() == '0' && peek() >= '0' && peek() <= '9') {
+        if (cur() == '0' && peek() >= '0' && peek() <= '7') {
             while (cur() >= '0' && cur() <= '7') {
                 v = v * 8 + SQUnsignedInteger(cur() - '0');
                 adv();
@@ -223,18 +237,23 @@ class Lexer {
             ival = SQInteger(v);
             return T_INT;
         }
-        while (cur() >= '0' && cur() <= '9') adv();
-        if (cur() == '.') {
-            isFloat = true;
-            adv();
-            while (cur() >= '0' && cur() <= '9') adv();
-        }
-        if (cur() == 'e' || cur() == 'E') {
-            isFloat = true;
-            adv();
-            if (cur() == '+' || cur() == '-') adv();
-            if (!(cur() >= '0' && cur() <= '9')) error("exponent expected");
-            while (cur() >= '0' && cur() <= '9') adv();
+        // digits, dots and exponents form one token that reads as far as it parses
+        // ("1.5.5" is 1.5), as in Squirrel
+        for (;;) {
+            int c = cur();
+            if (c >= '0' && c <= '9') {
+                adv();
+            } else if (c == '.') {
+                isFloat = true;
+                adv();
+            } else if (c == 'e' || c == 'E') {
+                isFloat = true;
+                adv();
+                if (cur() == '+' || cur() == '-') adv();
+                if (!(cur() >= '0' && cur() <= '9')) error("exponent expected");
+            } else {
+                break;
+            }
         }
         std::string txt(s_ + start, size_t(p_ - start));
         if (isFloat) {
@@ -244,6 +263,24 @@ class Lexer {
         for (char c : txt) v = v * 10 + SQUnsignedInteger(c - '0');
         ival = SQInteger(v);
         return T_INT;
+    }
+    void appendUtf8(uint32_t cp) {
+        if (cp < 0x80) {
+            sval += char(cp);
+        } else if (cp < 0x800) {
+            sval += char(0xC0 | (cp >> 6));
+            sval += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            sval += char(0xE0 | (cp >> 12));
+            sval += char(0x80 | ((cp >> 6) & 0x3F));
+            sval += char(0x80 | (cp & 0x3F));
+        } else {
+            if (cp > 0x10FFFF) error("invalid unicode code point");
+            sval += char(0xF0 | (cp >> 18));
+            sval += char(0x80 | ((cp >> 12) & 0x3F));
+            sval += char(0x80 | ((cp >> 6) & 0x3F));
+            sval += char(0x80 | (cp & 0x3F));
+        }
     }
     int lexString(int q, bool verbatim) {
         sval.clear();
@@ -320,6 +357,20 @@ class Lexer {
                     sval += char(h);
                     break;
                 }
+                case 'u':
+                case 'U': {
+                    // a code point in hex, written as UTF-8
+                    int maxDigits = e == 'u' ? 4 : 8;
+                    adv();
+                    if (hexv(cur()) < 0) error("hexadecimal number expected");
+                    uint32_t cp = 0;
+                    for (int k = 0; k < maxDigits && hexv(cur()) >= 0; ++k) {
+                        cp = cp * 16 + uint32_t(hexv(cur()));
+                        adv();
+                    }
+                    appendUtf8(cp);
+                    break;
+                }
                 default:
                     error("unrecognised escaper char");
                 }
@@ -353,6 +404,7 @@ class Lexer {
             adv();
             return lexString('"', true);
         }
+        if (c < 32 || c == 127) error("unexpected character(control)");
         adv();
         int d = cur();
         switch (c) {
@@ -470,6 +522,7 @@ class Lexer {
                 adv();
                 return T_VARARGS;
             }
+            if (d == '.') error("invalid token '..'");
             return '.';
         default:
             return c;
@@ -498,8 +551,23 @@ struct Loop {
     bool isSwitch;
 };
 
+// Constants are interned strings or plain numbers, so type and raw bits identify them.
+struct ConstKey {
+    SQObjectType type;
+    uint64_t raw;
+    bool operator==(const ConstKey& o) const { return type == o.type && raw == o.raw; }
+};
+struct ConstKeyHash {
+    size_t operator()(const ConstKey& k) const {
+        return std::hash<uint64_t>()(k.raw * 0x9E3779B97F4A7C15ull ^ uint64_t(k.type));
+    }
+};
+
+const SQInteger MAX_FUNC_STACK = 255;
+
 struct FuncState {
     FuncState* parent = nullptr;
+    std::unordered_map<ConstKey, SQInteger, ConstKeyHash> constIndex;
     SQFunctionProto* proto;
     Value protoRef;
     std::vector<LocalVar> locals;
@@ -609,17 +677,21 @@ class Compiler {
     Value source_;
     FuncState* fs_ = nullptr;
     SQInteger prevLine_ = 1, prevCol_ = 1;
+    int prevTok_ = 0;
 
     [[noreturn]] void error(const std::string& m) { throw CompileError{m, lx_.line, lx_.col}; }
 
     void next() {
         prevLine_ = lx_.line;
         prevCol_ = lx_.col;
+        prevTok_ = lx_.tok;
         lx_.next();
     }
     static std::string tokName(int t) {
         if (t < 256) return std::string(1, char(t));
         if (t == T_IDENT) return "IDENTIFIER";
+        for (const KW& k : keywords)
+            if (k.t == t) return k.s;
         return "?";
     }
     void expect(int t) {
@@ -681,7 +753,11 @@ class Compiler {
     }
     void adjust(SQInteger d) {
         fs_->depth += d;
-        if (fs_->depth > fs_->maxDepth) fs_->maxDepth = fs_->depth;
+        if (fs_->depth > fs_->maxDepth) {
+            // call argument counts and stack slots are encoded in 8 bits
+            if (fs_->depth > MAX_FUNC_STACK) error("internal compiler error: too many locals");
+            fs_->maxDepth = fs_->depth;
+        }
     }
     void patch(SQInteger at, SQInteger target) { fs_->proto->code[size_t(at)].b = int32_t(target); }
     SQInteger label() {
@@ -690,10 +766,10 @@ class Compiler {
     }
     SQInteger addConst(const Value& k) {
         auto& cs = fs_->proto->consts;
-        for (size_t i = 0; i < cs.size(); ++i)
-            if (cs[i].type() == k.type() && cs[i]._unVal.raw == k._unVal.raw) return SQInteger(i);
-        cs.push_back(k);
-        return SQInteger(cs.size() - 1);
+        ConstKey key{k.type(), k._unVal.raw};
+        auto [it, added] = fs_->constIndex.try_emplace(key, SQInteger(cs.size()));
+        if (added) cs.push_back(k);
+        return it->second;
     }
     void emitConst(const Value& k) {
         if (k.type() == OT_INTEGER && k.i() >= INT32_MIN && k.i() <= INT32_MAX)
@@ -829,11 +905,12 @@ class Compiler {
         return lx_.nlBefore || lx_.tok == T_EOF || lx_.tok == '}' || lx_.tok == ';';
     }
     void optSemicolon() {
-        if (lx_.tok == ';') {
+        if (lx_.tok == ';' && nesting_ != keepSemicolonAt_) {
             next();
             return;
         }
-        if (!endOfStatement()) error("end of statement expected (; or lf)");
+        // a statement may follow a closing brace (of a function literal, say) directly
+        if (!endOfStatement() && prevTok_ != '}') error("end of statement expected (; or lf)");
     }
 
     void statement() {
@@ -921,10 +998,7 @@ class Compiler {
         case '{': {
             next();
             SQInteger sc = scopeStart();
-            while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expected '}'");
-                statement();
-            }
+            while (lx_.tok != '}') statement(); // at the end of input: "expression expected"
             next();
             scopeEnd(sc);
             return;
@@ -1005,11 +1079,18 @@ class Compiler {
         endLoop(label(), condAt);
     }
 
+    // a single-statement body of do or try leaves its ';' in front of 'while' or 'catch'
+    void bodyBeforeKeyword() {
+        int saved = keepSemicolonAt_;
+        keepSemicolonAt_ = nesting_ + 1;
+        blockOrStatement();
+        keepSemicolonAt_ = saved;
+    }
     void doStatement() {
         next();
         SQInteger body = label();
         beginLoop();
-        blockOrStatement();
+        bodyBeforeKeyword();
         expect(K_WHILE);
         expect('(');
         SQInteger condAt = label();
@@ -1111,7 +1192,8 @@ class Compiler {
             next();
             if (pendingTest >= 0) patch(pendingTest, label());
             emit(OP_GETLOCAL, 0, tmp);
-            commaExpr();
+            Exp ce = expression();
+            discharge(ce);
             expect(':');
             emit(OP_EQ);
             pendingTest = emit(OP_JZ);
@@ -1131,7 +1213,7 @@ class Compiler {
             next();
             expect(':');
             SQInteger bsc = scopeStart();
-            while (lx_.tok != '}') {
+            while (lx_.tok != '}' && lx_.tok != K_CASE && lx_.tok != K_DEFAULT) {
                 if (lx_.tok == T_EOF) error("expected '}'");
                 statement();
             }
@@ -1147,15 +1229,12 @@ class Compiler {
         next();
         if (lx_.tok == K_FUNCTION) {
             next();
+            // the name is declared after the body: inside it, the name means an outer one
             Value name = expectIdent();
-            emit(OP_LOADNULL);
-            SQInteger slot = declareTop(name);
             functionBody(name, false);
-            emit(OP_SETLOCALP, 0, slot);
+            declareTop(name);
             return;
         }
-        if (lx_.tok == K_CLASS)
-            error("cannot create a class in a local with the syntax(class <local>)");
         for (;;) {
             Value name = expectIdent();
             if (lx_.tok == '=') {
@@ -1179,10 +1258,10 @@ class Compiler {
         next();
         Value name = expectIdent();
         Exp e;
-        // function a.b.c(): the last name is the slot
+        // function a::b::c(): the last name is the slot
         emit(OP_GETLOCAL, 0, 0);
         bool first = true;
-        while (lx_.tok == '.' || lx_.tok == T_DCOLON) {
+        while (lx_.tok == T_DCOLON) {
             if (first) {
                 fs_->depth--;
                 fs_->proto->code.pop_back();
@@ -1204,6 +1283,8 @@ class Compiler {
 
     void classStatement() {
         next();
+        if (lx_.tok == T_EOF) error("expression expected");
+        if (lx_.tok != T_IDENT) error("invalid class name");
         Value name = expectIdent();
         Exp target = resolveName(name);
         if (target.k == E_LOCAL || target.k == E_OUTER)
@@ -1234,12 +1315,10 @@ class Compiler {
                 next();
             else
                 expectIdent();
-            if (lx_.tok == '=') {
-                next();
-                Exp e = expression();
-                discharge(e);
-                emit(OP_POP);
-            }
+            expect('=');
+            Exp e = expression();
+            discharge(e);
+            emit(OP_POP);
             if (lx_.tok == ',') next();
         }
         next();
@@ -1257,7 +1336,6 @@ class Compiler {
         emit(OP_NEWCLASS, hasBase ? 1 : 0);
         expect('{');
         while (lx_.tok != '}') {
-            if (lx_.tok == T_EOF) error("expected '}'");
             skipAttributes();
             bool isStatic = false;
             if (lx_.tok == K_STATIC) {
@@ -1290,7 +1368,7 @@ class Compiler {
                 discharge(e);
             }
             emit(OP_NEWSLOTC, isStatic ? 1 : 0);
-            if (lx_.tok == ';' || lx_.tok == ',') next();
+            if (lx_.tok == ';') next();
         }
         next();
         emit(OP_CLASSDONE);
@@ -1311,7 +1389,7 @@ class Compiler {
             r = Value(neg ? -lx_.fval : lx_.fval);
             break;
         case T_STRING:
-            if (neg) error("scalar expected : integer, float, or string");
+            if (neg) error("scalar expected : integer, float");
             r = sq_mkstr(ss_, lx_.sval);
             break;
         case K_TRUE:
@@ -1357,14 +1435,13 @@ class Compiler {
         }
         next();
         sq_table_set(ss_->consttable.tab(), name, tv);
-        optSemicolon();
     }
 
     void tryStatement() {
         next();
         SQInteger tr = emit(OP_TRY);
         fs_->tryDepth++;
-        blockOrStatement();
+        bodyBeforeKeyword();
         fs_->tryDepth--;
         emit(OP_POPTRY, 1);
         SQInteger jmp = emit(OP_JMP);
@@ -1383,6 +1460,20 @@ class Compiler {
 
     // parses parameters and body; emits the closure into the current (parent) function
     void functionBody(const Value& name, bool lambda) {
+        // function name[env](...): the closure is bound to env once created; env is written
+        // before the parameters but evaluated after the closure exists
+        bool hasEnv = false;
+        CodeBlock envCode;
+        if (!lambda && lx_.tok == '[') {
+            next();
+            SQInteger from = pc();
+            Exp en = expression();
+            discharge(en);
+            expect(']');
+            envCode = cut(from);
+            adjust(-1);
+            hasEnv = true;
+        }
         FuncState fs;
         FuncState* parent = fs_;
         openFunc(fs, name);
@@ -1428,13 +1519,8 @@ class Compiler {
             discharge(e);
             emit(OP_RETURN, 1);
         } else {
-            expect('{');
-            while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expression expected");
-                statement();
-            }
-            prevLine_ = lx_.line;
-            next();
+            // the body is one statement, usually a block
+            statement();
             emit(OP_RETURN, 0);
         }
         closeFunc();
@@ -1442,6 +1528,12 @@ class Compiler {
         sq_incref(fs.proto);
         emit(OP_CLOSURE, 0, SQInteger(parent->proto->children.size() - 1));
         adjust(-ndef);
+        if (hasEnv) {
+            emit(OP_PREPCALLK, 0, addConst(sq_mkstr(ss_, "bindenv")));
+            paste(envCode);
+            adjust(1);
+            emit(OP_CALL, 2);
+        }
     }
 
     // ------------------------------------------------------------ expressions
@@ -1502,8 +1594,9 @@ class Compiler {
         ~DepthGuard() { --d; }
     };
     int nesting_ = 0;
+    int keepSemicolonAt_ = -1;
     void checkNesting() {
-        if (nesting_ > 150) error("expression or block nested too deeply");
+        if (nesting_ > 700) error("expression or block nested too deeply");
     }
 
     Exp expression() {
@@ -1512,8 +1605,13 @@ class Compiler {
         Exp e = ternary();
         int t = lx_.tok;
         if (t == '=' || t == T_NEWSLOT || compoundOp(t) >= 0) {
-            if (e.k == E_VALUE) error("can't assign expression");
+            if (e.isBase && e.k == E_VALUE) error("'base' cannot be modified");
+            if (e.k == E_VALUE || e.isBase) error("can't assign expression");
             next();
+            if (t == T_NEWSLOT && (e.k == E_LOCAL || e.k == E_OUTER)) {
+                expression();
+                error("can't 'create' a local slot");
+            }
             if (t == T_NEWSLOT) {
                 if (e.k == E_VAR) {
                     emit(OP_GETLOCAL, 0, 0);
@@ -1690,6 +1788,9 @@ class Compiler {
     }
 
     Exp unary() {
+        // prefix chains recurse here without passing through expression()
+        DepthGuard g(nesting_);
+        checkNesting();
         switch (lx_.tok) {
         case '-': {
             next();
@@ -1801,6 +1902,16 @@ class Compiler {
         }
         Value c;
         if (findConst(name, c)) {
+            // enums are tables of constants resolved here: only Enum.Member is an expression
+            if (c.type() == OT_TABLE) {
+                if (lx_.tok != '.') error("expected '.'");
+                next();
+                Value member = expectIdent();
+                Value* p = sq_table_find(c.tab(), member);
+                if (!p)
+                    error("invalid constant [" + sq_raw_str(name) + "." + sq_raw_str(member) + "]");
+                c = *p;
+            }
             emitConst(c);
             return e;
         }
@@ -1809,19 +1920,42 @@ class Compiler {
         return e;
     }
 
+    // arguments up to close; the commas between them are optional
     SQInteger callArgs(int close) {
         SQInteger n = 0;
         while (lx_.tok != close) {
             Exp a = expression();
             discharge(a);
             ++n;
-            if (lx_.tok == ',')
+            if (lx_.tok == ',') {
                 next();
-            else if (lx_.tok != close)
-                error("expected ')' or ','");
+                if (lx_.tok == close) error("expression expected, found ')'");
+            }
         }
         next();
         return n;
+    }
+
+    // f() { a = 1, [k] = 2 }: assigns existing slots of the call's result
+    void callInitializer() {
+        next();
+        while (lx_.tok != '}') {
+            emit(OP_DUP);
+            if (lx_.tok == '[') {
+                next();
+                commaExpr();
+                expect(']');
+            } else {
+                emit(OP_LOADK, 0, addConst(expectIdent()));
+            }
+            expect('=');
+            Exp x = expression();
+            discharge(x);
+            emit(OP_SET);
+            emit(OP_POP);
+            if (lx_.tok == ',') next();
+        }
+        next();
     }
 
     Exp postfix() {
@@ -1844,6 +1978,8 @@ class Compiler {
                 break;
             }
             case '[': {
+                if (lx_.nlBefore)
+                    error("cannot break deref/or comma needed after [exp]=exp slot declaration");
                 next();
                 discharge(e);
                 commaExpr();
@@ -1864,6 +2000,7 @@ class Compiler {
                 SQInteger n = callArgs(')');
                 emit(OP_CALL, int(n + 1));
                 e = Exp{};
+                if (lx_.tok == '{' && !lx_.nlBefore) callInitializer();
                 break;
             }
             case T_INC:
@@ -1916,9 +2053,8 @@ class Compiler {
             next();
             return e;
         case K_THIS:
-            emit(OP_GETLOCAL, 0, 0);
             next();
-            return e;
+            return Exp{E_LOCAL, 0, false};
         case K_BASE:
             next();
             emit(OP_GETBASE);
@@ -1928,6 +2064,15 @@ class Compiler {
             Value name = sq_mkstr(ss_, lx_.sval);
             next();
             return resolveName(name);
+        }
+        case K_RAWCALL: {
+            // rawcall(f, this, args...): a plain call with an explicit this
+            next();
+            expect('(');
+            SQInteger n = callArgs(')');
+            if (n < 2) error("rawcall requires at least 2 parameters (callee and this)");
+            emit(OP_CALL, int(n - 1));
+            return e;
         }
         case T_DCOLON: {
             next();
@@ -1961,10 +2106,10 @@ class Compiler {
             next();
             emit(OP_NEWTABLE);
             while (lx_.tok != '}') {
-                if (lx_.tok == T_EOF) error("expression expected");
-                if (lx_.tok == K_FUNCTION) {
+                if (lx_.tok == K_FUNCTION || lx_.tok == K_CONSTRUCTOR) {
+                    bool ctor = lx_.tok == K_CONSTRUCTOR;
                     next();
-                    Value name = expectIdent();
+                    Value name = ctor ? sq_mkstr(ss_, "constructor") : expectIdent();
                     emit(OP_LOADK, 0, addConst(name));
                     functionBody(name, false);
                 } else if (lx_.tok == '[') {
@@ -1995,14 +2140,12 @@ class Compiler {
         }
         case K_FUNCTION: {
             next();
-            Value name = sq_mkstr(ss_, "unknown");
-            if (lx_.tok == T_IDENT) name = expectIdent();
-            functionBody(name, false);
+            functionBody(Value(), false); // function literals have no name
             return e;
         }
         case '@': {
             next();
-            functionBody(sq_mkstr(ss_, "unknown"), true);
+            functionBody(Value(), true);
             return e;
         }
         case K_CLASS: {

@@ -157,6 +157,9 @@ inline SQInteger sq_f2i(SQFloat f) {
 inline SQFloat num_f(const SQObject& v) {
     return v._type == OT_INTEGER ? SQFloat(v._unVal.nInteger) : v._unVal.fFloat;
 }
+inline bool sq_iscallable(const SQObject& v) {
+    return v._type == OT_CLOSURE || v._type == OT_NATIVECLOSURE;
+}
 inline SQInteger num_i(const SQObject& v) {
     return v._type == OT_INTEGER ? v._unVal.nInteger : sq_f2i(v._unVal.fFloat);
 }
@@ -196,6 +199,20 @@ struct SQTable : SQRefCounted {
     SQTable* delegate = nullptr;
 };
 
+inline SQHash key_hash(const SQObject& k) {
+    if (k._type == OT_STRING) return reinterpret_cast<SQString*>(k._unVal.pRefCounted)->hash;
+    SQHash x = k._unVal.raw ^ (SQHash(k._type) << 32);
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdull;
+    x ^= x >> 33;
+    return x;
+}
+inline bool key_eq(const SQObject& a, const SQObject& b) {
+    return a._type == b._type && a._unVal.raw == b._unVal.raw;
+}
+inline bool node_tomb(const TableNode& n) {
+    return n.key._type == OT_NULL && n.val._type == OT_BOOL;
+}
 struct SQArray : SQRefCounted {
     std::vector<Value> vals;
 };
@@ -373,6 +390,7 @@ struct SQSharedState {
     SQCOMPILERERROR compilererr = nullptr;
     std::vector<SQVM*> vms; // every VM/thread, for the collector's roots
     std::unordered_map<SQRefCounted*, SQUnsignedInteger> extrefs; // held by sq_addref
+    SQInteger nativeDepth = 0; // nested interpreter entries over all threads
     bool debuginfo = true;
     bool closing = false;
 };
@@ -386,8 +404,8 @@ struct SQVM : SQRefCounted {
     Value lasterror;
     Value errorhandler;
     SQUserPointer foreign = nullptr;
-    SQInteger nativeDepth = 0;
     VMState state = VM_IDLE;
+    SQInteger execDepth = 0; // nested interpreter entries on this thread
     bool suspendRequested = false;
     bool raiseerror = true;
     SQInteger budget = INT64_MAX; // loop iterations and calls left before the limit error

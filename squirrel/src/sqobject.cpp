@@ -5,10 +5,59 @@
 #include <cstdlib>
 #include <new>
 
+static inline uint64_t load64(const char* p) {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    return w;
+}
+static inline uint64_t mix_step(uint64_t h, uint64_t w, uint64_t k) {
+    h = (h ^ w) * k;
+    return h ^ (h >> 29);
+}
+// Every byte counts (strings are interned by content), but 32 at a time in four
+// independent lanes: string building stays bound by copying rather than hashing.
 static SQHash hash_bytes(const char* s, SQInteger len) {
-    SQHash h = 1469598103934665603ull;
-    for (SQInteger i = 0; i < len; ++i) h = (h ^ (unsigned char)s[i]) * 1099511628211ull;
+    const uint64_t k1 = 0xff51afd7ed558ccdull, k2 = 0xc4ceb9fe1a85ec53ull;
+    uint64_t h1 = 0x9E3779B97F4A7C15ull ^ uint64_t(len), h2 = 0x2545F4914F6CDD1Dull;
+    SQInteger i = 0;
+    if (len >= 32) {
+        uint64_t h3 = 0x94D049BB133111EBull, h4 = 0xBF58476D1CE4E5B9ull;
+        for (; i + 32 <= len; i += 32) {
+            h1 = mix_step(h1, load64(s + i), k1);
+            h2 = mix_step(h2, load64(s + i + 8), k2);
+            h3 = mix_step(h3, load64(s + i + 16), k1);
+            h4 = mix_step(h4, load64(s + i + 24), k2);
+        }
+        h1 ^= h3 * k2;
+        h2 ^= h4 * k1;
+    }
+    for (; i + 16 <= len; i += 16) {
+        h1 = mix_step(h1, load64(s + i), k1);
+        h2 = mix_step(h2, load64(s + i + 8), k2);
+    }
+    if (i + 8 <= len) {
+        h1 = mix_step(h1, load64(s + i), k1);
+        i += 8;
+    }
+    uint64_t tail = 0;
+    memcpy(&tail, s + i, size_t(len - i));
+    h2 = mix_step(h2, tail, k2);
+    uint64_t h = h1 ^ (h2 * k1);
+    h ^= h >> 33;
+    h *= k2;
+    h ^= h >> 33;
     return h;
+}
+
+static SQString* str_alloc(SQSharedState* ss, SQInteger len) {
+    void* mem = malloc(sizeof(SQString) + size_t(len));
+    if (!mem) throw std::bad_alloc();
+    SQString* str = new (mem) SQString();
+    str->kind = OT_STRING;
+    str->ss = ss;
+    str->len = len;
+    str->data[len] = 0;
+    return str;
 }
 
 static void str_rehash(SQSharedState* ss, SQInteger ncap) {
@@ -34,17 +83,40 @@ SQString* sq_str_new(SQSharedState* ss, const char* s, SQInteger len) {
     SQInteger b = SQInteger(h & SQHash(ss->strcap - 1));
     for (SQString* p = ss->strtab[b]; p; p = p->chain)
         if (p->hash == h && p->len == len && memcmp(p->data, s, size_t(len)) == 0) return p;
-    void* mem = malloc(sizeof(SQString) + size_t(len));
-    if (!mem) throw std::bad_alloc();
-    SQString* str = new (mem) SQString();
-    str->kind = OT_STRING;
-    str->ss = ss;
+    SQString* str = str_alloc(ss, len);
     str->hash = h;
-    str->len = len;
     memcpy(str->data, s, size_t(len));
-    str->data[len] = 0;
     str->chain = ss->strtab[b];
     ss->strtab[b] = str;
+    if (++ss->strcount > ss->strcap) str_rehash(ss, ss->strcap * 2);
+    return str;
+}
+
+// Builds the joined text in place, so long strings are copied once; a string that already
+// exists is returned instead.
+SQString* sq_str_concat(SQSharedState* ss, const char* a, SQInteger alen, const char* b,
+                        SQInteger blen) {
+    SQInteger len = alen + blen;
+    if (len <= 256) {
+        char buf[256];
+        memcpy(buf, a, size_t(alen));
+        memcpy(buf + alen, b, size_t(blen));
+        return sq_str_new(ss, buf, len);
+    }
+    SQString* str = str_alloc(ss, len);
+    memcpy(str->data, a, size_t(alen));
+    memcpy(str->data + alen, b, size_t(blen));
+    SQHash h = hash_bytes(str->data, len);
+    SQInteger bucket = SQInteger(h & SQHash(ss->strcap - 1));
+    for (SQString* p = ss->strtab[bucket]; p; p = p->chain)
+        if (p->hash == h && p->len == len && memcmp(p->data, str->data, size_t(len)) == 0) {
+            str->~SQString();
+            free(str);
+            return p;
+        }
+    str->hash = h;
+    str->chain = ss->strtab[bucket];
+    ss->strtab[bucket] = str;
     if (++ss->strcount > ss->strcap) str_rehash(ss, ss->strcap * 2);
     return str;
 }
@@ -82,21 +154,6 @@ static void gc_unlink(SQRefCounted* o) {
 }
 
 // ---------------------------------------------------------------- tables
-
-static inline SQHash key_hash(const SQObject& k) {
-    if (k._type == OT_STRING) return reinterpret_cast<SQString*>(k._unVal.pRefCounted)->hash;
-    SQHash x = k._unVal.raw ^ (SQHash(k._type) << 32);
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdull;
-    x ^= x >> 33;
-    return x;
-}
-static inline bool key_eq(const SQObject& a, const SQObject& b) {
-    return a._type == b._type && a._unVal.raw == b._unVal.raw;
-}
-static inline bool node_tomb(const TableNode& n) {
-    return n.key._type == OT_NULL && n.val._type == OT_BOOL;
-}
 
 SQTable* sq_table_new(SQSharedState* ss, SQInteger cap) {
     SQTable* t = new SQTable();
@@ -538,9 +595,11 @@ bool sq_class_add(SQVM* v, SQClass* c, const Value& key, const Value& val, bool 
         sq_incref(c->base);
     }
     if (key.type() == OT_STRING) {
+        // only functions become metamethods; anything else is a plain member of that name.
+        // Metamethods stay reachable as members too (the game's bindings are tested that way)
         SQSharedState* ss = c->ss;
         for (int m = 0; m < MT_LAST; ++m)
-            if (key.str() == ss->metanames[m].str()) c->meta[m] = val;
+            if (key.str() == ss->metanames[m].str() && isFunc) c->meta[m] = val;
         if (key.str() == ss->ctorName.str()) c->ctor = val;
     }
     if (existing && existing->type() == OT_USERPOINTER && !isStatic && !isFunc) {

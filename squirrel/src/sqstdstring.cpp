@@ -2,10 +2,10 @@
 #include "sqstdstring.h"
 #include "sqvm.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cctype>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -53,6 +53,10 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
                 }
             }
         }
+        if (argi > top) {
+            err = "not enough parameters for the given format string";
+            return false;
+        }
         if (i >= flen) {
             err = "invalid format";
             return false;
@@ -60,10 +64,6 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
         char conv = f[i++];
         if (!strchr("diouxXcsfFeEgG", conv)) {
             err = "invalid format";
-            return false;
-        }
-        if (argi > top) {
-            err = "not enough parameters for the given format string";
             return false;
         }
         const Value& a = sq_stk(v, argi++);
@@ -75,19 +75,22 @@ bool format_impl(SQVM* v, SQInteger fmtidx, std::string& out, std::string& err) 
         case 'x':
         case 'X':
         case 'c': {
-            if (!sq_isnumeric(a) || (conv == 'c' && a.type() != OT_INTEGER)) {
+            if (!sq_isnumeric(a) && a.type() != OT_BOOL) {
                 err = "integer expected for the specified format";
                 return false;
             }
+            SQInteger iv = a.type() == OT_BOOL ? SQInteger(a.b()) : num_i(a);
+            int n;
             if (conv == 'c') {
                 directive += 'c';
-                snprintf(buf, sizeof buf, directive.c_str(), int(num_i(a)));
+                n = snprintf(buf, sizeof buf, directive.c_str(), int(iv));
             } else {
                 directive += "ll";
                 directive += conv == 'i' ? 'd' : conv;
-                snprintf(buf, sizeof buf, directive.c_str(), (long long)num_i(a));
+                n = snprintf(buf, sizeof buf, directive.c_str(), (long long)iv);
             }
-            out += buf;
+            // %c of 0 writes a NUL byte that belongs in the result
+            out.append(buf, size_t(std::clamp(n, 0, int(sizeof buf) - 1)));
             break;
         }
         case 's': {
@@ -200,6 +203,8 @@ SQInteger s_escape(SQVM* v) {
         if (c == '"' || c == '\'' || c == '\\') {
             out += '\\';
             out += char(c);
+        } else if (c == 0) {
+            out += "\\0";
         } else if (c < 32 || c >= 127) {
             snprintf(buf, sizeof buf, "\\x%02x", c);
             out += buf;
@@ -223,10 +228,15 @@ struct RNode {
     int min = 0, max = 0;
 };
 
+const int MAX_GROUP_NESTING = 100;
+const size_t MAX_PROGRAM = 200000;
+const size_t MAX_BACKTRACK = size_t(1) << 22;
+
 struct Regex {
     std::vector<std::unique_ptr<RNode>> pool;
     std::vector<std::vector<RNode*>> root;
     int ngroups = 1;
+    int nesting = 0;
     const char* p = nullptr;
     const char* end = nullptr;
 
@@ -363,6 +373,8 @@ struct Regex {
         case '$':
             return node(RNode::EOL);
         case '(': {
+            // groups recurse in the parser and the matcher: bound the nesting
+            if (++nesting > MAX_GROUP_NESTING) err("too many nested groups");
             RNode* g = node(RNode::GROUP);
             if (p + 1 < end && p[0] == '?' && p[1] == ':') {
                 p += 2;
@@ -372,6 +384,7 @@ struct Regex {
             g->alts = parseAlts();
             if (p >= end || *p != ')') err("expected paren");
             ++p;
+            --nesting;
             return g;
         }
         case '[': {
@@ -439,100 +452,246 @@ struct Regex {
         end = pat + len;
         root = parseAlts();
         if (p < end) err("unexpected paren");
+        generate();
     }
 
-    // matching
+    // Matching runs a small backtracking machine with its own stack, so neither the subject
+    // length nor the pattern's shape can exhaust the C stack.
+    enum Op : uint8_t {
+        I_CHAR,
+        I_ANY,
+        I_SET,
+        I_BOL,
+        I_EOL,
+        I_SPLIT,
+        I_JMP,
+        I_SAVE,
+        I_MARK,
+        I_PROGRESS,
+        I_RUN,
+        I_MATCH
+    };
+    struct Inst {
+        Op op;
+        int x = 0, y = 0, z = 0;
+    };
+    std::vector<Inst> prog;
+    std::vector<std::bitset<256>> sets;
+    int nregs = 0;
+
+    int emit(Op op, int x = 0, int y = 0, int z = 0) {
+        if (prog.size() >= MAX_PROGRAM) err("regexp too big");
+        prog.push_back(Inst{op, x, y, z});
+        return int(prog.size()) - 1;
+    }
+    int addSet(const std::bitset<256>& b) {
+        sets.push_back(b);
+        return int(sets.size()) - 1;
+    }
+    void genAlts(const std::vector<std::vector<RNode*>>& alts) {
+        std::vector<int> exits;
+        for (size_t i = 0; i < alts.size(); ++i) {
+            int split = -1;
+            if (i + 1 < alts.size()) split = emit(I_SPLIT, int(prog.size()) + 1);
+            for (RNode* n : alts[i]) gen(n);
+            if (split >= 0) {
+                exits.push_back(emit(I_JMP));
+                prog[size_t(split)].y = int(prog.size());
+            }
+        }
+        for (int j : exits) prog[size_t(j)].x = int(prog.size());
+    }
+    // one optional iteration that must consume something
+    void genIteration(RNode* sub, int reg) {
+        emit(I_MARK, reg);
+        gen(sub);
+        emit(I_PROGRESS, reg);
+    }
+    void gen(RNode* n) {
+        switch (n->kind) {
+        case RNode::CHAR:
+            emit(I_CHAR, n->ch);
+            break;
+        case RNode::ANY:
+            emit(I_ANY);
+            break;
+        case RNode::SET:
+            emit(I_SET, addSet(n->set));
+            break;
+        case RNode::BOL:
+            emit(I_BOL);
+            break;
+        case RNode::EOL:
+            emit(I_EOL);
+            break;
+        case RNode::GROUP:
+            if (n->group >= 0) emit(I_SAVE, 2 * n->group);
+            genAlts(n->alts);
+            if (n->group >= 0) emit(I_SAVE, 2 * n->group + 1);
+            break;
+        case RNode::QUANT: {
+            RNode* sub = n->sub;
+            if (sub->kind == RNode::CHAR || sub->kind == RNode::ANY || sub->kind == RNode::SET) {
+                std::bitset<256> b;
+                if (sub->kind == RNode::CHAR)
+                    b.set(size_t(sub->ch));
+                else if (sub->kind == RNode::ANY)
+                    b.set();
+                else
+                    b = sub->set;
+                emit(I_RUN, addSet(b), n->min, n->max);
+                break;
+            }
+            for (int i = 0; i < n->min; ++i) gen(sub);
+            int reg = nregs++;
+            if (n->max < 0) {
+                int loop = emit(I_SPLIT, int(prog.size()) + 1);
+                genIteration(sub, reg);
+                emit(I_JMP, loop);
+                prog[size_t(loop)].y = int(prog.size());
+            } else {
+                std::vector<int> splits;
+                for (int i = n->min; i < n->max; ++i) {
+                    splits.push_back(emit(I_SPLIT, int(prog.size()) + 1));
+                    genIteration(sub, reg);
+                }
+                for (int j : splits) prog[size_t(j)].y = int(prog.size());
+            }
+            break;
+        }
+        }
+    }
+    void generate() {
+        prog.clear();
+        genAlts(root);
+        emit(I_MATCH);
+    }
+
     const char* str = nullptr;
     int slen = 0;
     std::vector<std::pair<int, int>> caps;
-    int steps = 0;
-    int depth = 0;
+    std::vector<int> slots, regs;
+    enum Kind : uint8_t { B_BRANCH, B_GIVEBACK, B_SLOT, B_REG };
+    struct Back {
+        Kind kind;
+        int a, b, c; // branch: pc, pos; giveback: pc, pos, lowest pos; slot/reg: index, old value
+    };
+    std::vector<Back> stack;
+    // Backtracking work allowed for one call, proportional to the subject so that ordinary
+    // patterns over long strings pass while catastrophic ones still end.
+    int64_t budget = 0;
 
-    bool matchSeq(const std::vector<RNode*>& seq, size_t i, int pos,
-                  const std::function<bool(int)>& k) {
-        if (++steps > 5000000) err("regexp too complex");
-        if (i == seq.size()) return k(pos);
-        RNode* n = seq[i];
-        auto rest = [&](int np) { return matchSeq(seq, i + 1, np, k); };
-        return matchNode(n, pos, rest);
+    void startCall(const char* s, int len) {
+        str = s;
+        slen = len;
+        budget = 1000000 + int64_t(len) * 2000;
     }
-    bool matchNode(RNode* n, int pos, const std::function<bool(int)>& k) {
-        struct Depth {
-            int& d;
-            explicit Depth(int& x) : d(x) {
-                if (++d > 2000) err("regexp too complex");
-            }
-            ~Depth() { --d; }
-        } depthGuard(depth);
-        switch (n->kind) {
-        case RNode::CHAR:
-            return pos < slen && (unsigned char)str[pos] == n->ch && k(pos + 1);
-        case RNode::ANY:
-            return pos < slen && k(pos + 1);
-        case RNode::SET:
-            return pos < slen && n->set.test((unsigned char)str[pos]) && k(pos + 1);
-        case RNode::BOL:
-            return pos == 0 && k(pos);
-        case RNode::EOL:
-            return pos == slen && k(pos);
-        case RNode::GROUP:
-            for (auto& alt : n->alts) {
-                auto saved = n->group >= 0 ? caps[size_t(n->group)] : std::pair<int, int>();
-                bool ok = matchSeq(alt, 0, pos, [&](int np) {
-                    if (n->group >= 0) caps[size_t(n->group)] = {pos, np};
-                    if (k(np)) return true;
-                    if (n->group >= 0) caps[size_t(n->group)] = saved;
-                    return false;
-                });
-                if (ok) return true;
-            }
-            return false;
-        case RNode::QUANT:
-            return matchRep(n, 0, pos, k);
-        }
-        return false;
+    void push(Kind k, int a, int b, int c = 0) {
+        if (stack.size() >= MAX_BACKTRACK) err("regexp too complex");
+        stack.push_back(Back{k, a, b, c});
     }
-    bool matchRep(RNode* n, int count, int pos, const std::function<bool(int)>& k) {
-        RNode* sub = n->sub;
-        if (count == 0 &&
-            (sub->kind == RNode::CHAR || sub->kind == RNode::ANY || sub->kind == RNode::SET)) {
-            // single-character repetition: take the longest run, then give back one at a time
-            int run = 0;
-            while (pos + run < slen && (n->max < 0 || run < n->max)) {
-                unsigned char c = (unsigned char)str[pos + run];
-                bool ok = sub->kind == RNode::ANY ||
-                          (sub->kind == RNode::CHAR ? c == sub->ch : sub->set.test(c));
-                if (!ok) break;
-                ++run;
+
+    bool matchAt(int start, int& endPos, bool whole) {
+        slots.assign(size_t(ngroups) * 2, 0);
+        regs.assign(size_t(nregs), -1);
+        stack.clear();
+        int pc = 0, pos = start;
+        for (;;) {
+            if (--budget < 0) err("regexp too complex");
+            const Inst& in = prog[size_t(pc)];
+            bool ok = true;
+            switch (in.op) {
+            case I_CHAR:
+                ok = pos < slen && (unsigned char)str[pos] == in.x;
+                ++pos, ++pc;
+                break;
+            case I_ANY:
+                ok = pos < slen;
+                ++pos, ++pc;
+                break;
+            case I_SET:
+                ok = pos < slen && sets[size_t(in.x)].test((unsigned char)str[pos]);
+                ++pos, ++pc;
+                break;
+            case I_BOL:
+                ok = pos == 0;
+                ++pc;
+                break;
+            case I_EOL:
+                ok = pos == slen;
+                ++pc;
+                break;
+            case I_SPLIT:
+                push(B_BRANCH, in.y, pos);
+                pc = in.x;
+                break;
+            case I_JMP:
+                pc = in.x;
+                break;
+            case I_SAVE:
+                push(B_SLOT, in.x, slots[size_t(in.x)]);
+                slots[size_t(in.x)] = pos;
+                ++pc;
+                break;
+            case I_MARK:
+                push(B_REG, in.x, regs[size_t(in.x)]);
+                regs[size_t(in.x)] = pos;
+                ++pc;
+                break;
+            case I_PROGRESS:
+                ok = regs[size_t(in.x)] != pos;
+                ++pc;
+                break;
+            case I_RUN: {
+                const std::bitset<256>& set = sets[size_t(in.x)];
+                int run = 0;
+                while (pos + run < slen && (in.z < 0 || run < in.z) &&
+                       set.test((unsigned char)str[pos + run]))
+                    ++run;
+                budget -= run / 8;
+                ok = run >= in.y;
+                if (ok && run > in.y) push(B_GIVEBACK, pc + 1, pos + run - 1, pos + in.y);
+                pos += run;
+                ++pc;
+                break;
             }
-            for (int c = run; c >= n->min; --c) {
-                if (++steps > 5000000) err("regexp too complex");
-                if (k(pos + c)) return true;
+            case I_MATCH:
+                if (!whole || pos == slen) {
+                    endPos = pos;
+                    caps.assign(size_t(ngroups), {0, 0});
+                    for (int g = 1; g < ngroups; ++g)
+                        caps[size_t(g)] = {slots[size_t(2 * g)], slots[size_t(2 * g + 1)]};
+                    return true;
+                }
+                ok = false;
+                break;
             }
-            return false;
+            if (ok) continue;
+            // fail: undo to the most recent alternative
+            for (;;) {
+                if (stack.empty()) return false;
+                Back& bk = stack.back();
+                if (bk.kind == B_SLOT) {
+                    slots[size_t(bk.a)] = bk.b;
+                } else if (bk.kind == B_REG) {
+                    regs[size_t(bk.a)] = bk.b;
+                } else if (bk.kind == B_BRANCH) {
+                    pc = bk.a;
+                    pos = bk.b;
+                    stack.pop_back();
+                    break;
+                } else {
+                    pc = bk.a;
+                    pos = bk.b;
+                    if (bk.b > bk.c)
+                        --bk.b;
+                    else
+                        stack.pop_back();
+                    break;
+                }
+                stack.pop_back();
+            }
         }
-        if (n->max < 0 || count < n->max) {
-            bool ok = matchNode(n->sub, pos, [&](int np) {
-                if (np == pos && count >= n->min) return false;
-                return matchRep(n, count + 1, np, k);
-            });
-            if (ok) return true;
-        }
-        return count >= n->min && k(pos);
-    }
-    bool matchAt(int pos, int& endPos, bool whole) {
-        caps.assign(size_t(ngroups), {0, 0});
-        steps = 0;
-        depth = 0;
-        RNode top;
-        top.kind = RNode::GROUP;
-        top.group = 0;
-        top.alts = root;
-        return matchNode(&top, pos, [&](int np) {
-            if (whole && np != slen) return false;
-            endPos = np;
-            return true;
-        });
     }
 };
 
@@ -585,8 +744,7 @@ SQInteger rex_match(SQVM* v) {
     if (!r) return fail(v, "invalid regexp");
     const Value& s = S(v, 2);
     return rex_guard(v, [&] {
-        r->str = s.str()->data;
-        r->slen = int(s.str()->len);
+        r->startCall(s.str()->data, int(s.str()->len));
         int e;
         sq_pushbool(v, r->matchAt(0, e, true));
         return SQInteger(1);
@@ -598,8 +756,7 @@ SQInteger rex_search_impl(SQVM* v, bool capture) {
     const Value& s = S(v, 2);
     SQInteger start = sq_gettop(v) > 2 ? num_i(S(v, 3)) : 0;
     return rex_guard(v, [&] {
-        r->str = s.str()->data;
-        r->slen = int(s.str()->len);
+        r->startCall(s.str()->data, int(s.str()->len));
         for (int pos = int(start); pos >= 0 && pos <= r->slen; ++pos) {
             int e;
             if (r->matchAt(pos, e, false)) {

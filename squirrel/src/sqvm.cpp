@@ -8,7 +8,7 @@
 #include <cstdio>
 
 static const SQInteger MAX_STACK = 1 << 21;
-static const SQInteger MAX_NATIVE_DEPTH = 180;
+static const SQInteger MAX_NATIVE_DEPTH = 100;
 static const SQInteger MIN_NATIVE_STACK = 32;
 
 // ---------------------------------------------------------------- errors and texts
@@ -316,7 +316,7 @@ bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw) {
             SQString* s = obj.str();
             if (idx < 0) idx += s->len;
             if (idx >= 0 && idx < s->len) {
-                out = Value(SQInteger((unsigned char)s->data[idx]));
+                out = Value(SQInteger((signed char)s->data[idx]));
                 return true;
             }
             return false;
@@ -377,6 +377,23 @@ bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw) {
     sq_raise(v, "the index '%s' does not exist", sq_print_val(key).c_str());
 }
 
+// _set: a `throw null` inside it means "no such slot"
+static void call_set_meta(SQVM* v, const Value& mm, const Value& obj, const Value& key,
+                          const Value& val) {
+    bool missing = false;
+    {
+        CatchGuard g(v);
+        try {
+            Value args[2] = {key, val};
+            sq_call_value(v, mm, obj, args, 2);
+        } catch (SQException& e) {
+            if (!e.value.isNull()) throw;
+            missing = true;
+        }
+    }
+    if (missing) raise_noindex(v, key);
+}
+
 void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool raw) {
     switch (obj.type()) {
     case OT_TABLE: {
@@ -386,7 +403,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
             return;
         }
         if (raw) {
-            if (key.isNull()) sq_raise(v, "null cannot be used as index");
+            if (key.isNull()) sq_raise(v, "null key");
             sq_table_set(t, key, val);
             return;
         }
@@ -397,8 +414,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
             }
         Value mm;
         if (sq_get_meta(v, obj, MT_SET, mm)) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
@@ -411,8 +427,9 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
                 vals[size_t(idx)] = val;
                 return;
             }
+            raise_noindex(v, key);
         }
-        raise_noindex(v, key);
+        sq_raise(v, "indexing array with %s", sq_type_name(key.type()));
     }
     case OT_INSTANCE: {
         SQInstance* in = obj.ins();
@@ -424,13 +441,14 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
         }
         Value mm = in->cls->meta[MT_SET];
         if (!mm.isNull() && !raw) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
     }
     case OT_CLASS: {
+        // classes change only through `<-`, which knows about statics and instances
+        if (!raw) sq_raise(v, "trying to set 'class'");
         SQClass* c = obj.cls();
         if (Value* p = sq_table_find(c->members, key)) {
             if (p->type() == OT_USERPOINTER)
@@ -444,8 +462,7 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
     case OT_USERDATA: {
         Value mm;
         if (!raw && sq_get_meta(v, obj, MT_SET, mm)) {
-            Value args[2] = {key, val};
-            sq_call_value(v, mm, obj, args, 2);
+            call_set_meta(v, mm, obj, key, val);
             return;
         }
         raise_noindex(v, key);
@@ -471,7 +488,10 @@ void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val
     }
     case OT_CLASS: {
         SQClass* c = obj.cls();
-        if (c->locked) sq_raise(v, "trying to modify a class that has already been instantiated");
+        // instances copy the fields when created: only methods and statics may still change
+        bool shared = bstatic || val.type() == OT_CLOSURE || val.type() == OT_NATIVECLOSURE;
+        if (c->locked && !shared)
+            sq_raise(v, "trying to modify a class that has already been instantiated");
         sq_class_add(v, c, key, val, bstatic);
         return;
     }
@@ -507,7 +527,7 @@ Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw) {
         sq_raise(v, "cannot delete a slot from instance");
     }
     case OT_CLASS:
-        sq_raise(v, "cannot delete a slot from class");
+        sq_raise(v, "attempt to delete a slot from a class");
     default:
         sq_raise(v, "attempt to delete a slot from a %s", sq_type_name(obj.type()));
     }
@@ -580,9 +600,15 @@ Value sq_tostring(SQVM* v, const Value& o) {
 
 Value sq_typeof_op(SQVM* v, const Value& o) {
     Value mm;
-    if ((o.type() == OT_INSTANCE || o.type() == OT_TABLE || o.type() == OT_USERDATA) &&
-        sq_get_meta(v, o, MT_TYPEOF, mm))
+    // a table's _typeof comes from its direct delegate only
+    if (o.type() == OT_TABLE) {
+        SQTable* d = o.tab()->delegate;
+        if (Value* p = d ? sq_table_find(d, v->shared->metanames[MT_TYPEOF]) : nullptr)
+            return sq_call_value(v, *p, o, nullptr, 0);
+    } else if ((o.type() == OT_INSTANCE || o.type() == OT_USERDATA) &&
+               sq_get_meta(v, o, MT_TYPEOF, mm)) {
         return sq_call_value(v, mm, o, nullptr, 0);
+    }
     return sq_mkstr(v->shared, sq_type_name(o.type()));
 }
 
@@ -640,11 +666,7 @@ static Value concat(SQVM* v, const Value& a, const Value& b) {
     SQString* x = sa.str();
     SQString* y = sb.str();
     if (x->len + y->len > (SQInteger(1) << 28)) sq_raise(v, "out of memory");
-    std::string s;
-    s.reserve(size_t(x->len + y->len));
-    s.append(x->data, size_t(x->len));
-    s.append(y->data, size_t(y->len));
-    return sq_mkstr(v->shared, s);
+    return Value(OT_STRING, sq_str_concat(v->shared, x->data, x->len, y->data, y->len));
 }
 
 static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
@@ -745,7 +767,7 @@ static const char* typemask_names(uint32_t mask, std::string& out) {
     static const SQObjectType order[] = {OT_NULL,    OT_INTEGER,       OT_FLOAT,     OT_BOOL,
                                          OT_STRING,  OT_TABLE,         OT_ARRAY,     OT_USERDATA,
                                          OT_CLOSURE, OT_NATIVECLOSURE, OT_GENERATOR, OT_USERPOINTER,
-                                         OT_THREAD,  OT_CLASS,         OT_INSTANCE,  OT_WEAKREF};
+                                         OT_THREAD,  OT_CLASS,         OT_INSTANCE};
     out.clear();
     for (SQObjectType t : order)
         if (mask & (uint32_t(t) & 0xFFFFFF)) {
@@ -834,7 +856,8 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
         }
         es.top = base + np;
     }
-    if (cl->env && cl->env->obj._type != OT_NULL) s[base] = Value(cl->env->obj);
+    // the environment is held weakly: once it is gone, this is null
+    if (cl->env) s[base] = Value(cl->env->obj);
     Frame f{};
     f.callee = cl;
     f.ip = p->code.data();
@@ -881,6 +904,12 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         Value inst = sq_create_instance(v, c);
         es.stack[size_t(ci + 1)] = inst;
         Value ctor = c->ctor;
+        if (ctor.type() == OT_CLOSURE && ctor.clo()->proto->generator) {
+            // a constructor that yields only makes a generator: the call gives null
+            for (SQInteger i = es.top - 1; i >= ci; --i) es.stack[size_t(i)].setNull();
+            es.top = ci + 1;
+            return false;
+        }
         if (ctor.type() == OT_CLOSURE) {
             es.stack[size_t(ci)] = ctor;
             push_closure_frame(v, es, ctor.clo(), ci, nargs, FRAME_CTOR);
@@ -889,8 +918,6 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         if (ctor.type() == OT_NATIVECLOSURE) {
             es.stack[size_t(ci)] = ctor;
             call_native(v, es, ctor.ncl(), ci, nargs);
-        } else if (nargs != 1) {
-            sq_raise(v, "wrong number of parameters");
         }
         for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
         es.stack[size_t(ci)] = std::move(inst);
@@ -903,6 +930,8 @@ static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
         Value mm;
         if (!sq_get_meta(v, callee, MT_CALL, mm))
             sq_raise(v, "attempt to call '%s'", sq_type_name(callee.type()));
+        // a delegate's _call that is not a function is called anyway, and fails as such
+        if (!sq_iscallable(mm)) sq_raise(v, "attempt to call '%s'", sq_type_name(mm.type()));
         Value self = callee;
         sq_ensure_stack(es, es.top + 2);
         for (SQInteger i = es.top; i > ci + 1; --i)
@@ -1040,15 +1069,32 @@ static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQExceptio
 
 static void run(SQVM* v, ExecState& es, SQInteger entry);
 
+void sq_continue_throw(SQVM* t, const Value& err) {
+    SQException e{err, false};
+    if (!handle_exception(t, t->es, 0, e)) throw e;
+    execute(t, t->es, 0);
+}
+
+// the root table a closure's globals resolve in: its own (setroot) or the VM's
+static inline const Value& closure_root(SQSharedState* ss, const SQClosure* cl) {
+    return cl->root.type() == OT_TABLE ? cl->root : ss->roottable;
+}
+
 static void execute(SQVM* v, ExecState& es, SQInteger entry) {
-    if (++v->nativeDepth > MAX_NATIVE_DEPTH) {
-        --v->nativeDepth;
+    // counted per shared state: threads calling threads all nest on the same C stack
+    SQSharedState* ss = v->shared;
+    if (++ss->nativeDepth > MAX_NATIVE_DEPTH) {
+        --ss->nativeDepth;
         while (SQInteger(es.frames.size()) > entry) unwind_frame(v, es);
-        sq_raise(v, "stack overflow");
+        sq_raise(v, "Native stack overflow");
     }
+    ++v->execDepth;
     struct DepthGuard {
         SQVM* v;
-        ~DepthGuard() { --v->nativeDepth; }
+        ~DepthGuard() {
+            --v->shared->nativeDepth;
+            --v->execDepth;
+        }
     } dg{v};
     for (;;) {
         try {
@@ -1164,7 +1210,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             NEXT();
         case OP_LOADROOT:
         L_OP_LOADROOT:
-            *sp++ = ss->roottable;
+            *sp++ = closure_root(ss, cl);
             NEXT();
         case OP_GETK:
         L_OP_GETK : {
@@ -1226,7 +1272,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             Value r;
             Value selfv = self;
             bool found = sq_get(v, selfv, k, r);
-            if (!found) found = sq_get(v, ss->roottable, k, r, true);
+            if (!found) found = sq_get(v, closure_root(ss, cl), k, r, true);
             if (!found) raise_noindex(v, k);
             RELOAD();
             *sp++ = std::move(r);
@@ -1250,10 +1296,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             }
             SYNC();
-            Value selfv = self, val = sp[-1], tmp;
-            if (!sq_get(v, selfv, k, tmp, true) && ss->roottable.tab() != selfv.tab() &&
-                sq_table_find(ss->roottable.tab(), k))
-                sq_set(v, ss->roottable, k, val);
+            Value selfv = self, val = sp[-1], tmp, root = closure_root(ss, cl);
+            if (!sq_get(v, selfv, k, tmp, true) && root.tab() != selfv.tab() &&
+                sq_table_find(root.tab(), k))
+                sq_set(v, root, k, val);
             else
                 sq_set(v, selfv, k, val);
             RELOAD();
@@ -1733,6 +1779,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SQFunctionProto* p = proto->children[size_t(in.b)];
             SQClosure* c = sq_closure_new(ss, p);
             Value cv(OT_CLOSURE, c);
+            c->root = ss->roottable; // the root at creation, kept across setroottable
             for (auto& oi : p->outers) {
                 SQOuter* o;
                 if (oi.fromLocal)
@@ -1819,7 +1866,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 SQString* s = cont.str();
                 if (pos < s->len) {
                     slots[2].setInt(pos);
-                    slots[3].setInt((unsigned char)s->data[pos]);
+                    slots[3].setInt((signed char)s->data[pos]);
                     it.setInt(pos + 1);
                 } else
                     done = true;
@@ -1915,6 +1962,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 es.yielded = std::move(*--sp);
             else
                 es.yielded.setNull();
+            // closures made before a yield keep the values they saw (Squirrel copies the
+            // generator's stack out at each yield)
+            close_outers(es, 0);
             SYNC();
             return;
         }

@@ -12,6 +12,8 @@ struct SQException {
 
 // strings
 SQString* sq_str_new(SQSharedState* ss, const char* s, SQInteger len);
+SQString* sq_str_concat(SQSharedState* ss, const char* a, SQInteger alen, const char* b,
+                        SQInteger blen);
 Value sq_mkstr(SQSharedState* ss, const char* s, SQInteger len = -1);
 inline Value sq_mkstr(SQSharedState* ss, const std::string& s) {
     return sq_mkstr(ss, s.data(), SQInteger(s.size()));
@@ -99,6 +101,8 @@ void sq_call_errorhandler(SQVM* v, const Value& err);
 Value sq_create_instance(SQVM* v, SQClass* c);
 SQInteger sq_frame_line(const Frame& f);
 void sq_continue(SQVM* t); // resumes a suspended thread's frames
+// resumes a suspended thread by raising err where it suspended
+void sq_continue_throw(SQVM* t, const Value& err);
 
 // compiler: returns the compiled closure or throws SQException with the message (after calling
 // the compile error handler when raiseerror)

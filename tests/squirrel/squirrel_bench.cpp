@@ -72,15 +72,20 @@ void BM_PerCellCall(benchmark::State& state) {
 }
 BENCHMARK(BM_PerCellCall)->Unit(benchmark::kMillisecond);
 
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 void BM_PerfScript(benchmark::State& state, const char* file, double referenceSeconds) {
-    std::ifstream in(std::string(SQ_PERF_DIR) + "/" + file, std::ios::binary);
-    if (!in) {
+    std::string src = read_file(std::string(SQ_PERF_DIR) + "/" + file);
+    if (src.empty()) {
         state.SkipWithError("perf scripts not found");
         return;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string src = ss.str();
     double total = 0;
     for (auto _ : state) {
         std::clock_t t0 = std::clock();
@@ -102,6 +107,32 @@ BENCHMARK_CAPTURE(BM_PerfScript, fib, "fib.nut", 0.13)
 BENCHMARK_CAPTURE(BM_PerfScript, objects, "objects.nut", 0.15)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+
+// Workloads of our own (tests/squirrel/bench): string building, tables and arrays, closures
+// and generators, class-based vector arithmetic. Compare against an older build of the runner
+// side by side (tools/sq on the same files), not against figures from another machine.
+void BM_Workload(benchmark::State& state, const char* file) {
+    std::string src = read_file(std::string(SQ_BENCH_DIR) + "/" + file);
+    if (src.empty()) {
+        state.SkipWithError("workload script not found");
+        return;
+    }
+    for (auto _ : state) {
+        HSQUIRRELVM v = open_vm();
+        if (!run_source(v, src, file)) state.SkipWithError("script failed");
+        sq_close(v);
+    }
+}
+BENCHMARK_CAPTURE(BM_Workload, strings, "strings.nut")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_Workload, tables, "tables.nut")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_Workload, closures, "closures.nut")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_Workload, vectors, "vectors.nut")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 } // namespace
 
