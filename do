@@ -3,7 +3,8 @@
 #   ./do setup   install the Debian packages the build needs (quick when present)
 #   ./do play    setup, Release build, run the game (extra arguments go to game)
 #   ./do test    setup, Debug build + all tests, sanitizer build + unit tests,
-#                one game run under Xvfb, formatting check
+#                one game run under Xvfb, Release build (what play builds) with
+#                a headless game run, formatting check
 #   ./do build [debug|release|asan]
 #   ./do bench   Release build, run the benchmarks
 set -euo pipefail
@@ -91,6 +92,10 @@ test)
     build debug
     run_tests debug
     xvfb_smoke
+    # What ./do play builds must build (g++ warns differently at -O3), and the
+    # optimised game must run; its unit tests already ran in Debug.
+    build release
+    run_tests release -R '^game_smoke_headless$'
     build asan
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests asan -LE slow
     # Short fixed-time fuzzing runs of each subsystem that has fuzz targets.

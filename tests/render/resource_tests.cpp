@@ -6,6 +6,7 @@
 #include "render/vertex_decl.h"
 #include "render_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -93,10 +94,11 @@ struct MeshFile {
         payload.insert(payload.end(), c, c + n);
     }
     std::vector<uint8_t> file(uint32_t version = MESH_FILE_VERSION) const {
-        std::vector<uint8_t> b(8);
+        // Sized once: growing an 8-byte vector by insert trips g++ 12's bounds check at -O3.
+        std::vector<uint8_t> b(8 + payload.size());
         put32(b, 0, version);
         put32(b, 4, uint32_t(payload.size()));
-        b.insert(b.end(), payload.begin(), payload.end());
+        std::copy(payload.begin(), payload.end(), b.begin() + 8);
         return b;
     }
 };
