@@ -148,6 +148,13 @@ TEST_F(WorldGenTest, ScriptMistakesAreScriptErrorsNotFatal) {
          "tile must be power of 2 in fromSimplexNoise()"},
         {"HmapMask.fromVoronoiFaults(5, 0, 1, 0, 1, 1, 1)",
          "tile must be power of 2 in fromVoronoiFaults()"},
+        {"HmapMask.fromVoronoiFaults(4, 0, 1, 0, 3, 1, 1)",
+         "frequency multiplier must be power of 2 in fromVoronoiFaults()"},
+        {"HmapMask.fromVoronoiFaults(1 << 20, 0, 1, 0, 1 << 20, 1, 1)",
+         "tile times frequency multiplier too large in fromVoronoiFaults()"},
+        {"tiled_noise2(0.5, 0.5, 24)", "tile must be power of 2 in tiled_noise2()"},
+        {"tiled_fractal_noise2(0.5, 0.5, 0, 3, null, 0.5)",
+         "tile must be power of 2 in tiled_fractal_noise2()"},
         {"apply_height_mask(null, null)", "no mask and no func in apply_height_mask()"},
         {"apply_water_mask(null, null)", "no mask and no func in apply_water_mask()"},
         {"repaint_land(null)", "null function in repaint_land()"},
@@ -160,6 +167,13 @@ TEST_F(WorldGenTest, ScriptMistakesAreScriptErrorsNotFatal) {
         close_world_gen();
     }
     start("local m = HmapMask.fromVoronoiHills(1, 2, 4, 0.9); apply_height_mask(m, null);");
+    EXPECT_TRUE(gen()) << log;
+    close_world_gen();
+    // Powers of two above the map size are valid tiles, not errors.
+    start("apply_height_mask(HmapMask.fromVoronoiHills(512, 0, 1, 0.9), null);"
+          "apply_height_mask(HmapMask.fromSimplexNoise(1, 1024, 2, null, 0.5), null);"
+          "apply_height_mask(HmapMask.fromVoronoiFaults(512, 0, 1, 0.1, 2, 2, 1), null);"
+          "tiled_noise2(0.5, 0.5, 4096);");
     EXPECT_TRUE(gen()) << log;
 }
 
