@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
 
     init_input(game_window);
     isAppActive = true;
-    init_d3d(game_window, width, height);
+    if (!init_d3d(game_window, width, height)) fatal("%s", d3d_init_failure());
     set_input_clamp_size(d3d_wd, d3d_ht);
     if (isFullscreen) SDL_SetWindowGrab(game_window, SDL_TRUE);
     init_text_systems();

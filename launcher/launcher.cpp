@@ -213,7 +213,7 @@ void start_game() {
     if (!start_detached_process(path, argv, reason, sizeof(reason))) {
         char text[512];
         snprintf(text, sizeof(text), "Could not start the game.\n%s", reason);
-        error_message(text);
+        report_error(text); // the launcher stays open: nothing here is fatal
     } else {
         debug("started '%s'", path);
     }

@@ -243,7 +243,7 @@ bool start_launcher(int argc, char** argv) {
 }
 
 int launcher_main(int argc, char** argv) {
-    if (!start_launcher(argc, argv)) return 0;
+    if (!start_launcher(argc, argv)) return 1; // no window: as game, a failure
     debug("total start-up time: %d ms", get_time_msec(get_ref_time() - start_time));
     paint_launcher_window();
     run_launcher_loop();

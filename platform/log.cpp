@@ -46,12 +46,26 @@ bool dialogs_enabled() {
     return getenv("DISPLAY") != nullptr || getenv("WAYLAND_DISPLAY") != nullptr;
 }
 
-void error_message(const char* text) {
+void error_box_title(bool is_fatal, char* out, int size) {
+    snprintf(out, size_t(size), is_fatal ? "%s - FATAL ERROR" : "%s - Error", fatal_title);
+}
+
+namespace {
+void show_error(const char* text, bool is_fatal) {
     debug("ERROR: %s", text);
     if (!dialogs_enabled()) return;
     char title[300];
-    snprintf(title, sizeof(title), "%s - FATAL ERROR", fatal_title);
+    error_box_title(is_fatal, title, sizeof(title));
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
+}
+} // namespace
+
+void error_message(const char* text) {
+    show_error(text, true);
+}
+
+void report_error(const char* text) {
+    show_error(text, false);
 }
 
 void fatal(const char* fmt, ...) {

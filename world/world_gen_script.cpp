@@ -27,8 +27,10 @@ SqFunc<void()> script_generate_world;
 
 // ---------------------------------------------------------------- generators
 
+// The map wraps, so only the low bits of a coordinate matter; dropping the rest first keeps
+// extreme script values from overflowing inside placeHouse.
 void place_house(int x, int z, int kind) {
-    placeHouse(x, z, kind, hmap, false);
+    placeHouse(x & (HMAP_SIZE - 1), z & (HMAP_SIZE - 1), kind, hmap, false);
 }
 
 // The generators assert on these; from a script they are mistakes to report, not to die of.

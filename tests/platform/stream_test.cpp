@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -47,6 +48,14 @@ TEST(FileStream, WriteReadSeekRoundTrip) {
     EXPECT_EQ(buf[0], 'Y');
     in.read(buf, 0);
     fs::remove(p);
+}
+
+TEST(FileStream, OnlyRegularFilesOpenForReading) {
+    FileInputStream in;
+    EXPECT_FALSE(in.open(fs::temp_directory_path().c_str()));
+    EXPECT_EQ(open_regular_file(fs::temp_directory_path().c_str()), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(open_regular_file("/dev/null"), nullptr);
 }
 
 TEST(FileStream, ErrorsCarryTheirTextsAndCodes) {

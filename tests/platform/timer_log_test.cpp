@@ -65,6 +65,18 @@ TEST(Fatal, ExitsWith100AfterTheShutdown) {
     EXPECT_NE(out.find("shutdown ran"), std::string::npos);
 }
 
+TEST(Fatal, OnlyFatalBoxesSayFatal) {
+    set_fatal_context("Veltmoor Launcher", nullptr);
+    char title[64];
+    error_box_title(true, title, sizeof(title));
+    EXPECT_STREQ(title, "Veltmoor Launcher - FATAL ERROR");
+    error_box_title(false, title, sizeof(title));
+    EXPECT_STREQ(title, "Veltmoor Launcher - Error");
+    testing::internal::CaptureStdout();
+    report_error("Could not start the game.");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: Could not start the game.\n");
+}
+
 TEST(Fatal, FatalInsideShutdownDoesNotLoop) {
     std::string out;
     int code = run_child(

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 enum DdsKind { DDS_ARGB, DDS_XRGB, DDS_RGB24, DDS_L8, DDS_DXT1, DDS_DXT5 };
@@ -219,6 +220,9 @@ TEST_F(ResourceTest, RegistrySharesTexturesByPathIgnoringCase) {
     EXPECT_EQ(get_texture_refcount(a), 0);
     EXPECT_FALSE(a->used);
     EXPECT_EQ(get_texture("missing.dds", false), nullptr);
+    // A folder is refused as a missing file, not read as an 8 EiB texture.
+    mkdir(path("folder.dds").c_str(), 0755);
+    EXPECT_EQ(get_texture("folder.dds", false), nullptr);
 }
 
 TEST_F(ResourceTest, DdsLevelsAreUploadedWithTheirBytes) {

@@ -114,6 +114,17 @@ TEST_F(WorldGenTest, SameSeedSameWorld) {
     EXPECT_EQ(hash_world(), first);
 }
 
+TEST_F(WorldGenTest, ExtremeHouseCoordinatesWrapLikeTheMap) {
+    // The map wraps every 256 cells: INT_MIN and INT_MAX land where 0 and 255 do.
+    start("place_house(-2147483648, 2147483647, 2);");
+    ASSERT_TRUE(gen()) << log;
+    uint64_t extreme = hash_world();
+    close_world_gen();
+    start("place_house(0, 255, 2);");
+    ASSERT_TRUE(gen()) << log;
+    EXPECT_EQ(hash_world(), extreme);
+}
+
 TEST_F(WorldGenTest, ErosionTableMatchesTheNativeCall) {
     start("set_rnd_seed(3); reseed_noise(); add_simplex_noise(0, 30, 4, 5, 0.5);"
           "gen_droplet_erosion(5000, { Kq = 4, Kd = 0.1, depositBlend = 1,"
