@@ -77,6 +77,7 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (print_game_help_or_version(argc, argv)) return 0;
     if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
     debug("app path: '%s'", app_path);
     init_timer();

@@ -24,6 +24,8 @@ struct AutomationOptions {
 };
 extern AutomationOptions automation;
 
-void read_startup_settings(int argc, char** argv);
+void read_startup_settings(int argc, char** argv); // unknown switches are logged
+// --help or --version printed: the program exits without starting.
+bool print_game_help_or_version(int argc, char** argv);
 bool is_fullscreen_requested();
 void get_requested_window_size(int* width, int* height); // 0: not given
