@@ -7,6 +7,7 @@
 #                a headless game run, formatting check
 #   ./do build [debug|release|asan]
 #   ./do bench   Release build, run the benchmarks
+#   ./do install PREFIX   Release build, install game and launchpad under PREFIX
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -101,10 +102,16 @@ test)
     # Short fixed-time fuzzing runs of each subsystem that has fuzz targets.
     for f in "$ROOT"/*/fuzz/run.sh; do if [ -x "$f" ]; then "$f"; fi; done
     ;;
+install)
+    [ $# -eq 1 ] || { echo "usage: ./do install PREFIX" >&2; exit 2; }
+    setup
+    build release
+    cmake --install "$ROOT/build/release" --prefix "$1"
+    ;;
 bench)
     setup
     build release
     for b in "$ROOT"/build/release/bench/*; do if [ -x "$b" ]; then "$b"; fi; done
     ;;
-*) echo "usage: ./do [setup|play|test|build CFG|bench]" >&2; exit 2 ;;
+*) echo "usage: ./do [setup|play|test|build CFG|bench|install PREFIX]" >&2; exit 2 ;;
 esac

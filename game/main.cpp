@@ -78,7 +78,7 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
 
 int main(int argc, char** argv) {
     if (print_game_help_or_version(argc, argv)) return 0;
-    if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
+    if (locate_app_folders() && app_folders.installed) start_log_file(user_file_path("game.log"));
     debug("app path: '%s'", app_path);
     init_timer();
     game_rnd_seed = uint64_t(get_ref_time());

@@ -1,6 +1,7 @@
 #include "launcher/launcher_window.h"
 
 #include "launcher/launcher.h"
+#include "platform/app_icon.h"
 #include "platform/command_line.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -134,6 +135,7 @@ bool create_launcher_window() {
         SDL_Quit();
         return false;
     }
+    set_window_icon(launcher_window);
     return true;
 }
 } // namespace
@@ -245,7 +247,8 @@ void close_launcher_all() {
 }
 
 bool start_launcher(int argc, char** argv) {
-    if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
+    if (locate_app_folders() && app_folders.installed)
+        start_log_file(user_file_path("launchpad.log"));
     debug("app path: '%s'", app_path);
     init_timer();
     random_seed = uint64_t(get_ref_time());

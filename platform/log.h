@@ -6,6 +6,9 @@
 void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));  // line + flush
 void debug_(const char* fmt, ...) __attribute__((format(printf, 1, 2))); // no newline
 void vdebug(const char* fmt, va_list args);
+// From now on the log also goes to this file (replaced each run), for programs started from
+// a menu, whose standard output nobody sees. False when it cannot be created.
+bool start_log_file(const char* path);
 
 // Logs "ERROR: <text>" and shows a modal box titled "<window title> - FATAL ERROR"
 // unless dialogs are off (VELTMOOR_NO_DIALOGS or no display).

@@ -330,7 +330,7 @@ void attach_programs(Shader* s) {
 void make_cache_path(const Shader* s, char* out, int size) {
     char rel[260];
     get_shader_cache_name(s->file, s->defines, rel, sizeof(rel));
-    snprintf(out, size_t(size), "%s", make_full_path(rel).c_str());
+    snprintf(out, size_t(size), "%s", cache_file_path(rel).c_str());
 }
 
 // Creates the folders of a path (the cache folder and any below it).
