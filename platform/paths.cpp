@@ -125,10 +125,6 @@ void xdg_folder(const char* var, const char* fallback, char* out, size_t size) {
     const char* home = getenv("HOME");
     snprintf(out, size, "%s/%s/veltmoor/", home && *home ? home : "/tmp", fallback);
 }
-
-bool fits(const char* a, const char* b) {
-    return strlen(a) + strlen(b) < 260;
-}
 } // namespace
 
 bool locate_app_folders_from(const char* exe_folder) {
@@ -153,16 +149,8 @@ bool locate_app_folders_from(const char* exe_folder) {
     TempString<260> lib = make_full_path_from(exe_folder, "../lib/veltmoor/");
     if (is_dir(lib.c_str()))
         snprintf(app_folders.module, sizeof(app_folders.module), "%s", lib.c_str());
-    if (fits(app_folders.cache, "cache/")) {
-        char dir[300];
-        snprintf(dir, sizeof(dir), "%scache/", app_folders.cache);
-        make_dirs(dir);
-    }
-    if (fits(app_folders.user, "shots/")) {
-        char dir[300];
-        snprintf(dir, sizeof(dir), "%sshots/", app_folders.user);
-        make_dirs(dir);
-    }
+    make_dirs(make_full_path_from(app_folders.cache, "cache/"));
+    make_dirs(make_full_path_from(app_folders.user, "shots/"));
     return true;
 }
 
