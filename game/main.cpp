@@ -89,7 +89,8 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
+    if (print_game_help_or_version(argc, argv)) return 0;
+    if (locate_app_folders() && app_folders.installed) start_log_file(user_file_path("game.log"));
     debug("app path: '%s'", app_path);
     init_timer();
     startup_phases_begin();
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     startup_phase("window");
     init_input(game_window);
     isAppActive = true;
-    init_d3d(game_window, width, height);
+    if (!init_d3d(game_window, width, height)) fatal("%s", d3d_init_failure());
     startup_phase("device");
     set_input_clamp_size(d3d_wd, d3d_ht);
     if (isFullscreen) SDL_SetWindowGrab(game_window, SDL_TRUE);

@@ -85,7 +85,7 @@ void take_screenshot() {
     if (!pixels) return;
     char name[64];
     screenshot_name(name, sizeof(name));
-    bool ok = write_screenshot_png(make_full_path(name), pixels, w, h, pitch);
+    bool ok = write_screenshot_png(user_file_path(name), pixels, w, h, pitch);
     release_front_buffer_capture();
     if (!ok)
         debug("failed to save screenshot to '%s'", name);

@@ -1,5 +1,6 @@
 #include "game/settings.h"
 
+#include "platform/command_line.h"
 #include "platform/config.h"
 #include "platform/input.h"
 
@@ -34,7 +35,7 @@ bool parse_number(const char* text, uint64_t& out) {
     return true;
 }
 
-void read_automation_switch(const char* arg) {
+bool read_automation_switch(const char* arg) {
     uint64_t v = 0;
     if (strncmp(arg, "--frames=", 9) == 0 && parse_number(arg + 9, v) && v <= 1000000000u) {
         automation.quit_after_frames = int(v);
@@ -57,9 +58,53 @@ void read_automation_switch(const char* arg) {
         }
     } else if (strncmp(arg, "--input=", 8) == 0) {
         snprintf(automation.input, sizeof(automation.input), "%s", arg + 8);
+    } else {
+        return false;
     }
+    return true;
 }
+
+const SwitchHelp GAME_SWITCHES[] = {
+    {"-720, -360", "window client size 1280 x 720 or 640 x 360"},
+    {"-fullscr, -win", "fullscreen or windowed"},
+    {"-vs, -novs", "vertical sync on or off"},
+    {"-aa, -noaa", "post-process anti-aliasing on or off"},
+    {"-gfx-high, -gfx-low", "graphics quality"},
+    {"--frames=N", "quit after N rendered frames"},
+    {"--seed=N", "fixed random seed: the same seed gives the same world"},
+    {"--stats", "print a timing summary at exit"},
+    {"--shot=FILE", "save the last frame shown as a PNG"},
+    {"--demo", "autopilot: flies, casts every spell in turn and fights"},
+    {"--fx=NAME[/N]", "call an effect of test/fx.nut ahead of the camera every N steps"},
+    {"--input=SPEC", "scripted input for tests: STEP:ACTION items, comma-separated"},
+    {"--help, --version", "this text, or the version"},
+    {nullptr, nullptr},
+};
+
+const SwitchHelp GAME_ENVIRONMENT[] = {
+    {"VELTMOOR_CONFIG_DIR", "folder of the settings file"},
+    {"XDG_CONFIG_HOME", "else the settings are under it (default ~/.config)"},
+    {"XDG_CACHE_HOME, XDG_DATA_HOME",
+     "an installed game keeps its shader cache, screenshots and logs under these"},
+    {"VELTMOOR_NO_DIALOGS=1", "never show a message box (automated runs)"},
+    {"VELTMOOR_NO_SHADER_COMPILER=1", "run from the shader cache alone"},
+    {"SDL_VIDEODRIVER", "SDL's video driver (offscreen: no window on screen)"},
+    {nullptr, nullptr},
+};
+
+const ProgramHelp GAME_HELP = {
+    "game",
+    "Veltmoor: fly over a procedurally generated world.\n"
+    "Switches override the stored settings; a later switch wins over an earlier one.",
+    GAME_SWITCHES,
+    GAME_ENVIRONMENT,
+    nullptr,
+};
 } // namespace
+
+bool print_game_help_or_version(int argc, char** argv) {
+    return print_help_or_version(argc, argv, GAME_HELP);
+}
 
 void read_startup_settings(int argc, char** argv) {
     fullscreen_requested = false;
@@ -111,8 +156,8 @@ void read_startup_settings(int argc, char** argv) {
             gfx_quality = 1;
         } else if (strcmp(a, "-gfx-low") == 0) {
             gfx_quality = 0;
-        } else if (strncmp(a, "--", 2) == 0) {
-            read_automation_switch(a);
+        } else if (strncmp(a, "--", 2) != 0 || !read_automation_switch(a)) {
+            report_unknown_switch(a);
         }
     }
 }

@@ -36,5 +36,7 @@ void read_startup_settings(int argc, char** argv);
 // post-effect switch, which only game reads); `quality` is the graphics quality for the
 // next start. False when the store could not be written.
 GAME_EXPORT bool save_game_settings(int quality);
+// --help or --version printed: the program exits without starting.
+bool print_game_help_or_version(int argc, char** argv);
 bool is_fullscreen_requested();
 void get_requested_window_size(int* width, int* height); // 0: not given

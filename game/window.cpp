@@ -1,6 +1,7 @@
 #include "game/window.h"
 
 #include "game/main_loop.h"
+#include "platform/app_icon.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "render/device.h"
@@ -88,6 +89,7 @@ SDL_Window* create_game_window(bool fullscreen, int width, int height) {
     }
     game_window = SDL_CreateWindow(GAME_WINDOW_TITLE, x, y, w, h, flags);
     if (!game_window) debug("can't create the window: %s", SDL_GetError());
+    set_window_icon(game_window);
     return game_window;
 }
 

@@ -1,5 +1,6 @@
 #include "launcher/gui_renderer.h"
 
+#include "platform/file_stream.h"
 #include "platform/log.h"
 
 #include <cmath>
@@ -79,10 +80,11 @@ int SoftwareGuiRenderer::unit() {
 
 Font* SoftwareGuiRenderer::load_font(const char* filename) {
     Font* font = new Font;
-    char reason[512];
-    if (!load_tga(filename, font->image, reason, sizeof(reason))) {
+    try {
+        load_tga(filename, font->image);
+    } catch (const StreamException& e) {
         delete font;
-        debug("%s", reason);
+        debug("%s: %s (offset %d)", filename, e.message, e.code);
         fatal("can't load font from %s", filename);
     }
     if (!cut_font_glyphs(*font)) {
@@ -164,7 +166,7 @@ void SoftwareGuiRenderer::drawGlyph(const GlyphRect& g, int x, int y, uint32_t c
         int py = y + row * scale;
         if (py + scale <= 0 || py >= targetHeight) continue;
         // Stored rows run bottom-up: the glyph's top row is its last stored row.
-        const uint32_t* src = img.pixels + long(g.y1 - 1 - row) * img.width;
+        const uint32_t* src = img.pixels.items + long(g.y1 - 1 - row) * img.width;
         for (int col = 0; col < g.x1 - g.x0; ++col) {
             uint32_t texel = src[g.x0 + col];
             if (!(texel >> 24)) continue;

@@ -2,8 +2,8 @@
 // into a 32-bit ARGB frame buffer in memory.
 #pragma once
 
-#include "launcher/tga.h"
 #include "platform/dyn_array.h"
+#include "platform/tga.h"
 
 #include <cstdint>
 

@@ -213,7 +213,7 @@ void start_game() {
     if (!start_detached_process(path, argv, reason, sizeof(reason))) {
         char text[512];
         snprintf(text, sizeof(text), "Could not start the game.\n%s", reason);
-        error_message(text);
+        report_error(text); // the launcher stays open: nothing here is fatal
     } else {
         debug("started '%s'", path);
     }
@@ -433,7 +433,9 @@ void reset_launcher_quit() {
 
 const char* launcher_game_path() {
     if (const char* p = getenv("VELTMOOR_GAME_PATH"); p && *p) return p;
-    snprintf(game_path, sizeof(game_path), "%s", make_full_path("game").c_str());
+    // The program's own folder: an installed game keeps its data elsewhere (app_path).
+    snprintf(game_path, sizeof(game_path), "%s",
+             make_full_path_from(app_folders.exe, "game").c_str());
     return game_path;
 }
 

@@ -1,6 +1,8 @@
 #include "launcher/launcher_window.h"
 
 #include "launcher/launcher.h"
+#include "platform/app_icon.h"
+#include "platform/command_line.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/paths.h"
@@ -87,9 +89,33 @@ void read_switches(int argc, char** argv) {
             auto_click = true;
             auto_click_x = x;
             auto_click_y = y;
+        } else {
+            report_unknown_switch(argv[i]);
         }
     }
 }
+
+const SwitchHelp LAUNCHER_SWITCHES[] = {
+    {"--click=X,Y", "click the left button at this window point once the window is up"},
+    {"--help, --version", "this text, or the version"},
+    {nullptr, nullptr},
+};
+
+const SwitchHelp LAUNCHER_ENVIRONMENT[] = {
+    {"VELTMOOR_CONFIG_DIR", "folder of the settings file"},
+    {"XDG_CONFIG_HOME", "else the settings are under it (default ~/.config)"},
+    {"VELTMOOR_GAME_PATH", "program that Start runs instead of game"},
+    {"VELTMOOR_NO_DIALOGS=1", "never show a message box (automated runs)"},
+    {nullptr, nullptr},
+};
+
+const ProgramHelp LAUNCHER_HELP = {
+    "launchpad",
+    "Veltmoor's options window: Start stores the options and starts game from the same folder.",
+    LAUNCHER_SWITCHES,
+    LAUNCHER_ENVIRONMENT,
+    nullptr,
+};
 
 bool create_launcher_window() {
     SDL_SetHint("SDL_VIDEO_X11_WMCLASS", "VeltmoorLauncherWindow");
@@ -109,6 +135,7 @@ bool create_launcher_window() {
         SDL_Quit();
         return false;
     }
+    set_window_icon(launcher_window);
     return true;
 }
 } // namespace
@@ -220,7 +247,8 @@ void close_launcher_all() {
 }
 
 bool start_launcher(int argc, char** argv) {
-    if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
+    if (locate_app_folders() && app_folders.installed)
+        start_log_file(user_file_path("launchpad.log"));
     debug("app path: '%s'", app_path);
     init_timer();
     random_seed = uint64_t(get_ref_time());
@@ -243,7 +271,8 @@ bool start_launcher(int argc, char** argv) {
 }
 
 int launcher_main(int argc, char** argv) {
-    if (!start_launcher(argc, argv)) return 0;
+    if (print_help_or_version(argc, argv, LAUNCHER_HELP)) return 0;
+    if (!start_launcher(argc, argv)) return 1; // no window: as game, a failure
     debug("total start-up time: %d ms", get_time_msec(get_ref_time() - start_time));
     paint_launcher_window();
     run_launcher_loop();

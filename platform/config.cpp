@@ -1,5 +1,6 @@
 #include "platform/config.h"
 
+#include "platform/file_stream.h"
 #include "platform/log.h"
 
 #include <cctype>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,7 +135,7 @@ bool parse_line(const std::string& line, Entry& e) {
 // Reads every good entry; a missing file is an empty store. Later duplicates win.
 std::vector<Entry> load_entries(const std::string& path) {
     std::vector<Entry> entries;
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = open_regular_file(path.c_str());
     if (!f) return entries;
     std::string data;
     char buf[4096];
@@ -142,6 +144,10 @@ std::vector<Entry> load_entries(const std::string& path) {
         data.append(buf, n);
     fclose(f);
 
+    // Every getter reads the file again; its bad lines are news only once per content.
+    static size_t reported = 0;
+    size_t signature = std::hash<std::string>()(path + '\n' + data);
+    bool report = signature != reported;
     size_t pos = 0;
     int line_no = 0;
     while (pos < data.size()) {
@@ -154,7 +160,8 @@ std::vector<Entry> load_entries(const std::string& path) {
         if (first == std::string::npos || line[first] == '#') continue;
         Entry e;
         if (line.find('\0') != std::string::npos || !parse_line(line, e)) {
-            debug("settings: ignoring bad line %d of '%s'", line_no, path.c_str());
+            if (report) debug("settings: ignoring bad line %d of '%s'", line_no, path.c_str());
+            reported = signature;
             continue;
         }
         bool replaced = false;

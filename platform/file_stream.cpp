@@ -1,5 +1,20 @@
 #include "platform/file_stream.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
+FILE* open_regular_file(const char* path, const char* mode) {
+    if (!path) return nullptr;
+    FILE* f = fopen(path, mode);
+    if (!f) return nullptr;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) return f;
+    bool folder = fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+    fclose(f);
+    errno = folder ? EISDIR : EINVAL;
+    return nullptr;
+}
+
 StreamException::StreamException(const char* msg, int c) : code(c) {
     snprintf(message, sizeof(message), "%s", msg);
 }
@@ -29,7 +44,7 @@ void FileStreamBase::seekTo(int64_t offset, int whence) {
 
 bool FileInputStream::open(const char* path) {
     close();
-    file = path ? fopen(path, "rb") : nullptr;
+    file = open_regular_file(path);
     return file != nullptr;
 }
 

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
+// fopen for reading that refuses anything but a regular file: a folder opens on Linux and
+// its size reads as about 8 EiB. Null (errno EISDIR or EINVAL) as for a missing file.
+FILE* open_regular_file(const char* path, const char* mode = "rb");
+
 struct StreamException {
     char message[512]; // at most 511 characters
     int code;          // file position at the failure, or -1

@@ -16,6 +16,8 @@ int toggle_mods = 0;          // KMOD_CAPS / KMOD_NUM / KMOD_SCROLL as last seen
 float mouse_x = 0, mouse_y = 0;
 int wheel_accum = 0;
 int last_key = 0, last_char = 0;
+int down_char[256];   // the character each key's last down produced, for its key up
+int text_target = -1; // queue index of the key down that text input may still fill
 bool captured = false;
 bool mouse_over = false;
 int clamp_wd = 1, clamp_ht = 1;
@@ -289,11 +291,9 @@ float clampf(float v, int size) {
     return v;
 }
 
-// The US layout's character for a key, as the keyboard translation gives it.
-int key_char(int vk, bool shift, bool caps) {
-    if (vk >= 'A' && vk <= 'Z') return (shift != caps) ? vk : vk + 32;
-    if (vk >= '0' && vk <= '9') return shift ? ")!@#$%^&*("[vk - '0'] : vk;
-    if (vk >= 0x60 && vk <= 0x69) return '0' + vk - 0x60;
+// Keys whose character is a control code, the same on every layout; every other character
+// comes from the layout's text input.
+int control_char(int vk) {
     switch (vk) {
     case VK_BACK:
         return 8;
@@ -303,43 +303,24 @@ int key_char(int vk, bool shift, bool caps) {
         return 13;
     case VK_ESCAPE:
         return 27;
-    case VK_SPACE:
-        return ' ';
-    case 0x6A:
-        return '*';
-    case 0x6B:
-        return '+';
-    case 0x6D:
-        return '-';
-    case 0x6E:
-        return '.';
-    case 0x6F:
-        return '/';
-    case 0xBA:
-        return shift ? ':' : ';';
-    case 0xBB:
-        return shift ? '+' : '=';
-    case 0xBC:
-        return shift ? '<' : ',';
-    case 0xBD:
-        return shift ? '_' : '-';
-    case 0xBE:
-        return shift ? '>' : '.';
-    case 0xBF:
-        return shift ? '?' : '/';
-    case 0xC0:
-        return shift ? '~' : '`';
-    case 0xDB:
-        return shift ? '{' : '[';
-    case 0xDC:
-        return shift ? '|' : '\\';
-    case 0xDD:
-        return shift ? '}' : ']';
-    case 0xDE:
-        return shift ? '"' : '\'';
     default:
         return 0;
     }
+}
+
+// One UTF-8 code point from `p`, advancing it; 0 at the end, U+FFFD for a broken sequence.
+int next_code_point(const unsigned char*& p) {
+    unsigned c = *p;
+    if (!c) return 0;
+    ++p;
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (c >= 0x80 && extra == 0) return 0xFFFD;
+    unsigned cp = extra == 3 ? c & 7 : extra == 2 ? c & 15 : extra == 1 ? c & 31 : c;
+    for (int i = 0; i < extra; ++i, ++p) {
+        if ((*p & 0xC0) != 0x80) return 0xFFFD;
+        cp = (cp << 6) | (*p & 0x3F);
+    }
+    return int(cp);
 }
 
 int state_flags() {
@@ -369,6 +350,13 @@ int button_code(Uint8 sdl_button) {
     }
 }
 } // namespace
+
+int vk_from_key(SDL_Keycode sym, SDL_Scancode sc) {
+    // Letters follow the layout's labels (AZERTY's A is where QWERTY has Q); every other
+    // key keeps its place, as Windows' virtual keys do (AZERTY's digit row is still 1..0).
+    if (sym >= SDLK_a && sym <= SDLK_z) return 'A' + int(sym - SDLK_a);
+    return vk_from_scancode(sc);
+}
 
 int vk_from_scancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
@@ -531,13 +519,16 @@ void init_input(SDL_Window* window) {
     for (int i = 0; i < 256; ++i) {
         key_flags[i] = 0;
         held[i] = false;
+        down_char[i] = 0;
     }
+    text_target = -1;
 }
 
 void reset_input() {
     for (unsigned char& f : key_flags) f = 0;
     queue.num = 0;
     queue_head = 0;
+    text_target = -1;
     last_key = last_char = 0;
     wheel_accum = 0;
 }
@@ -548,13 +539,14 @@ void queue_input_event(int type, int code, int scan, int flags, float x, float y
     if (type == INPUT_KEY_DOWN) {
         if (known) held[code] = true;
         if (!(flags & INPUT_FLAG_REPEAT) && known) key_flags[code] |= 1;
-        e.ch = key_char(code, held[VK_SHIFT], toggle_mods & KMOD_CAPS);
+        e.ch = control_char(code);
+        if (known) down_char[code] = e.ch;
     } else if (type == INPUT_KEY_UP) {
         if (known) {
             held[code] = false;
             key_flags[code] |= 2;
         }
-        e.ch = key_char(code, held[VK_SHIFT], toggle_mods & KMOD_CAPS);
+        e.ch = known ? down_char[code] : 0;
     } else if (type == INPUT_MOUSE_WHEEL) {
         e.key = 0;
         e.wheel = code;
@@ -590,6 +582,7 @@ void queue_input_event(int type, int code, int scan, int flags, float x, float y
     }
     if (queue_head > 0 && queue_head == queue.num) queue.num = queue_head = 0;
     queue.push_back(e);
+    text_target = type == INPUT_KEY_DOWN && e.ch == 0 ? queue.num - 1 : -1;
     if (type == INPUT_KEY_DOWN || type == INPUT_BUTTON_DOWN) {
         last_key = e.key;
         last_char = e.ch;
@@ -609,12 +602,33 @@ void refresh_mouse_over() {
     mouse_over = input_window && SDL_GetMouseFocus() == input_window;
 }
 
+void input_text(const char* utf8) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
+    while (int cp = next_code_point(p)) {
+        int ch = cp & 0xFFFF;
+        // The layout's text for the key that went down last, when nothing came between.
+        if (text_target >= queue_head && text_target == queue.num - 1) {
+            InputEvent& down = queue[text_target];
+            down.ch = ch;
+            if (in_range(down.key)) down_char[down.key] = ch;
+            if (last_key == down.key) last_char = ch;
+            text_target = -1;
+            continue;
+        }
+        // Text without its own key (a composed character, a second one from a dead key).
+        queue_input_event(INPUT_KEY_DOWN, 0, 0, INPUT_FLAG_REPEAT, -1, -1);
+        queue[queue.num - 1].ch = ch;
+        last_char = ch;
+        text_target = -1;
+    }
+}
+
 bool input_handle_sdl_event(const SDL_Event& ev) {
     switch (ev.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         toggle_mods = ev.key.keysym.mod & (KMOD_CAPS | KMOD_NUM | KMOD_SCROLL);
-        int vk = vk_from_scancode(ev.key.keysym.scancode);
+        int vk = vk_from_key(ev.key.keysym.sym, ev.key.keysym.scancode);
         if (!vk) return true;
         if (ev.type == SDL_KEYDOWN)
             queue_input_event(INPUT_KEY_DOWN, vk, ev.key.keysym.scancode,
@@ -623,6 +637,9 @@ bool input_handle_sdl_event(const SDL_Event& ev) {
             queue_input_event(INPUT_KEY_UP, vk, ev.key.keysym.scancode, 0, -1, -1);
         return true;
     }
+    case SDL_TEXTINPUT:
+        input_text(ev.text.text);
+        return true;
     case SDL_MOUSEMOTION:
         queue_input_event(INPUT_MOUSE_MOVE, 0, 0, 0, float(ev.motion.x), float(ev.motion.y));
         return true;

@@ -28,3 +28,7 @@ void set_input_clamp_size(int width, int height);
 // for the events they do not handle themselves). Returns false for other events.
 bool input_handle_sdl_event(const SDL_Event& ev);
 int vk_from_scancode(SDL_Scancode sc);
+// Letter keys by the layout's key symbol, the others by their place.
+int vk_from_key(SDL_Keycode sym, SDL_Scancode sc);
+// Characters typed (UTF-8 text of the layout) go to the key down they came from.
+void input_text(const char* utf8);

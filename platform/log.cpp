@@ -9,9 +9,24 @@ namespace {
 const char* fatal_title = "Veltmoor";
 void (*fatal_shutdown)() = nullptr;
 bool in_fatal = false;
+FILE* log_file = nullptr;
 } // namespace
 
+bool start_log_file(const char* path) {
+    FILE* f = fopen(path, "w");
+    if (!f) return false;
+    if (log_file) fclose(log_file);
+    log_file = f;
+    return true;
+}
+
 void vdebug(const char* fmt, va_list args) {
+    if (log_file) {
+        va_list copy;
+        va_copy(copy, args);
+        vfprintf(log_file, fmt, copy);
+        va_end(copy);
+    }
     vfprintf(stdout, fmt, args);
 }
 
@@ -29,6 +44,10 @@ void debug(const char* fmt, ...) {
     va_end(args);
     fputc('\n', stdout);
     fflush(stdout);
+    if (log_file) {
+        fputc('\n', log_file);
+        fflush(log_file);
+    }
 }
 
 void set_fatal_context(const char* window_title, void (*shutdown)()) {
@@ -46,12 +65,26 @@ bool dialogs_enabled() {
     return getenv("DISPLAY") != nullptr || getenv("WAYLAND_DISPLAY") != nullptr;
 }
 
-void error_message(const char* text) {
+void error_box_title(bool is_fatal, char* out, int size) {
+    snprintf(out, size_t(size), is_fatal ? "%s - FATAL ERROR" : "%s - Error", fatal_title);
+}
+
+namespace {
+void show_error(const char* text, bool is_fatal) {
     debug("ERROR: %s", text);
     if (!dialogs_enabled()) return;
     char title[300];
-    snprintf(title, sizeof(title), "%s - FATAL ERROR", fatal_title);
+    error_box_title(is_fatal, title, sizeof(title));
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr);
+}
+} // namespace
+
+void error_message(const char* text) {
+    show_error(text, true);
+}
+
+void report_error(const char* text) {
+    show_error(text, false);
 }
 
 void fatal(const char* fmt, ...) {

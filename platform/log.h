@@ -8,10 +8,17 @@
 GAME_EXPORT void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));  // line + flush
 GAME_EXPORT void debug_(const char* fmt, ...) __attribute__((format(printf, 1, 2))); // no newline
 void vdebug(const char* fmt, va_list args);
+// From now on the log also goes to this file (replaced each run), for programs started from
+// a menu, whose standard output nobody sees. False when it cannot be created.
+bool start_log_file(const char* path);
 
 // Logs "ERROR: <text>" and shows a modal box titled "<window title> - FATAL ERROR"
 // unless dialogs are off (VELTMOOR_NO_DIALOGS or no display).
 void error_message(const char* text);
+// As error_message for errors the program survives: the box is titled "<window title> - Error".
+void report_error(const char* text);
+// The message box title of fatal and of survivable errors.
+void error_box_title(bool is_fatal, char* out, int size);
 
 // Message to stderr and a box, then the program's shutdown sequence, then exit(100).
 [[noreturn]] GAME_EXPORT void fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,10 +1,13 @@
 #include "platform/paths.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 char app_path[260];
+AppFolders app_folders;
 
 bool get_exe_filename(char* out, int size) {
     if (size <= 0) return false;
@@ -62,26 +65,105 @@ void normalize_absolute(char* path) {
 }
 } // namespace
 
-TempString<260> make_full_path(const char* path) {
+TempString<260> make_full_path_from(const char* base, const char* path) {
     TempString<260> r;
     if (!path) {
-        snprintf(r.str, sizeof(r.str), "%s", app_path);
+        snprintf(r.str, sizeof(r.str), "%s", base);
         return r;
     }
     if (path[0] == '/') {
         snprintf(r.str, sizeof(r.str), "%s", path);
     } else {
-        int n = snprintf(r.str, sizeof(r.str), "%s%s", app_path, path);
+        int n = snprintf(r.str, sizeof(r.str), "%s%s", base, path);
         if (n >= int(sizeof(r.str))) n = int(sizeof(r.str)) - 1;
-        for (int i = int(strlen(app_path)); i < n; ++i)
+        for (int i = int(strlen(base)); i < n; ++i)
             if (r.str[i] == '\\') r.str[i] = '/';
     }
     if (r.str[0] == '/') normalize_absolute(r.str);
     return r;
 }
 
+TempString<260> make_full_path(const char* path) {
+    return make_full_path_from(app_path, path);
+}
+
 int64_t get_file_time(const char* path) {
     struct stat st;
     if (!path || stat(path, &st) != 0) return 0;
     return int64_t(st.st_mtime);
+}
+
+namespace {
+bool is_dir(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_file(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void make_dirs(const char* path) {
+    char buf[260];
+    snprintf(buf, sizeof(buf), "%s", path);
+    for (char* p = buf + 1; *p; ++p) {
+        if (*p != '/') continue;
+        *p = 0;
+        mkdir(buf, 0755);
+        *p = '/';
+    }
+}
+
+// $VAR/veltmoor/, or $HOME/<fallback>/veltmoor/ as the XDG base directories say.
+void xdg_folder(const char* var, const char* fallback, char* out, size_t size) {
+    const char* base = getenv(var);
+    if (base && base[0] == '/') {
+        snprintf(out, size, "%s/veltmoor/", base);
+        return;
+    }
+    const char* home = getenv("HOME");
+    snprintf(out, size, "%s/%s/veltmoor/", home && *home ? home : "/tmp", fallback);
+}
+} // namespace
+
+bool locate_app_folders_from(const char* exe_folder) {
+    app_folders = AppFolders();
+    snprintf(app_folders.exe, sizeof(app_folders.exe), "%s", exe_folder);
+    snprintf(app_path, sizeof(app_path), "%s", exe_folder);
+    snprintf(app_folders.cache, sizeof(app_folders.cache), "%s", exe_folder);
+    snprintf(app_folders.user, sizeof(app_folders.user), "%s", exe_folder);
+    snprintf(app_folders.module, sizeof(app_folders.module), "%s", exe_folder);
+    if (!exe_folder[0]) return false;
+
+    // A build tree has the data next to the executable; an installed game has none there.
+    TempString<260> share = make_full_path_from(exe_folder, "../share/veltmoor/");
+    if (is_file(make_full_path_from(exe_folder, "font.tga")) ||
+        !is_file(make_full_path_from(share, "font.tga")))
+        return true;
+
+    app_folders.installed = true;
+    snprintf(app_path, sizeof(app_path), "%s", share.c_str());
+    xdg_folder("XDG_CACHE_HOME", ".cache", app_folders.cache, sizeof(app_folders.cache));
+    xdg_folder("XDG_DATA_HOME", ".local/share", app_folders.user, sizeof(app_folders.user));
+    TempString<260> lib = make_full_path_from(exe_folder, "../lib/veltmoor/");
+    if (is_dir(lib.c_str()))
+        snprintf(app_folders.module, sizeof(app_folders.module), "%s", lib.c_str());
+    make_dirs(make_full_path_from(app_folders.cache, "cache/"));
+    make_dirs(make_full_path_from(app_folders.user, "shots/"));
+    return true;
+}
+
+bool locate_app_folders() {
+    char exe[260];
+    if (!get_exe_path(exe, sizeof(exe))) exe[0] = 0;
+    return locate_app_folders_from(exe);
+}
+
+TempString<260> cache_file_path(const char* rel) {
+    return make_full_path_from(app_folders.cache[0] ? app_folders.cache : app_path, rel);
+}
+
+TempString<260> user_file_path(const char* rel) {
+    return make_full_path_from(app_folders.user[0] ? app_folders.user : app_path, rel);
 }

@@ -20,6 +20,7 @@
 #include "render/vertex_decl.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -375,14 +376,56 @@ static void create_postfx_quad() {
     g_dev.postfx_decl = get_vertex_decl(desc);
 }
 
+static char init_failure[512] = "";
+
+// A player whose driver falls short learns what is needed and what the system has: the
+// driver's best core profile (Mesa answers a 3.2 request with it), else any context.
+static void describe_offered_gl(SDL_Window* window) {
+    char reason[256];
+    snprintf(reason, sizeof(reason), "%s", SDL_GetError());
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GLContext ctx = SDL_GL_CreateContext(window);
+    if (!ctx) {
+        SDL_GL_ResetAttributes();
+        ctx = SDL_GL_CreateContext(window);
+    }
+    const char* version = nullptr;
+    const char* renderer = nullptr;
+    if (ctx && SDL_GL_MakeCurrent(window, ctx) == 0) {
+        version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    }
+    if (version && renderer)
+        snprintf(init_failure, sizeof(init_failure),
+                 "Veltmoor needs OpenGL 4.5 (core profile).\n"
+                 "This system offers OpenGL %s on %s.",
+                 version, renderer);
+    else
+        snprintf(init_failure, sizeof(init_failure),
+                 "Veltmoor needs OpenGL 4.5 (core profile).\n"
+                 "This system offers no OpenGL context (%s).",
+                 reason);
+    if (ctx) SDL_GL_DeleteContext(ctx);
+    SDL_GL_ResetAttributes();
+}
+
+const char* d3d_init_failure() {
+    return init_failure[0] ? init_failure : "the render device could not start";
+}
+
 bool init_d3d(SDL_Window* window, int width, int height) {
     close_d3d();
+    init_failure[0] = 0;
     if (!window) return false;
     g_dev.window = window;
     if (!create_context(window, true)) {
         debug("failed HARDWARE_VERTEXPROCESSING, trying software one");
         if (!create_context(window, false)) {
             debug("can't create an OpenGL 4.5 core context: %s", SDL_GetError());
+            describe_offered_gl(window);
             g_dev.window = nullptr;
             return false;
         }
@@ -401,11 +444,15 @@ bool init_d3d(SDL_Window* window, int width, int height) {
     if (!err && !ring_create()) err = GL_OUT_OF_MEMORY;
     if (err) {
         debug("failed to create the back buffer (code 0x%08X)", err);
+        snprintf(init_failure, sizeof(init_failure),
+                 "Can't create the %dx%d back buffer (code 0x%08X).", width, height, err);
         close_d3d();
         return false;
     }
     if (uint32_t zerr = create_zbuffer()) {
         debug("failed to create scene z-buffer (code 0x%08X)", zerr);
+        snprintf(init_failure, sizeof(init_failure),
+                 "Can't create the %dx%d scene z-buffer (code 0x%08X).", width, height, zerr);
         close_d3d();
         return false;
     }

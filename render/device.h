@@ -20,6 +20,8 @@ GAME_EXPORT extern bool isFullscreen;  // owned by the window layer (platform/in
 
 // Device lifetime and frame.
 bool init_d3d(SDL_Window* window, int width, int height); // 0 x 0: the window's size
+// Why the last init_d3d failed, for a player: what is needed and what the system offers.
+const char* d3d_init_failure();
 void close_d3d();
 bool resize_d3d(int width, int height, bool fullscreen, bool force);
 bool render_d3d_frame(float dt); // true: a frame was rendered and must be presented

@@ -94,7 +94,7 @@ int dep_index(Shader* s, const char* name) {
 // [SECTION] source assembly and the include handler
 
 char* read_whole_file(const char* path, size_t& size) {
-    FILE* f = fopen(path, "rb");
+    FILE* f = open_regular_file(path);
     if (!f) return nullptr;
     char* data = nullptr;
     long len = -1;
@@ -330,7 +330,7 @@ void attach_programs(Shader* s) {
 void make_cache_path(const Shader* s, char* out, int size) {
     char rel[260];
     get_shader_cache_name(s->file, s->defines, rel, sizeof(rel));
-    snprintf(out, size_t(size), "%s", make_full_path(rel).c_str());
+    snprintf(out, size_t(size), "%s", cache_file_path(rel).c_str());
 }
 
 // Creates the folders of a path (the cache folder and any below it).
@@ -345,22 +345,26 @@ void make_parent_dirs(const char* path) {
     }
 }
 
-// Program binary with its format in front; empty when the driver gives none.
-void get_binary(GLuint prog, DynArray<uint8_t>& out) {
+// Program binary with its stage and format in front (as Direct3D byte code names its
+// shader type): a block of the wrong stage is refused instead of drawing wrongly.
+// Empty when the driver gives none.
+constexpr int BINARY_HEAD = 8;
+void get_binary(GLuint prog, GLenum stage, DynArray<uint8_t>& out) {
     GLint len = 0;
     glGetProgramiv(prog, GL_PROGRAM_BINARY_LENGTH, &len);
     if (len <= 0) return;
-    out.reserve(len + 4);
-    out.num = len + 4;
+    out.reserve(len + BINARY_HEAD);
+    out.num = len + BINARY_HEAD;
     GLenum format = 0;
     GLsizei got = 0;
-    glGetProgramBinary(prog, len, &got, &format, out.items + 4);
+    glGetProgramBinary(prog, len, &got, &format, out.items + BINARY_HEAD);
     if (got <= 0) {
         out.clear();
         return;
     }
-    out.num = got + 4;
-    memcpy(out.items, &format, 4);
+    out.num = got + BINARY_HEAD;
+    uint32_t head[2] = {uint32_t(stage), uint32_t(format)};
+    memcpy(out.items, head, BINARY_HEAD);
 }
 
 void write_cache(Shader* s) {
@@ -372,8 +376,8 @@ void write_cache(Shader* s) {
         return;
     }
     DynArray<uint8_t> vcode, pcode;
-    get_binary(s->vprog, vcode);
-    get_binary(s->pprog, pcode);
+    get_binary(s->vprog, GL_VERTEX_SHADER, vcode);
+    get_binary(s->pprog, GL_FRAGMENT_SHADER, pcode);
     if (!vcode.num || !pcode.num) return;
     char path[260];
     make_cache_path(s, path, sizeof(path));
@@ -400,14 +404,15 @@ void write_cache(Shader* s) {
     }
 }
 
-GLuint program_from_binary(const uint8_t* code, uint32_t size) {
-    if (size <= 4) return 0;
-    GLenum format;
-    memcpy(&format, code, 4);
+GLuint program_from_binary(const uint8_t* code, uint32_t size, GLenum stage) {
+    if (size <= uint32_t(BINARY_HEAD)) return 0;
+    uint32_t head[2];
+    memcpy(head, code, BINARY_HEAD);
+    if (head[0] != stage) return 0;
     GLuint prog = glCreateProgram();
     glProgramParameteri(prog, GL_PROGRAM_SEPARABLE, GL_TRUE);
     clear_gl_errors();
-    glProgramBinary(prog, format, code + 4, GLsizei(size - 4));
+    glProgramBinary(prog, GLenum(head[1]), code + BINARY_HEAD, GLsizei(size - BINARY_HEAD));
     GLint linked = 0;
     glGetProgramiv(prog, GL_LINK_STATUS, &linked);
     if (take_gl_error() || !linked) {
@@ -456,8 +461,8 @@ bool load_from_cache(Shader* s) {
             if (d.time > cache_time) return false;
     }
     const uint8_t* vcode = data.items + head[1];
-    s->vprog = program_from_binary(vcode, head[2]);
-    s->pprog = s->vprog ? program_from_binary(vcode + head[2], head[3]) : 0;
+    s->vprog = program_from_binary(vcode, head[2], GL_VERTEX_SHADER);
+    s->pprog = s->vprog ? program_from_binary(vcode + head[2], head[3], GL_FRAGMENT_SHADER) : 0;
     if (!s->pprog) {
         if (s->vprog) glDeleteProgram(s->vprog);
         s->vprog = 0;

@@ -1,5 +1,6 @@
 // Textures by name: DDS files, shared and reference counted by full path.
 #include "platform/dyn_array.h"
+#include "platform/file_stream.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "render/dds.h"
@@ -21,7 +22,7 @@ DynArray<TextureEntry> registry;
 
 // Whole file into memory; null when it cannot be read.
 uint8_t* read_file(const char* path, size_t& size) {
-    FILE* f = fopen(path, "rb");
+    FILE* f = open_regular_file(path);
     if (!f) return nullptr;
     uint8_t* data = nullptr;
     long len = -1;

@@ -665,8 +665,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     cpoint_decl = get_vertex_decl(cpoint_desc);
     fpoint_decl = get_vertex_decl(fpoint_desc);
 
-    static const char INST_DEFINES[] = "INST\0"
-                                       "1\0";
+    static const char INST_DEFINES[] = "INST\0 1\0";
     land_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh");
     land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
     water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
@@ -674,12 +673,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     load_float_sh = get_shader("load_float.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
     if (high_quality) {
-        static const char Q0[] = "QUALITY\0"
-                                 "0\0",
-                          Q1[] = "QUALITY\0"
-                                 "1\0",
-                          Q2[] = "QUALITY\0"
-                                 "2\0";
+        static const char Q0[] = "QUALITY\0 0\0", Q1[] = "QUALITY\0 1\0", Q2[] = "QUALITY\0 2\0";
         aper_sh[0] = get_shader("calc_aper.sh", Q0);
         aper_sh[1] = get_shader("calc_aper.sh", Q1);
         aper_sh[2] = get_shader("calc_aper.sh", Q2);

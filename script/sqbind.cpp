@@ -1,5 +1,6 @@
 #include "script/sqbind.h"
 
+#include "platform/file_stream.h"
 #include "platform/log.h"
 
 #include <cstdarg>
@@ -400,7 +401,7 @@ void close_vm(HSQUIRRELVM vm) {
 }
 
 bool compile_file(HSQUIRRELVM vm, const char* path) {
-    FILE* f = fopen(path, "rb");
+    FILE* f = open_regular_file(path);
     if (!f) return false;
     bool ok = fseek(f, 0, SEEK_END) == 0;
     long size = ok ? ftell(f) : -1;

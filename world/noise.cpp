@@ -116,7 +116,7 @@ void tiled_voronoi_noise2_all9(float x, float y, int tile_shift, Point2 out[9], 
             int h = noise_hash(cx, cy);
             if (out)
                 out[n] = {noise_rnd[2 * h] + float(dx) - fx, noise_rnd[2 * h + 1] + float(dy) - fy};
-            if (ids) ids[n] = (cy << 16) | cx;
+            if (ids) ids[n] = int((unsigned(cy) << 16) | unsigned(cx)); // tiles above 2^16 wrap
         }
     }
 }

@@ -27,8 +27,10 @@ SqFunc<void()> script_generate_world;
 
 // ---------------------------------------------------------------- generators
 
+// The map wraps, so only the low bits of a coordinate matter; dropping the rest first keeps
+// extreme script values from overflowing inside placeHouse.
 void place_house(int x, int z, int kind) {
-    placeHouse(x, z, kind, hmap, false);
+    placeHouse(x & (HMAP_SIZE - 1), z & (HMAP_SIZE - 1), kind, hmap, false);
 }
 
 // The generators assert on these; from a script they are mistakes to report, not to die of.
@@ -84,9 +86,19 @@ bool is_power_of_two(int t) {
     return t >= 1 && (t & (t - 1)) == 0;
 }
 
-// Periods above the map size would only repeat the lattice; keep them in range.
-int safe_tile(int tile) {
-    return is_power_of_two(tile) && tile <= 256 ? tile : 256;
+// A tile that is no power of two is a script mistake: say so rather than draw
+// another pattern than the one asked for.
+void check_tile(int tile, const char* fn) {
+    if (!is_power_of_two(tile)) {
+        static char msg[96];
+        snprintf(msg, sizeof(msg), "tile must be power of 2 in %s()", fn);
+        throw SquirrelError(msg);
+    }
+}
+
+// The noise lattice repeats every 256 cells at most, so larger periods draw the same.
+int lattice_tile(int tile) {
+    return tile < 256 ? tile : 256;
 }
 
 float ramped(float n, const FloatRamp* r) {
@@ -103,11 +115,13 @@ float fractal_noise1(float x, int octaves, const FloatRamp* r, float gain) {
     return v;
 }
 float tiled_noise2_fn(float x, float y, int tile) {
-    return tiled_noise2(x, y, safe_tile(tile));
+    check_tile(tile, "tiled_noise2");
+    return tiled_noise2(x, y, lattice_tile(tile));
 }
 float tiled_fractal_noise2(float x, float y, int tile, int octaves, const FloatRamp* r,
                            float gain) {
-    tile = safe_tile(tile);
+    check_tile(tile, "tiled_fractal_noise2");
+    tile = lattice_tile(tile);
     float v = ramped(tiled_noise2(x, y, tile), r), a = gain;
     for (int o = 1; o < octaves; ++o) {
         tile = tile < 256 ? tile * 2 : 256;
@@ -316,14 +330,6 @@ int tile_level(int tile) {
     return l;
 }
 
-void check_tile(int tile, const char* fn) {
-    if (!is_power_of_two(tile) || tile > 256) {
-        static char msg[96];
-        snprintf(msg, sizeof(msg), "tile must be power of 2 in %s()", fn);
-        throw SquirrelError(msg);
-    }
-}
-
 void draw_heights(float lo, float hi, float h[256]) {
     for (int k = 0; k < 256; ++k) h[k] = lo + (hi - lo) * rnd_float();
 }
@@ -423,12 +429,16 @@ SQInteger mask_from_voronoi_faults(HSQUIRRELVM vm) {
     int mult = Arg<int>::get(vm, 6), octaves = Arg<int>::get(vm, 7);
     float edge = Arg<float>::get(vm, 8);
     check_tile(tile, "fromVoronoiFaults");
-    if (!is_power_of_two(mult)) mult = 1;
+    if (!is_power_of_two(mult))
+        throw SquirrelError("frequency multiplier must be power of 2 in fromVoronoiFaults()");
+    // Both are powers of two: the product stays one as long as it fits an int.
+    if (int64_t(tile) * mult > (int64_t(1) << 30))
+        throw SquirrelError("tile times frequency multiplier too large in fromVoronoiFaults()");
     float h[256];
     draw_heights(lo, hi, h);
     int level = tile_level(tile);
     float m_scale = float(tile * mult) / 256.0f, c = float(tile) / 256.0f;
-    int T = safe_tile(tile * mult);
+    int T = lattice_tile(tile * mult);
     float E = edge / c;
     HmapMask* m = new_mask();
     for (int y = 0; y < HMAP_SIZE; ++y)

@@ -1,5 +1,6 @@
 #include "render/overlay/dist_font.h"
 
+#include "platform/file_stream.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "render/dds.h"
@@ -53,7 +54,7 @@ bool finite_all(const float* v, int n) {
 
 // The page must be a DDS the loader accepts: the loader treats a malformed file as fatal.
 bool page_is_valid_dds(const char* path) {
-    FILE* f = fopen(path, "rb");
+    FILE* f = open_regular_file(path);
     if (!f) return false;
     bool ok = false;
     if (fseek(f, 0, SEEK_END) == 0) {
@@ -174,7 +175,7 @@ void DistFont::clear() {
 
 bool DistFont::load(const char* path) {
     Parsed p;
-    FILE* f = fopen(make_full_path(path), "rt");
+    FILE* f = open_regular_file(make_full_path(path), "rt");
     bool ok = f && parse_description(f, p);
     if (f) fclose(f);
     Texture* tex = nullptr;

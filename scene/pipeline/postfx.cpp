@@ -53,11 +53,11 @@ void init_postfx_high() {
     postfx_main_sh = get_shader("postfx_main.sh");
     postfx_plain_sh = get_shader("postfx_none.sh");
     mlaa_edge_sh = get_shader("mlaa_edge.sh");
-    mlaa_rows_first_sh = get_shader("mlaa_rows.sh", "FIRST\0001\0");
+    mlaa_rows_first_sh = get_shader("mlaa_rows.sh", "FIRST\0 1\0");
     mlaa_rows_sh = get_shader("mlaa_rows.sh");
-    mlaa_cols_first_sh = get_shader("mlaa_cols.sh", "FIRST\0001\0");
+    mlaa_cols_first_sh = get_shader("mlaa_cols.sh", "FIRST\0 1\0");
     mlaa_cols_sh = get_shader("mlaa_cols.sh");
-    mlaa_cols_final_sh = get_shader("mlaa_cols.sh", "FINAL\0001\0");
+    mlaa_cols_final_sh = get_shader("mlaa_cols.sh", "FINAL\0 1\0");
     mlaa_combine_sh = get_shader("mlaa_combine.sh");
 }
 

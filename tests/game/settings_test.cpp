@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -104,13 +105,22 @@ TEST_F(StartupSettingsTest, QualityNameIgnoresCaseAndSwitchOverrides) {
 }
 
 TEST_F(StartupSettingsTest, SwitchesAreExactAndUnknownOnesIgnored) {
+    testing::internal::CaptureStdout();
     run({"-AA", "-720x", "720", "-gfx-LOW", "--bogus", "--frames=abc", "--seed=-1"});
+    std::string log = testing::internal::GetCapturedStdout();
+    for (const char* a :
+         {"-AA", "-720x", "720", "-gfx-LOW", "--bogus", "--frames=abc", "--seed=-1"})
+        EXPECT_NE(log.find(std::string("ignoring unknown switch '") + a + "'"), std::string::npos)
+            << a << "\n"
+            << log;
     EXPECT_FALSE(use_ppaa);
     EXPECT_EQ(width(), 0);
     EXPECT_EQ(gfx_quality, 1);
     EXPECT_EQ(automation.quit_after_frames, 0);
     EXPECT_FALSE(automation.fixed_seed);
-    run({"--frames=60", "--seed=18446744073709551615", "--stats", "--shot=/tmp/x.png"});
+    testing::internal::CaptureStdout();
+    run({"--frames=60", "--seed=18446744073709551615", "--stats", "--shot=/tmp/x.png", "-720"});
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("unknown"), std::string::npos);
     EXPECT_STREQ(automation.shot_path, "/tmp/x.png");
     EXPECT_EQ(automation.quit_after_frames, 60);
     EXPECT_TRUE(automation.fixed_seed);

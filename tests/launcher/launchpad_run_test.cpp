@@ -78,3 +78,17 @@ TEST(Launchpad, MissingFontIsFatalWithoutADialog) {
     EXPECT_NE(text.find("closed all systems"), std::string::npos) << text;
     EXPECT_FALSE(std::filesystem::exists(dir + "/settings"));
 }
+
+TEST(Launchpad, NoWindowIsAFailure) {
+    std::string dir = make_temp_dir("nowindow");
+    std::string log = dir + "/log";
+    std::string cmd = "VELTMOOR_CONFIG_DIR='" + dir +
+                      "' SDL_VIDEODRIVER=no-such-driver ASAN_OPTIONS=detect_leaks=0 "
+                      "timeout -k 5 60 '" LAUNCHPAD_PATH "' >'" +
+                      log + "' 2>&1";
+    int status = system(cmd.c_str());
+    std::string text = read_file(log);
+    ASSERT_TRUE(WIFEXITED(status)) << text;
+    EXPECT_NE(WEXITSTATUS(status), 0) << text;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/settings"));
+}

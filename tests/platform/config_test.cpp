@@ -113,6 +113,31 @@ TEST_F(ConfigTest, GarbageLinesAreSkippedAndTheRestIsUsed) {
     EXPECT_EQ(readFile().find("garbage"), std::string::npos);
 }
 
+TEST_F(ConfigTest, EachBadLineIsLoggedOncePerContent) {
+    auto count = [](const std::string& log, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+        return n;
+    };
+    writeFile("flags int 4\ngarbage\nland_shadows int 1\n");
+    int v = 0;
+    char buf[8];
+    testing::internal::CaptureStdout();
+    get_config_int("flags", v);
+    get_config_int("land_shadows", v);
+    get_config_str("gfx_quality", buf, sizeof(buf));
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(count(log, "ignoring bad line"), 1u) << log;
+    EXPECT_EQ(count(log, "bad line 2 of"), 1u) << log;
+    // A changed file is news again.
+    writeFile("flags int 4\nland_shadows int 1\nmore garbage\n");
+    testing::internal::CaptureStdout();
+    get_config_int("flags", v);
+    get_config_int("flags", v);
+    log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(count(log, "bad line 3 of"), 1u) << log;
+}
+
 TEST_F(ConfigTest, TruncatedFileKeepsCompleteLines) {
     EXPECT_TRUE(set_config_int("flags", 6));
     EXPECT_TRUE(set_config_str("gfx_quality", "low", -1));

@@ -1,16 +1,36 @@
 #include "platform/input.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
-SDL_Event key_event(Uint32 type, SDL_Scancode sc, bool repeat = false, Uint16 mod = 0) {
+// A key of the US layout unless `sym` names the layout's symbol for the place `sc`.
+SDL_Event key_event(Uint32 type, SDL_Scancode sc, bool repeat = false, Uint16 mod = 0,
+                    SDL_Keycode sym = SDLK_UNKNOWN) {
     SDL_Event e = {};
     e.type = type;
     e.key.keysym.scancode = sc;
+    if (sym == SDLK_UNKNOWN)
+        sym = sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z ? SDLK_a + (sc - SDL_SCANCODE_A)
+                                                           : SDL_SCANCODE_TO_KEYCODE(sc);
+    e.key.keysym.sym = sym;
     e.key.repeat = repeat;
     e.key.keysym.mod = mod;
     return e;
+}
+
+SDL_Event text_event(const char* utf8) {
+    SDL_Event e = {};
+    e.type = SDL_TEXTINPUT;
+    snprintf(e.text.text, sizeof(e.text.text), "%s", utf8);
+    return e;
+}
+
+// A key press as SDL delivers it: the key, then the layout's text for it.
+void press(SDL_Scancode sc, SDL_Keycode sym, const char* text, Uint16 mod = 0) {
+    input_handle_sdl_event(key_event(SDL_KEYDOWN, sc, false, mod, sym));
+    if (text) input_handle_sdl_event(text_event(text));
 }
 
 SDL_Event button_event(Uint32 type, Uint8 button, int x, int y, Uint8 clicks = 1) {
@@ -50,8 +70,9 @@ class InputTest : public ::testing::Test {
 } // namespace
 
 TEST_F(InputTest, HeldKeyGivesOneDownThenRepeats) {
-    input_handle_sdl_event(key_event(SDL_KEYDOWN, SDL_SCANCODE_A));
+    press(SDL_SCANCODE_A, SDLK_a, "a");
     input_handle_sdl_event(key_event(SDL_KEYDOWN, SDL_SCANCODE_A, true));
+    input_handle_sdl_event(text_event("a"));
     EXPECT_TRUE(keyDown('A'));
     EXPECT_TRUE(getKeyState('A'));
     auto ev = drain();
@@ -80,8 +101,8 @@ TEST_F(InputTest, HeldKeyGivesOneDownThenRepeats) {
 
 TEST_F(InputTest, ModifiersAndCharacters) {
     input_handle_sdl_event(key_event(SDL_KEYDOWN, SDL_SCANCODE_LSHIFT));
-    input_handle_sdl_event(key_event(SDL_KEYDOWN, SDL_SCANCODE_1, false, KMOD_LSHIFT));
-    input_handle_sdl_event(key_event(SDL_KEYDOWN, SDL_SCANCODE_B, false, KMOD_LSHIFT | KMOD_CAPS));
+    press(SDL_SCANCODE_1, SDLK_1, "!", KMOD_LSHIFT);
+    press(SDL_SCANCODE_B, SDLK_b, "b", KMOD_LSHIFT | KMOD_CAPS);
     input_handle_sdl_event(key_event(SDL_KEYUP, SDL_SCANCODE_LSHIFT, false, KMOD_CAPS | KMOD_NUM));
     input_handle_sdl_event(
         key_event(SDL_KEYDOWN, SDL_SCANCODE_RETURN, false, KMOD_CAPS | KMOD_NUM));
@@ -95,6 +116,59 @@ TEST_F(InputTest, ModifiersAndCharacters) {
               INPUT_FLAG_SHIFT | INPUT_FLAG_CAPSLOCK);
     EXPECT_EQ(ev[4].ch, 13);
     EXPECT_EQ(ev[4].flags, INPUT_FLAG_CAPSLOCK | INPUT_FLAG_NUMLOCK);
+}
+
+TEST_F(InputTest, KeysFollowAnAzertyLayout) {
+    // AZERTY: the key at QWERTY's Q is labelled A, at W is Z, at A is Q, at Z is W; the digit
+    // row types & é " without Shift and keeps its virtual keys 1, 2, 3.
+    press(SDL_SCANCODE_Q, SDLK_a, "a");
+    press(SDL_SCANCODE_Z, SDLK_w, "w");
+    press(SDL_SCANCODE_A, SDLK_q, "q");
+    press(SDL_SCANCODE_W, SDLK_z, "Z", KMOD_LSHIFT);
+    press(SDL_SCANCODE_1, SDLK_AMPERSAND, "&");
+    press(SDL_SCANCODE_2, 0xE9, "\xC3\xA9"); // é
+    press(SDL_SCANCODE_SEMICOLON, SDLK_m, "m");
+    press(SDL_SCANCODE_RETURN, SDLK_RETURN, nullptr);
+    auto ev = drain();
+    ASSERT_EQ(ev.size(), 8u);
+    const int keys[] = {'A', 'W', 'Q', 'Z', '1', '2', 'M', VK_RETURN};
+    const int chars[] = {'a', 'w', 'q', 'Z', '&', 0xE9, 'm', 13};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(ev[size_t(i)].type, INPUT_KEY_DOWN) << i;
+        EXPECT_EQ(ev[size_t(i)].key, keys[i]) << i;
+        EXPECT_EQ(ev[size_t(i)].ch, chars[i]) << i;
+    }
+    // Flying forward with W means the key labelled W, wherever the layout puts it.
+    EXPECT_TRUE(keyDown('W'));
+    EXPECT_TRUE(getKeyState('A'));
+    EXPECT_EQ(getKey(), VK_RETURN);
+    EXPECT_EQ(getChar(), 13);
+    // Releasing the key reports the character its press typed.
+    input_handle_sdl_event(key_event(SDL_KEYUP, SDL_SCANCODE_2, false, 0, 0xE9));
+    ev = drain();
+    ASSERT_EQ(ev.size(), 1u);
+    EXPECT_EQ(ev[0].key, '2');
+    EXPECT_EQ(ev[0].ch, 0xE9);
+}
+
+TEST_F(InputTest, TextWithoutItsOwnKeyIsStillTyped) {
+    // A dead key (^) then a key it cannot combine with: one key down, two characters.
+    press(SDL_SCANCODE_LEFTBRACKET, SDLK_CARET, nullptr);
+    press(SDL_SCANCODE_P, SDLK_p, "^p");
+    input_handle_sdl_event(text_event("\xE2\x82\xAC")); // € from a compose sequence
+    auto ev = drain();
+    ASSERT_EQ(ev.size(), 4u);
+    EXPECT_EQ(ev[0].ch, 0);
+    EXPECT_EQ(ev[1].key, 'P');
+    EXPECT_EQ(ev[1].ch, '^');
+    EXPECT_EQ(ev[2].key, 0);
+    EXPECT_EQ(ev[2].ch, 'p');
+    EXPECT_EQ(ev[3].ch, 0x20AC);
+    EXPECT_FALSE(keyDown(0)); // text alone presses no key
+    EXPECT_EQ(getChar(), 0x20AC);
+    // Broken UTF-8 becomes the replacement character, never a read past the text.
+    input_handle_sdl_event(text_event("\xC3"));
+    ASSERT_EQ(drain().back().ch, 0xFFFD);
 }
 
 TEST_F(InputTest, KeyCodesOutsideTheTableAreSafe) {

@@ -1,8 +1,10 @@
 #include "platform/file_stream.h"
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -47,6 +49,14 @@ TEST(FileStream, WriteReadSeekRoundTrip) {
     EXPECT_EQ(buf[0], 'Y');
     in.read(buf, 0);
     fs::remove(p);
+}
+
+TEST(FileStream, OnlyRegularFilesOpenForReading) {
+    FileInputStream in;
+    EXPECT_FALSE(in.open(fs::temp_directory_path().c_str()));
+    EXPECT_EQ(open_regular_file(fs::temp_directory_path().c_str()), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(open_regular_file("/dev/null"), nullptr);
 }
 
 TEST(FileStream, ErrorsCarryTheirTextsAndCodes) {
@@ -135,4 +145,46 @@ TEST(Paths, FileTime) {
     FileOutputStream(p.c_str()).write("x", 1);
     EXPECT_GT(get_file_time(p.c_str()), 1600000000);
     fs::remove(p);
+}
+
+TEST(Paths, InstalledGameReadsShareAndWritesUnderXdg) {
+    fs::path root = temp_file("-folders");
+    fs::remove_all(root);
+    fs::create_directories(root / "prefix/bin");
+    fs::create_directories(root / "prefix/share/veltmoor");
+    fs::create_directories(root / "prefix/lib/veltmoor");
+    fs::create_directories(root / "tree");
+    std::ofstream(root / "prefix/share/veltmoor/font.tga") << "x";
+    std::ofstream(root / "tree/font.tga") << "x";
+    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    char saved[260];
+    snprintf(saved, sizeof(saved), "%s", app_path);
+
+    std::string bin = (root / "prefix/bin").string() + "/";
+    ASSERT_TRUE(locate_app_folders_from(bin.c_str()));
+    EXPECT_TRUE(app_folders.installed);
+    EXPECT_EQ(std::string(app_path), (root / "prefix/share/veltmoor").string() + "/");
+    EXPECT_EQ(std::string(app_folders.exe), bin);
+    EXPECT_EQ(std::string(app_folders.module), (root / "prefix/lib/veltmoor").string() + "/");
+    EXPECT_EQ(std::string(cache_file_path("cache/x.cache")),
+              (root / "cache/veltmoor/cache/x.cache").string());
+    EXPECT_EQ(std::string(user_file_path("shots/a.png")),
+              (root / "data/veltmoor/shots/a.png").string());
+    EXPECT_TRUE(fs::is_directory(root / "cache/veltmoor/cache"));
+    EXPECT_TRUE(fs::is_directory(root / "data/veltmoor/shots"));
+
+    // A build tree keeps everything next to the executable, even with a share folder above.
+    std::string tree = (root / "tree").string() + "/";
+    ASSERT_TRUE(locate_app_folders_from(tree.c_str()));
+    EXPECT_FALSE(app_folders.installed);
+    EXPECT_EQ(std::string(app_path), tree);
+    EXPECT_EQ(std::string(cache_file_path("cache/x.cache")), tree + "cache/x.cache");
+    EXPECT_EQ(std::string(user_file_path("shots/a.png")), tree + "shots/a.png");
+    EXPECT_FALSE(locate_app_folders_from(""));
+
+    unsetenv("XDG_CACHE_HOME");
+    unsetenv("XDG_DATA_HOME");
+    locate_app_folders_from(saved);
+    fs::remove_all(root);
 }

@@ -1,3 +1,4 @@
+#include "platform/app_icon.h"
 #include "platform/dyn_array.h"
 #include "platform/log.h"
 #include "platform/timer.h"
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 TEST(Timer, ConversionsTruncateTowardsZero) {
     init_timer();
@@ -63,6 +65,18 @@ TEST(Fatal, ExitsWith100AfterTheShutdown) {
     EXPECT_NE(out.find("\n\ncan't create scene image texture\n"), std::string::npos);
     EXPECT_NE(out.find("ERROR: can't create scene image texture"), std::string::npos);
     EXPECT_NE(out.find("shutdown ran"), std::string::npos);
+}
+
+TEST(Fatal, OnlyFatalBoxesSayFatal) {
+    set_fatal_context("Veltmoor Launcher", nullptr);
+    char title[64];
+    error_box_title(true, title, sizeof(title));
+    EXPECT_STREQ(title, "Veltmoor Launcher - FATAL ERROR");
+    error_box_title(false, title, sizeof(title));
+    EXPECT_STREQ(title, "Veltmoor Launcher - Error");
+    testing::internal::CaptureStdout();
+    report_error("Could not start the game.");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: Could not start the game.\n");
 }
 
 TEST(Fatal, FatalInsideShutdownDoesNotLoop) {
@@ -128,4 +142,21 @@ TEST(DynArray, InsertEraseAndRangeReports) {
                   out),
               100);
     EXPECT_NE(out.find("failed ASSERT(at+n<=num)"), std::string::npos) << out;
+}
+
+TEST(AppIcon, RoundedSquareWithSkyOverWater) {
+    const int n = 64;
+    std::vector<uint32_t> a(n * n), b(n * n);
+    draw_app_icon(a.data(), n);
+    draw_app_icon(b.data(), n);
+    EXPECT_EQ(a, b); // the build's icons are reproducible
+    auto alpha = [&](int x, int y) { return a[size_t(y * n + x)] >> 24; };
+    auto channel = [&](int x, int y, int shift) { return (a[size_t(y * n + x)] >> shift) & 255; };
+    EXPECT_EQ(alpha(0, 0), 0u);         // outside the rounded corner
+    EXPECT_EQ(alpha(n - 1, n - 1), 0u); // likewise
+    EXPECT_EQ(alpha(n / 2, n / 2), 255u);
+    EXPECT_EQ(alpha(n / 2, 4), 255u);                               // the top edge is inside
+    EXPECT_GT(channel(n / 2, 6, 0), channel(n / 2, 6, 16));         // blue sky at the top
+    EXPECT_GT(channel(44, 27, 16) + channel(44, 27, 8), 400u);      // the sun is bright
+    EXPECT_GT(channel(n / 2, n - 8, 0), channel(n / 2, n - 8, 16)); // blue water at the bottom
 }

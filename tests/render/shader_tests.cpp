@@ -148,6 +148,42 @@ TEST_F(ShaderTest, CorruptCacheFallsBackToCompiling) {
     EXPECT_EQ(drawWith(s), 0xffff0000u);
 }
 
+TEST_F(ShaderTest, CacheWithSwappedStagesIsRebuiltFromSource) {
+    if (!driver_has_binaries()) GTEST_SKIP() << "the driver offers no program binary format";
+    get_shader("solid.sh");
+    restart(true);
+    // The pixel block where the vertex block belongs and the other way round.
+    std::string name = path("cache/solid.sh.cache");
+    FILE* f = fopen(name.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> file(1 << 20);
+    file.resize(fread(file.data(), 1, file.size(), f));
+    fclose(f);
+    uint32_t head[4];
+    ASSERT_GE(file.size(), sizeof(head));
+    memcpy(head, file.data(), sizeof(head));
+    ASSERT_EQ(file.size(), 16u + head[1] + head[2] + head[3]);
+    std::vector<uint8_t> swapped(file.begin(), file.begin() + 16 + head[1]);
+    auto vcode = file.begin() + 16 + head[1];
+    swapped.insert(swapped.end(), vcode + head[2], file.end());
+    swapped.insert(swapped.end(), vcode, vcode + head[2]);
+    std::swap(head[2], head[3]);
+    memcpy(swapped.data(), head, sizeof(head));
+    writeFile("cache/solid.sh.cache", std::string(swapped.begin(), swapped.end()));
+    setFileTime("cache/solid.sh.cache", 1500000000);
+
+    testing::internal::CaptureStdout();
+    Shader* s = get_shader("solid.sh");
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("from cache"), std::string::npos);
+    EXPECT_EQ(drawWith(s), 0xffff0000u);
+    // The rebuild wrote a good cache, which the next run loads.
+    restart(true);
+    testing::internal::CaptureStdout();
+    s = get_shader("solid.sh");
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("from cache"), std::string::npos);
+    EXPECT_EQ(drawWith(s), 0xffff0000u);
+}
+
 TEST_F(ShaderTest, DefinesGiveSeparateSlotsAndCacheFiles) {
     writeFile("mlaa_rows.sh", DEFINED);
     Shader* plain = get_shader("mlaa_rows.sh");

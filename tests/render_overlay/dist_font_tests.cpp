@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -198,9 +199,11 @@ TEST_F(DistFontTest, MalformedDescriptionsFailCleanly) {
         {"kerning id", edited("kerning first=63", "kerning first=63 second=-2 amount=5")},
         {"missing page", edited("page", "page id=0 file=\"nopage\"")},
         {"malformed page", edited("page", "page id=0 file=\"test.fnt\"")},
+        {"page is a folder", edited("page", "page id=0 file=\"folder\"")},
         {"long line", edited("chars count", (std::string(300, ' ') + "chars count=4").c_str())},
     };
     writeFile("test.fnt.dds", "DDS not really");
+    mkdir(path("folder.dds").c_str(), 0755); // a page that is a folder is no page
     for (const Case& c : cases) {
         ASSERT_TRUE(font.load("test.fnt")) << c.what;
         Texture* tex = font.texture;

@@ -1,10 +1,10 @@
 #include "overlay_test_util.h"
 
 #include "platform/file_stream.h"
+#include "platform/tga.h"
 #include "render/overlay/dyn_vb_writer.h"
 #include "render/overlay/font.h"
 #include "render/overlay/render_batch.h"
-#include "render/overlay/tga.h"
 
 #include <cstring>
 

@@ -13,8 +13,10 @@
 #include <cmath>
 #include <cstring>
 #include <dirent.h>
+#include <epoxy/gl.h>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 uint8_t red(uint32_t c) {
@@ -318,4 +320,17 @@ TEST_F(PipelineTest, FogFadesDistantPixelsIntoTheSky) {
     // The haze colour does not depend on the land: a white and a dark pixel move closer.
     const uint32_t far_white = composite(300.0f, 0xFFFFFFFFu);
     EXPECT_LT(channel_diff(far, far_white), channel_diff(lit, 0xFFFFFFFFu) - 60);
+}
+
+TEST_F(PipelineTest, DefineValuesKeepTheirBlankInCacheNames) {
+    openPipeline(64, 64);
+    GLint formats = 0;
+    glGetIntegerv(GL_NUM_PROGRAM_BINARY_FORMATS, &formats);
+    if (formats <= 0) GTEST_SKIP() << "no program binaries: no shader cache";
+    struct stat st;
+    auto file_exists = [&](const std::string& p) { return stat(p.c_str(), &st) == 0; };
+    for (const char* name :
+         {"mlaa_rows.sh@FIRST@_1", "mlaa_cols.sh@FIRST@_1", "mlaa_cols.sh@FINAL@_1"})
+        EXPECT_TRUE(file_exists(path((std::string("cache/") + name + ".cache").c_str()))) << name;
+    EXPECT_FALSE(file_exists(path("cache/mlaa_rows.sh@FIRST@1.cache")));
 }

@@ -123,6 +123,9 @@ TEST_F(ReloadableVMTest, ASyntaxErrorKeepsEarlierDefinitionsUntilFixed) {
 
 TEST_F(ReloadableVMTest, MissingFilesAndOverlongPathsAreScriptErrors) {
     EXPECT_FALSE(rvm.include("gen/none.nut"));
+    // A folder opens like a file but is none: refused as if missing, not read as 8 EiB.
+    EXPECT_FALSE(rvm.include("gen"));
+    EXPECT_FALSE(sqbind::compile_file(rvm.vm, dir.c_str()));
     std::string longname(300, 'x');
     write("gen/main.nut", "include(\"" + longname + ".nut\");");
     testing::internal::CaptureStdout();

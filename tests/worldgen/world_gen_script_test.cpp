@@ -114,6 +114,17 @@ TEST_F(WorldGenTest, SameSeedSameWorld) {
     EXPECT_EQ(hash_world(), first);
 }
 
+TEST_F(WorldGenTest, ExtremeHouseCoordinatesWrapLikeTheMap) {
+    // The map wraps every 256 cells: INT_MIN and INT_MAX land where 0 and 255 do.
+    start("place_house(-2147483648, 2147483647, 2);");
+    ASSERT_TRUE(gen()) << log;
+    uint64_t extreme = hash_world();
+    close_world_gen();
+    start("place_house(0, 255, 2);");
+    ASSERT_TRUE(gen()) << log;
+    EXPECT_EQ(hash_world(), extreme);
+}
+
 TEST_F(WorldGenTest, ErosionTableMatchesTheNativeCall) {
     start("set_rnd_seed(3); reseed_noise(); add_simplex_noise(0, 30, 4, 5, 0.5);"
           "gen_droplet_erosion(5000, { Kq = 4, Kd = 0.1, depositBlend = 1,"
@@ -148,6 +159,13 @@ TEST_F(WorldGenTest, ScriptMistakesAreScriptErrorsNotFatal) {
          "tile must be power of 2 in fromSimplexNoise()"},
         {"HmapMask.fromVoronoiFaults(5, 0, 1, 0, 1, 1, 1)",
          "tile must be power of 2 in fromVoronoiFaults()"},
+        {"HmapMask.fromVoronoiFaults(4, 0, 1, 0, 3, 1, 1)",
+         "frequency multiplier must be power of 2 in fromVoronoiFaults()"},
+        {"HmapMask.fromVoronoiFaults(1 << 20, 0, 1, 0, 1 << 20, 1, 1)",
+         "tile times frequency multiplier too large in fromVoronoiFaults()"},
+        {"tiled_noise2(0.5, 0.5, 24)", "tile must be power of 2 in tiled_noise2()"},
+        {"tiled_fractal_noise2(0.5, 0.5, 0, 3, null, 0.5)",
+         "tile must be power of 2 in tiled_fractal_noise2()"},
         {"apply_height_mask(null, null)", "no mask and no func in apply_height_mask()"},
         {"apply_water_mask(null, null)", "no mask and no func in apply_water_mask()"},
         {"repaint_land(null)", "null function in repaint_land()"},
@@ -160,6 +178,13 @@ TEST_F(WorldGenTest, ScriptMistakesAreScriptErrorsNotFatal) {
         close_world_gen();
     }
     start("local m = HmapMask.fromVoronoiHills(1, 2, 4, 0.9); apply_height_mask(m, null);");
+    EXPECT_TRUE(gen()) << log;
+    close_world_gen();
+    // Powers of two above the map size are valid tiles, not errors.
+    start("apply_height_mask(HmapMask.fromVoronoiHills(512, 0, 1, 0.9), null);"
+          "apply_height_mask(HmapMask.fromSimplexNoise(1, 1024, 2, null, 0.5), null);"
+          "apply_height_mask(HmapMask.fromVoronoiFaults(512, 0, 1, 0.1, 2, 2, 1), null);"
+          "tiled_noise2(0.5, 0.5, 4096);");
     EXPECT_TRUE(gen()) << log;
 }
 

@@ -1,4 +1,5 @@
-// Reader for uncompressed 32-bit true-colour TGA images (the bitmap font's image).
+// Reader for uncompressed 32-bit true-colour TGA images: the bitmap font's image, one reader
+// for game and launchpad so that a font.tga either loads in both or in neither.
 #pragma once
 
 #include "platform/dyn_array.h"

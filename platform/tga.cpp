@@ -1,4 +1,4 @@
-#include "render/overlay/tga.h"
+#include "platform/tga.h"
 
 #include "platform/file_stream.h"
 
