@@ -181,18 +181,24 @@ void unbind_game_module() {
     if (module_unbind_hook) module_unbind_hook();
 }
 
+// An installed game keeps actor.so apart from its data; a build tree has it next to both.
+TempString<260> module_file_path(const char* name) {
+    return app_folders.module[0] ? make_full_path_from(app_folders.module, name)
+                                 : make_full_path(name);
+}
+
 void release_game_module() {
     unbind_game_module();
     close_library(module_handle);
     module_handle = nullptr;
-    TempString<260> path = make_full_path(MODULE_FILE);
+    TempString<260> path = module_file_path(MODULE_FILE);
     // Unique symbols (inline statics) pin a library; loading "again" would get the old one.
     if (is_library_loaded(path)) debug("!!! %s stayed loaded after release", MODULE_FILE);
 }
 
 // Loads actor.so; fatal when it cannot be loaded or does not match this game.
 void open_game_module() {
-    TempString<260> path = make_full_path(MODULE_FILE);
+    TempString<260> path = module_file_path(MODULE_FILE);
     module_handle = open_library(path);
     if (!module_handle) {
         debug("%s", library_error());

@@ -13,6 +13,7 @@ cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$
 id=example.quillfen_games.Veltmoor
 for f in bin/game bin/launchpad share/veltmoor/font.tga share/veltmoor/default_font.fnt \
     share/veltmoor/detail.dds share/veltmoor/dr_land.sh share/veltmoor/gen/main.nut \
+    share/veltmoor/blendfx.dds share/veltmoor/stone1.mesh share/veltmoor/test/fx.nut lib/veltmoor/actor.so \
     share/applications/$id.desktop share/applications/$id.Launchpad.desktop \
     share/metainfo/$id.metainfo.xml share/icons/hicolor/256x256/apps/veltmoor.png \
     share/icons/hicolor/48x48/apps/veltmoor.png; do
