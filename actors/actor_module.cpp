@@ -450,4 +450,12 @@ void unload_game_module() {
     reinterpret_cast<const void*>(&getKeyState),
     &isAppActive,
     &should_close_game_menu,
+    reinterpret_cast<const void*>(&add_blend_particle),
+    reinterpret_cast<const void*>(&add_glow_particle),
+    reinterpret_cast<const void*>(&add_trail_fx),
+    reinterpret_cast<const void*>(&add_trail_point),
+    reinterpret_cast<const void*>(&set_trail_color),
+    reinterpret_cast<const void*>(&stop_trail_fx),
+    reinterpret_cast<const void*>(&kill_trail_fx),
+    reinterpret_cast<const void*>(&call_fx_script),
 };

@@ -12,6 +12,8 @@
 #include "actors/base_object.h"
 #include "actors/object_lists.h"
 #include "actors/proximity.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/game.h"
 #include "game/main_loop.h"
 #include "game/settings.h"
@@ -25,6 +27,8 @@
 #include "render/overlay/dist_font.h"
 #include "render/overlay/render_batch.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/objects/buildings.h"
+#include "scene/objects/inst_render.h"
 #include "scene/pipeline/shadows.h"
 #include "script/ramps.h"
 #include "squirrel/include/squirrel.h"
@@ -229,6 +233,26 @@ GAME_EXPORT void set_vsync(bool on);              // render/device.h (pulls in S
 //     colour, texture rect)
 //   template WeakRef<T>: reads null once its target is deleted
 
-// ---- particles (fx/): effect spawning and trails
-
-// ---- instanced rendering (scene/): instance renderers
+// ---- particles (fx/particles.h, fx/fx_script.h): effect spawning and trails
+//   void add_blend_particle / add_glow_particle(pos, vel (w: drag), accel, life, delay,
+//     size, D3dColor, mapU, mapV, mapSize, startRoll, rollScale, const ColorRamp*,
+//     const FloatRamp* size, const FloatRamp* roll)   atlases of 512 x 256 pixels
+//   int add_trail_fx(pos, vel, side, width, D3dColor)  -1 when all 4000 are in use
+//   void add_trail_point(int, pos, vel, side), set_trail_color(int, D3dColor),
+//     stop_trail_fx(int) (shrinks away, then the trail is free again), kill_trail_fx(int)
+//   void call_fx_script(const char* name, vec4f a, vec4f b, vec4f c, float value)
+//     the function `name` of "test/fx.nut"; errors go on screen, nothing is thrown
+// ---- instanced rendering (scene/objects/inst_render.h, scene/objects/buildings.h)
+//   classes InstRender (init, render, renderShadowBalls, addInstance(s), appendBlock,
+//     clearInstances), SimpleInstRender, MorphInstRender, SplineInstRender,
+//     BuildingInstRender; records SimpleInstance, MorphInstance, SplineInstance,
+//     BuildingInstance; uint32_t pack_inst_row(x, y, z, scale)
+//   SimpleInstRender stone1_inst, gatherer_eye_inst, wyvern_head_inst, wyvern_tail_inst
+//   MorphInstRender bird_body_inst, gatherer_body_inst
+//   SplineInstRender wyvern_body_inst
+//   BuildingInstRender roof_corner_inst ... merlon_wall2_inst (house_tile_info[].inst)
+//   void init_inst_render_internals()
+//   TileRot tile_rot_matrix(int code)
+//   bool make_building_instance(const Surface*, int x, int z, BuildingInstance&)
+//   void add_house_cell(const Surface*, int x, int z)
+//   Matrix44 house_cell_tm(const Surface*, int x, int z)

@@ -1,5 +1,6 @@
 // Deferred land (INST: near patches); inputs as land.sh, plus stage 0 the aperture map.
 #include "gbuffer_common.inc"
+#include "land_detail.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
@@ -43,8 +44,8 @@ void psh() {
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = mix(g.rgb, s.rgb, s.a);
-    albedo *= (0.6 + 0.8 * texture(detail_tex, wpos.xz * 0.43).r) *
-              (0.78 + 0.44 * texture(detail_tex, wpos.xz * 0.061).g);
+    albedo *= (0.6 + 0.8 * land_detail(detail_tex, wpos, n, 0.43).r) *
+              (0.78 + 0.44 * land_detail(detail_tex, wpos, n, 0.061).g);
     write_gbuffer(clamp(albedo, 0.0, 1.0), texture(aper_tex, uvc).r, n, 0.05, depth);
 }
 #endif

@@ -3,6 +3,7 @@
 // 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 normals (alpha: sky
 // visibility), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
 #include "sky_common.inc"
+#include "land_detail.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
@@ -49,8 +50,8 @@ void psh() {
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
-    vec4 d1 = texture(detail_tex, wpos.xz * 0.43);
-    vec4 d2 = texture(detail_tex, wpos.xz * 0.061);
+    vec4 d1 = land_detail(detail_tex, wpos, n, 0.43);
+    vec4 d2 = land_detail(detail_tex, wpos, n, 0.061);
     albedo *= (0.6 + 0.8 * d1.r) * (0.78 + 0.44 * d2.g);
     // Steep ground shows bare, darker rock.
     float steep = smoothstep(0.55, 0.85, 1.0 - n.y);

@@ -1,10 +1,13 @@
 #include "game/game.h"
 
 #include "actors/actor_module.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/camera.h"
 #include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/settings.h"
+#include "game/startup_phases.h"
 #include "game/window.h"
 #include "gui/gui.h"
 #include "platform/input.h"
@@ -19,6 +22,7 @@
 #include "render/overlay/text_overlay.h"
 #include "render/shaders.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/objects/buildings.h"
 #include "scene/pipeline/postfx.h"
 #include "scene/pipeline/scene_high.h"
 #include "scene/pipeline/shadows.h"
@@ -31,6 +35,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 void install_world_gen_hooks() {
@@ -49,6 +54,27 @@ void install_world_gen_hooks() {
         if (local_player) local_player->afterRegeneration();
     };
     world_gen_hooks.reset_update_time = reset_update_time;
+    world_gen_hooks.reset_common_fx = reset_common_fx;
+    // Script functions the module added: looked up in the module bound now. Only its
+    // required functions without arguments qualify.
+    world_gen_hooks.call_actor_function = [](const char* name) {
+        static const char* const names[ACTOR_REQUIRED_COUNT] = {
+#define ACTOR_REQUIRED_NAME(n) #n,
+            ACTOR_MODULE_REQUIRED(ACTOR_REQUIRED_NAME)
+#undef ACTOR_REQUIRED_NAME
+        };
+        static const char* const no_arguments[] = {"generate_objects", "init_spell_grid",
+                                                   "init_fx_data"};
+        for (const char* n : no_arguments) {
+            if (strcmp(n, name) != 0) continue;
+            for (int i = 0; i < ACTOR_REQUIRED_COUNT; ++i)
+                if (strcmp(names[i], name) == 0 && actor_module.required[i]) {
+                    reinterpret_cast<void (*)()>(actor_module.required[i])();
+                    return true;
+                }
+        }
+        return false;
+    };
 }
 
 // The scene passes call the module through these.
@@ -67,6 +93,16 @@ void remove_scene_hooks() {
     scene_render_debug_vis = [](float) {};
     scene_render_building = [](const HeightmapData::Surface*, int, int) {};
 }
+
+// Without a game-object module the host draws the plots, so that no world shows holes
+// where its script placed houses.
+void install_house_drawing() {
+    if (is_actor_module_bound()) return;
+    init_house_renderers();
+    scene_render_building = record_house_cell;
+    scene_render_actor = [](float) { render_house_cells(); };
+    scene_render_actor_shadow = [](float) { render_house_shadows(); };
+}
 } // namespace
 
 void init_game() {
@@ -78,10 +114,14 @@ void init_game() {
         init_deferred_shaders();
     else
         use_postfx = false;
+    startup_phase("scene shaders");
     init_sky();
+    startup_phase("sky");
     HeightmapRenderer::init(gfx_quality);
+    startup_phase("terrain renderer");
     init_postfx_high();
     init_debug_vis();
+    startup_phase("post-effects");
     debug("game_rnd_seed=%llu;", (unsigned long long)game_rnd_seed);
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
@@ -89,14 +129,20 @@ void init_game() {
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
+    install_house_drawing();
+    init_common_fx();
+    scene_render_common_fx = render_common_fx;
     if (gfx_quality == 1) init_shadows();
     actor_module.init_actor();
     actor_module.init_new_gui();
     actor_module.init_spells_ui();
 
+    startup_phase("module");
+    init_fx_script();
     install_world_gen_hooks();
     init_world_gen();
     generate_world();
+    startup_phase("world generation");
 
     if (local_player) {
         vec4f eye;
@@ -110,6 +156,7 @@ void init_game() {
 
 void close_game() {
     close_world_gen();
+    close_fx_script();
     actor_module.close_spells_ui();
     actor_module.close_actor();
     set_game_mode(nullptr);
@@ -117,6 +164,8 @@ void close_game() {
     unload_game_module(); // its screens and styles go with it
     close_gui();
     close_debug_vis();
+    close_inst_renderers();
+    close_common_fx();
     close_shadows();
     close_deferred_shaders();
     close_postfx_high();
@@ -139,6 +188,7 @@ void run_reload_checks() {
     check_game_module();
     reload_sky();
     check_world_gen_reload();
+    reload_fx_script();
 }
 
 void close_all_systems() {

@@ -1,6 +1,8 @@
 #include "game/game_mode.h"
 
 #include "actors/actor_module.h"
+#include "fx/fx_script.h"
+#include "fx/particles.h"
 #include "game/camera.h"
 #include "game/main_loop.h"
 #include "game/screenshot.h"
@@ -21,15 +23,46 @@ GameMode* const game_modes[3] = {&play_game_mode, &dev_game_mode, &game_menu_mod
 
 namespace {
 GameMode* current_mode = nullptr;
+bool new_world_requested = false;
+
+// --fx=NAME[/N]: the effect 14 units ahead of the camera every N steps, to look at it.
+void spawn_automation_fx() {
+    static int steps = 0;
+    if (!automation.fx_name[0] || steps++ % automation.fx_every != 0) return;
+    const Matrix44& c = cur_view_itm;
+    const vec4f at = make4f(c.m[3][0] + c.m[2][0] * 14.0f, c.m[3][1] + c.m[2][1] * 14.0f,
+                            c.m[3][2] + c.m[2][2] * 14.0f, 1.0f);
+    call_fx_script(automation.fx_name, at, make4f(0.0f, 1.0f, 0.0f, 0.0f), make4f(0.0f), 1.0f);
+}
 
 // The simulation shared by the flying modes, after their flight and keys.
 void step_world(float dt) {
     HeightmapRenderer::stepUpdate(dt);
     HeightmapData::updateHmap(dt);
     HeightmapData::simWater(dt);
+    update_fx_script(dt);
+    update_common_fx(dt);
+    spawn_automation_fx();
     actor_module.update_actor(dt);
+    // Not inside update_actor: a new world destroys the objects it is walking.
+    if (new_world_requested) {
+        new_world_requested = false;
+        generate_world();
+    }
 }
 } // namespace
+
+void request_new_world() {
+    new_world_requested = true;
+}
+
+void set_view_direction(const vec4f& dir) {
+    float len = sqrtf(dir.x * dir.x + dir.y * dir.y + dir.z * dir.z);
+    if (!(len > 0.0f)) return;
+    camera.pitch = asinf(fmaxf(-1.0f, fminf(1.0f, dir.y / len)));
+    camera.yaw = atan2f(-dir.x, dir.z);
+    wrap_yaw_clamp_pitch();
+}
 
 GameMode* get_game_mode() {
     return current_mode;

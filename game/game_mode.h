@@ -2,6 +2,9 @@
 // The current mode gets every simulation update and draws every frame.
 #pragma once
 
+#include "platform/game_export.h"
+#include "world/vec4f.h"
+
 class GameMode {
   public:
     virtual ~GameMode() = default;
@@ -64,3 +67,8 @@ void render_game_frame(float time);
 void render_game_scene(float time, float factor);
 void draw_game_overlays();
 const char* help_text(bool dev_mode);
+
+// For the game-object module: the world portal asks for a new world, made once the
+// current step is over; the demo autopilot turns the view (dir need not be normalised).
+GAME_EXPORT void request_new_world();
+GAME_EXPORT void set_view_direction(const vec4f& dir);

@@ -5,6 +5,7 @@
 #include "game/screenshot.h"
 #include "game/scripted_input.h"
 #include "game/settings.h"
+#include "game/startup_phases.h"
 #include "game/window.h"
 #include "platform/input.h"
 #include "platform/log.h"
@@ -27,7 +28,11 @@ class GameLoopHost : public MainLoopHost {
     int updates = 0;
     int64_t update_ticks = 0;
 
-    int64_t now() override { return get_ref_time(); }
+    // A demo runs on a clock that each frame moves one step on, so that a seed and a frame
+    // count always give the same game.
+    int64_t demo_clock = get_ref_time();
+
+    int64_t now() override { return demo_autopilot ? demo_clock : get_ref_time(); }
     void pumpMessages() override { pump_messages(); }
     void update(float dt) override {
         run_scripted_input(updates + 1);
@@ -40,7 +45,8 @@ class GameLoopHost : public MainLoopHost {
     bool renderFrame(float ahead) override { return render_d3d_frame(ahead); }
     void present() override {
         present_d3d();
-        ++frames;
+        if (++frames == 1) startup_phases_end("first frame");
+        demo_clock += get_update_step();
         if (automation.quit_after_frames > 0 && frames >= automation.quit_after_frames)
             request_quit();
     }
@@ -75,6 +81,8 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
            "mean update %.3f ms\n",
            host.frames, ms, host.frames / secs, host.updates, host.updates / secs,
            host.updates ? get_time_usec(host.update_ticks) / 1000.0 / host.updates : 0.0);
+    char phases[1024];
+    printf("%s\n", format_startup_phases(phases, sizeof(phases)));
     if (has_error_message()) printf("on-screen error message:\n%s\n", get_error_message());
     fflush(stdout);
 }
@@ -84,6 +92,7 @@ int main(int argc, char** argv) {
     if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
     debug("app path: '%s'", app_path);
     init_timer();
+    startup_phases_begin();
     game_rnd_seed = uint64_t(get_ref_time());
     set_update_rate(20, 5);
     int64_t start_time = get_ref_time();
@@ -106,13 +115,17 @@ int main(int argc, char** argv) {
     if (width <= 0) width = client_wd;
     if (height <= 0) height = client_ht;
 
+    startup_phase("window");
     init_input(game_window);
     isAppActive = true;
     init_d3d(game_window, width, height);
+    startup_phase("device");
     set_input_clamp_size(d3d_wd, d3d_ht);
     if (isFullscreen) SDL_SetWindowGrab(game_window, SDL_TRUE);
     init_text_systems();
+    startup_phase("fonts");
     show_splash("Loading...", -1);
+    startup_phase("splash");
 
     init_game();
 

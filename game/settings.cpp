@@ -18,6 +18,7 @@ bool use_ppaa = true;
 bool use_obj_shadows = true;
 bool show_fps = false;
 AutomationOptions automation;
+bool demo_autopilot = false;
 
 namespace {
 bool fullscreen_requested = false;
@@ -40,10 +41,20 @@ void read_automation_switch(const char* arg) {
     } else if (strncmp(arg, "--seed=", 7) == 0 && parse_number(arg + 7, v)) {
         automation.fixed_seed = true;
         automation.seed = v;
+    } else if (strcmp(arg, "--demo") == 0) {
+        demo_autopilot = true;
     } else if (strcmp(arg, "--stats") == 0) {
         automation.print_stats = true;
     } else if (strncmp(arg, "--shot=", 7) == 0 && arg[7]) {
         snprintf(automation.shot_path, sizeof(automation.shot_path), "%s", arg + 7);
+    } else if (strncmp(arg, "--fx=", 5) == 0 && arg[5]) {
+        snprintf(automation.fx_name, sizeof(automation.fx_name), "%s", arg + 5);
+        char* every = strchr(automation.fx_name, '/');
+        automation.fx_every = 30;
+        if (every) {
+            *every = 0;
+            if (parse_number(every + 1, v) && v >= 1 && v <= 10000) automation.fx_every = int(v);
+        }
     } else if (strncmp(arg, "--input=", 8) == 0) {
         snprintf(automation.input, sizeof(automation.input), "%s", arg + 8);
     }

@@ -23,9 +23,13 @@ struct AutomationOptions {
     uint64_t seed = 0;
     bool print_stats = false; // --stats: timing summary at exit
     char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
-    char input[1024] = "";    // --input=SPEC: scripted input (game/scripted_input.h)
+    char fx_name[64] = "";    // --fx=NAME[/N]: the effect NAME ahead of the camera every N steps
+    int fx_every = 30;
+    char input[1024] = ""; // --input=SPEC: scripted input (game/scripted_input.h)
 };
 extern AutomationOptions automation;
+// --demo: the game-object module flies, casts and fights by itself.
+GAME_EXPORT extern bool demo_autopilot;
 
 void read_startup_settings(int argc, char** argv);
 // Stores the running options in the settings store, in launchpad's format (plus the

@@ -5,9 +5,14 @@
 #include <cstring>
 
 import core.objects
+import game.rules
 import core.classes
 import actors.player
+import game.play
+import game.hud
 import ui.screens
+import world.buildings
+import core.effects
 import core.world_calls
 
 namespace {

@@ -26,6 +26,7 @@
 // [SECTION] state and GL helpers
 
 int d3d_wd = 0, d3d_ht = 0;
+int d3d_reset_count = 0;
 bool d3d_limit_buffered_frames = true;
 void (*on_d3d_resized)() = nullptr;
 void (*on_d3d_render_frame)(float) = nullptr;
@@ -488,6 +489,7 @@ bool resize_d3d(int width, int height, bool fullscreen, bool force) {
     apply_default_samplers();
     bind_backbuffer_as_target0();
     debug("resized d3d to %dx%d %s", d3d_wd, d3d_ht, fullscreen ? "fullscreen" : "windowed");
+    ++d3d_reset_count;
     if (on_d3d_resized) on_d3d_resized();
     return true;
 }

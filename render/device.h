@@ -13,6 +13,7 @@
 struct Texture;
 
 GAME_EXPORT extern int d3d_wd, d3d_ht; // back-buffer size in pixels
+extern int d3d_reset_count;            // completed resizes and resets: render targets lost
 GAME_EXPORT extern bool app_use_vsync; // default true
 extern bool d3d_limit_buffered_frames; // default true: at most two frames queued
 GAME_EXPORT extern bool isFullscreen;  // owned by the window layer (platform/input.cpp)

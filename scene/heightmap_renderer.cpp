@@ -157,13 +157,13 @@ void release_all(T** p, void (*rel)(T*)) {
 
 void (*scene_render_building)(const Surface* s, int x, int z) = no_building;
 
-HeightmapRenderer::HouseTileInfo HeightmapRenderer::house_tile_info[19] = {};
 int HeightmapRenderer::num_house_tiles = 19;
 alignas(64) float HeightmapRenderer::curh[HMAP_CELLS];
 alignas(64) float HeightmapRenderer::curw[HMAP_CELLS];
 alignas(64) vec4f HeightmapRenderer::water_uv[2][HMAP_CELLS];
 int HeightmapRenderer::uv_cur = 0, HeightmapRenderer::uv_cycle = 0;
 bool HeightmapRenderer::land_dirty = true;
+int HeightmapRenderer::seen_reset_count = 0;
 bool HeightmapRenderer::high_quality = false;
 int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
 int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
@@ -511,10 +511,16 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     float t = since_step * 20.0f;
     vec4f cam = scene_camera_pos();
     setWindow(cam);
-    if (land_dirty) {
+    // A reset loses every render target: both halves of each interpolated pair are refilled
+    // now, or the land would stay black until the next simulation step.
+    const bool lost = seen_reset_count != d3d_reset_count;
+    seen_reset_count = d3d_reset_count;
+    if (land_dirty || lost) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
-        calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
-        if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        for (int pass = 0; pass < (lost ? 2 : 1); ++pass) {
+            calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+            if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        }
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
     }
@@ -755,6 +761,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     uv_cycle = 0;
     near_count = far_quads = water_quads = 0;
     land_dirty = true;
+    seen_reset_count = d3d_reset_count;
 }
 
 void HeightmapRenderer::close() {

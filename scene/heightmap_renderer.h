@@ -37,6 +37,7 @@ class HeightmapRenderer {
     alignas(64) static vec4f water_uv[2][HMAP_CELLS];
     static int uv_cur, uv_cycle;
     GAME_EXPORT static bool land_dirty;
+    static int seen_reset_count; // d3d_reset_count when the textures were last filled
     static bool high_quality;
 
     // Window of this frame: camera cell and origin.

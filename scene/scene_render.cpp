@@ -11,7 +11,7 @@
 
 namespace {
 void no_actor(float) {}
-void no_fx() {}
+void no_fx(float, float) {}
 
 Shader* postfx_none_sh = nullptr;
 
@@ -22,13 +22,13 @@ void set_forward_consts() {
 }
 
 // Forward extras after the sky: debug drawing and particles.
-void render_forward_extras(float since_step) {
+void render_forward_extras(float since_step, float t) {
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     set_zenable(true);
     set_zwrite(true);
     set_wireframe(use_wireframe);
     scene_render_debug_vis(since_step);
-    scene_render_common_fx();
+    scene_render_common_fx(since_step, t);
     set_wireframe(false);
 }
 } // namespace
@@ -39,7 +39,7 @@ bool use_wireframe = false;
 vec4f postfx_frame_color = {0, 0, 0, 0};
 void (*scene_render_actor)(float) = no_actor;
 void (*scene_render_debug_vis)(float) = no_actor;
-void (*scene_render_common_fx)() = no_fx;
+void (*scene_render_common_fx)(float, float) = no_fx;
 void (*scene_show_splash)(const char*, float) = nullptr;
 
 void init_scene_tex() {
@@ -101,7 +101,7 @@ void render_scene_low(float since_step, float t) {
         set_stencil_test(255, 0, D3DCMP_EQUAL);
         render_sky();
     }
-    render_forward_extras(since_step);
+    render_forward_extras(since_step, t);
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
 }
 

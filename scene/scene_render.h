@@ -16,7 +16,7 @@ extern vec4f postfx_frame_color; // the mode's frame colour, pixel c1 of the fin
 // What the game-object module and the effects draw inside the scene; no-ops until set.
 extern void (*scene_render_actor)(float since_step);
 extern void (*scene_render_debug_vis)(float since_step);
-extern void (*scene_render_common_fx)();
+extern void (*scene_render_common_fx)(float since_step, float t);
 // The start-up splash; null shows nothing.
 extern void (*scene_show_splash)(const char* text, float progress);
 

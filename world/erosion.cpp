@@ -21,40 +21,11 @@ namespace {
 
 constexpr int MASK = HMAP_SIZE - 1;
 
+// v^n for n >= 1 as a plain running product (orders are small).
 inline float powi(float v, int n) {
-    float r = 1.0f;
-    while (n) {
-        if (n & 1) r *= v;
-        v *= v;
-        n >>= 1;
-    }
+    float r = v;
+    for (int i = 1; i < n; ++i) r *= v;
     return r;
-}
-
-// Lets a deposited colour evolve by the reactions for reactionTime, in at most 10 sub-steps
-// that stop each falling channel at 0.
-__m128 react(__m128 colour, const ErosionParams& p) {
-    alignas(16) float col[4];
-    _mm_store_ps(col, colour);
-    float T = p.reactionTime;
-    for (int sub = 0; sub < 10 && T > 0.0f; ++sub) {
-        float R[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (const ErosionReaction& r : p.reactions) {
-            float prod = 1.0f;
-            for (int j = 0; j < 4; ++j)
-                if (r.n[j] > 0) prod *= powi(col[j], r.n[j]);
-            for (int j = 0; j < 4; ++j) R[j] += r.k[j] * prod;
-        }
-        float dt = T;
-        for (int j = 0; j < 4; ++j)
-            if (R[j] < 0.0f) {
-                float t = -col[j] / R[j];
-                if (t < dt) dt = t;
-            }
-        for (int j = 0; j < 4; ++j) col[j] += dt * R[j];
-        T -= dt;
-    }
-    return _mm_load_ps(col);
 }
 
 // Four packed colours as channel vectors (lane i: colour i), in 0..1.
@@ -64,11 +35,9 @@ struct Colors4 {
 
 inline Colors4 unpack4(__m128i c) {
     const __m128i m = _mm_set1_epi32(255);
-    const __m128 k = DET_SPLAT(1.0f / 255.0f);
-    return {_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 16), m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, 8), m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(c, m)), k),
-            _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(c, 24)), k)};
+    return {bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 16), m)),
+            bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 8), m)),
+            bytes_to_unit(_mm_and_si128(c, m)), bytes_to_unit(_mm_srli_epi32(c, 24))};
 }
 
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
@@ -81,6 +50,54 @@ inline __m128i pack4(const Colors4& c) {
     __m128i hi = _mm_or_si128(_mm_slli_epi32(to_byte4(c.a), 24), _mm_slli_epi32(to_byte4(c.r), 16));
     __m128i lo = _mm_or_si128(_mm_slli_epi32(to_byte4(c.g), 8), to_byte4(c.b));
     return _mm_or_si128(hi, lo);
+}
+
+inline __m128 select(__m128 mask, __m128 a, __m128 b) {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+// Lets four deposited colours (lanes: corners) evolve by the reactions for reactionTime, in
+// at most 10 sub-steps each that stop every falling channel at 0. Lane for lane the same
+// arithmetic as one colour at a time. A channel no reaction changes (all k 0) gets rate +0
+// and stays as it is while the products are finite, so it is skipped then.
+void react4(Colors4& col, const ErosionParams& p) {
+    __m128* ch[4] = {&col.r, &col.g, &col.b, &col.a};
+    int live = 0;
+    for (const ErosionReaction& r : p.reactions)
+        for (int j = 0; j < 4; ++j)
+            if (!(r.k[j] == 0.0f)) live |= 1 << j;
+    __m128 T = _mm_set1_ps(p.reactionTime);
+    const __m128 zero = _mm_setzero_ps();
+    for (int sub = 0; sub < 10; ++sub) {
+        __m128 active = _mm_cmpgt_ps(T, zero);
+        if (!_mm_movemask_ps(active)) break;
+        __m128 R[4] = {zero, zero, zero, zero};
+        int used = live;
+        for (const ErosionReaction& r : p.reactions) {
+            __m128 prod = DET_SPLAT(1.0f);
+            for (int j = 0; j < 4; ++j)
+                if (r.n[j] > 0) {
+                    __m128 pw = *ch[j];
+                    for (int i = 1; i < r.n[j]; ++i) pw = _mm_mul_ps(pw, *ch[j]);
+                    prod = _mm_mul_ps(prod, pw);
+                }
+            if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(prod, prod), zero)) != 15) used = 15;
+            for (int j = 0; j < 4; ++j)
+                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_set1_ps(r.k[j]), prod));
+        }
+        __m128 dt = T;
+        for (int j = 0; j < 4; ++j) {
+            if (!(used & (1 << j))) continue;
+            __m128 falling = _mm_cmplt_ps(R[j], zero);
+            if (!_mm_movemask_ps(falling)) continue;
+            __m128 t = _mm_div_ps(_mm_xor_ps(*ch[j], DET_SPLAT(-0.0f)), R[j]);
+            dt = select(_mm_and_ps(falling, _mm_cmplt_ps(t, dt)), t, dt);
+        }
+        for (int j = 0; j < 4; ++j)
+            if (used & (1 << j))
+                *ch[j] = select(active, _mm_add_ps(*ch[j], _mm_mul_ps(dt, R[j])), *ch[j]);
+        T = select(active, _mm_sub_ps(T, dt), T);
+    }
 }
 
 inline __m128 lane(__m128 v, int i) {
@@ -104,21 +121,6 @@ inline uint32_t field_word(const Surface& s) {
     return word;
 }
 
-inline void strip_layer(Surface& s) {
-    if (!(field_word(s) & 0xF0u)) return;
-    s.surf_type = ST_OPEN;
-    s.surf_color = 0;
-}
-
-// Deposits strip every surface layer but grass.
-inline void strip_unless_grass(Surface& s) {
-    uint32_t layer = field_word(s) & 0xF0u;
-    if (layer && layer != (ST_GRASS << 4)) {
-        s.surf_type = ST_OPEN;
-        s.surf_color = 0;
-    }
-}
-
 // Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
 // left alone, so a droplet with no sediment changes nothing where it stops.
 inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, float fx, float fz,
@@ -129,48 +131,69 @@ inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, floa
     __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
     __m128 b = _mm_sub_ps(DET_SPLAT(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
     int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
-    alignas(16) float av[4];
-    _mm_store_ps(av, a);
-    int x0 = ix & MASK, x1 = (ix + 1) & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
-    const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
-    Surface* s[4] = {&surface[cells[0]], &surface[cells[1]], &surface[cells[2]],
-                     &surface[cells[3]]};
-
-    if (p.reactionTime > 0.0f && p.reactions.num > 0) {
+    int x0 = ix & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
+    Surface* s[4];
+    __m128i colors, layers;
+    if (got == 15 && x0 != MASK) {
+        // The usual case: every corner gets a share and each row's two corners are
+        // neighbours in memory: two heights at once, and both records of a row in two loads
+        // (colours at words 0 and 3 of the first, layer words at 0 and 3 of the second).
+        float* h0 = hmap + (z0 | x0);
+        float* h1 = hmap + (z1 | x0);
+        __m128 hs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<__m64*>(h0)),
+                                 reinterpret_cast<__m64*>(h1));
+        hs = _mm_add_ps(hs, a);
+        _mm_storel_pi(reinterpret_cast<__m64*>(h0), hs);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(h1), hs);
+        s[0] = surface + (z0 | x0), s[1] = s[0] + 1;
+        s[2] = surface + (z1 | x0), s[3] = s[2] + 1;
+        const char* r0 = reinterpret_cast<const char*>(s[0]);
+        const char* r1 = reinterpret_cast<const char*>(s[2]);
+        __m128 c0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0));
+        __m128 c1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1));
+        __m128 f0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0 + 8));
+        __m128 f1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1 + 8));
+        colors = _mm_castps_si128(_mm_shuffle_ps(c0, c1, _MM_SHUFFLE(3, 0, 3, 0)));
+        layers = _mm_castps_si128(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 0, 3, 0)));
+    } else {
+        int x1 = (ix + 1) & MASK;
+        const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
+        alignas(16) float av[4];
+        _mm_store_ps(av, a);
         for (int k = 0; k < 4; ++k) {
-            if (!(got & (1 << k))) continue;
-            hmap[cells[k]] += av[k];
-            strip_unless_grass(*s[k]);
-            __m128 o = unpack_color(s[k]->color);
-            __m128 col = _mm_add_ps(o, _mm_mul_ps(_mm_sub_ps(c, o), lane(b, k)));
-            s[k]->color = pack_color(react(col, p));
+            s[k] = surface + cells[k];
+            if (got & (1 << k)) hmap[cells[k]] += av[k];
         }
-        return;
+        colors =
+            _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color));
+        layers = _mm_setr_epi32(int(field_word(*s[0])), int(field_word(*s[1])),
+                                int(field_word(*s[2])), int(field_word(*s[3])));
     }
-    // No reactions: the four corners' colours are blended side by side. A corner that gets
-    // nothing has b = 0 and keeps its bytes exactly.
-    Colors4 o = unpack4(
-        _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color)));
+    // Every layer but grass goes.
+    __m128i layer = _mm_and_si128(layers, _mm_set1_epi32(0xF0));
+    __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(layer, _mm_setzero_si128()),
+                                _mm_cmpeq_epi32(layer, _mm_set1_epi32(ST_GRASS << 4)));
+    if (int strip = got & ~_mm_movemask_ps(_mm_castsi128_ps(keep)))
+        for (int k = 0; k < 4; ++k)
+            if (strip & (1 << k)) s[k]->surf_type = ST_OPEN, s[k]->surf_color = 0;
+
+    // The four corners' colours are blended side by side. A corner that gets nothing has
+    // b = 0 and keeps its bytes exactly.
+    Colors4 o = unpack4(colors);
     o.r = _mm_add_ps(o.r, _mm_mul_ps(_mm_sub_ps(lane(c, 0), o.r), b));
     o.g = _mm_add_ps(o.g, _mm_mul_ps(_mm_sub_ps(lane(c, 1), o.g), b));
     o.b = _mm_add_ps(o.b, _mm_mul_ps(_mm_sub_ps(lane(c, 2), o.b), b));
     o.a = _mm_add_ps(o.a, _mm_mul_ps(_mm_sub_ps(lane(c, 3), o.a), b));
+    if (p.reactionTime > 0.0f && p.reactions.num > 0) react4(o, p);
     alignas(16) uint32_t packed[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
-    if (got == 15) { // the usual case: every corner gets a share
-        for (int k = 0; k < 4; ++k) {
-            hmap[cells[k]] += av[k];
-            strip_unless_grass(*s[k]);
-            s[k]->color = packed[k];
-        }
+    if (got == 15) {
+        s[0]->color = packed[0], s[1]->color = packed[1];
+        s[2]->color = packed[2], s[3]->color = packed[3];
         return;
     }
-    for (int k = 0; k < 4; ++k) {
-        if (!(got & (1 << k))) continue;
-        hmap[cells[k]] += av[k];
-        strip_unless_grass(*s[k]);
-        s[k]->color = packed[k];
-    }
+    for (int k = 0; k < 4; ++k)
+        if (got & (1 << k)) s[k]->color = packed[k];
 }
 
 // Takes E from the cells within distance 2 of (px, pz) (kernel 1 - d^2 / 4, summing to
@@ -188,6 +211,7 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
     Colors4 acc{esum, esum, esum, esum};
     int xa = (ix - 1) & MASK;
     bool contiguous = xa <= HMAP_SIZE - 4;
+#pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
         int z = iz - 1 + r;
         float dz = float(z) - pz;
@@ -197,11 +221,24 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
         if (!m) continue;
         __m128 e = _mm_and_ps(_mm_mul_ps(k, kE), pos);
         int row = (z & MASK) << 8;
+        __m128i colors, layers;
         Surface* cell[4];
         if (contiguous) {
             float* h = hmap + row + xa;
             _mm_storeu_ps(h, _mm_sub_ps(_mm_loadu_ps(h), e));
-            for (int l = 0; l < 4; ++l) cell[l] = &surface[row + xa + l];
+            cell[0] = &surface[row + xa];
+            cell[1] = cell[0] + 1, cell[2] = cell[0] + 2, cell[3] = cell[0] + 3;
+            // The four 12-byte records in three loads: colours at words 0, 3, 6, 9 and the
+            // bit-field words at 2, 5, 8, 11.
+            const char* b = reinterpret_cast<const char*>(cell[0]);
+            __m128 v0 = _mm_loadu_ps(reinterpret_cast<const float*>(b));
+            __m128 v1 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 16));
+            __m128 v2 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 32));
+            __m128 t1 = _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 1, 0, 2));
+            colors = _mm_castps_si128(_mm_shuffle_ps(v0, t1, _MM_SHUFFLE(2, 0, 3, 0)));
+            __m128 t2 = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(1, 1, 2, 2));
+            __m128 t3 = _mm_shuffle_ps(v2, v2, _MM_SHUFFLE(3, 3, 0, 0));
+            layers = _mm_castps_si128(_mm_shuffle_ps(t2, t3, _MM_SHUFFLE(2, 0, 2, 0)));
         } else {
             alignas(16) float ev[4];
             _mm_store_ps(ev, e);
@@ -209,16 +246,22 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
                 hmap[row | ((xa + l) & MASK)] -= ev[l];
                 cell[l] = &surface[row | ((xa + l) & MASK)];
             }
+            colors = _mm_setr_epi32(int(cell[0]->color), int(cell[1]->color), int(cell[2]->color),
+                                    int(cell[3]->color));
+            layers = _mm_setr_epi32(int(field_word(*cell[0])), int(field_word(*cell[1])),
+                                    int(field_word(*cell[2])), int(field_word(*cell[3])));
         }
-        Colors4 cc = unpack4(_mm_setr_epi32(int(cell[0]->color), int(cell[1]->color),
-                                            int(cell[2]->color), int(cell[3]->color)));
+        Colors4 cc = unpack4(colors);
         acc.r = _mm_add_ps(acc.r, _mm_mul_ps(cc.r, e));
         acc.g = _mm_add_ps(acc.g, _mm_mul_ps(cc.g, e));
         acc.b = _mm_add_ps(acc.b, _mm_mul_ps(cc.b, e));
         acc.a = _mm_add_ps(acc.a, _mm_mul_ps(cc.a, e));
         esum = _mm_add_ps(esum, e);
-        for (int l = 0; l < 4; ++l)
-            if (m & (1 << l)) strip_layer(*cell[l]);
+        __m128i bare =
+            _mm_cmpeq_epi32(_mm_and_si128(layers, _mm_set1_epi32(0xF0)), _mm_setzero_si128());
+        if (int strip = m & ~_mm_movemask_ps(_mm_castsi128_ps(bare)))
+            for (int l = 0; l < 4; ++l)
+                if (strip & (1 << l)) cell[l]->surf_type = ST_OPEN, cell[l]->surf_color = 0;
     }
     _MM_TRANSPOSE4_PS(acc.r, acc.g, acc.b, acc.a);
     __m128 taken = _mm_add_ps(_mm_add_ps(acc.r, acc.g), _mm_add_ps(acc.b, acc.a));

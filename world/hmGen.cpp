@@ -266,7 +266,7 @@ void genFault(Point2 centre, Point2 dir, float height, float up_part, float nois
             float P1 = p1[i0] + (p1[i1] - p1[i0]) * f;
             float s = ((P0 + P1 / 16.0f) * noise_amp + along) * (4.0f - (1.0f - P1) * 0.7f);
             float g = 1.0f - F;
-            float w = (3.0f - 2.0f * g) * g * g;
+            float w = (3.0f - 2.0f * g) * (g * g);
             float wl = w * low, wh = w * high, v;
             int cell = (z << HMAP_SIZE_SHIFT) | x;
             if (s > wh) {

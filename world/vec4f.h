@@ -24,12 +24,23 @@ inline vec4f to_vec4f(__m128 v) {
     return r;
 }
 
-// Packed 0xAARRGGBB colour to (r, g, b, a) in 0..1.
+// Bytes 0..255 in four lanes to byte / 255, correctly rounded, without a division
+// (a product with 1/255 is one ulp off for half the bytes). 65793 b 2^-24 (the byte
+// repeated three times, an exact product) lies just below b / 255, whose remainder
+// b' / 255 (b' = b scaled into 128..255) always rounds up: the answer is the next float.
+inline __m128 bytes_to_unit(__m128i b) {
+    alignas(16) static const float k[4] = {0x1.0101p-8f, 0x1.0101p-8f, 0x1.0101p-8f, 0x1.0101p-8f};
+    __m128 below = _mm_mul_ps(_mm_cvtepi32_ps(b), _mm_load_ps(k));
+    __m128i next = _mm_sub_epi32(_mm_castps_si128(below), _mm_cmpgt_epi32(b, _mm_setzero_si128()));
+    return _mm_castsi128_ps(next);
+}
+
+// Packed 0xAARRGGBB colour to (r, g, b, a) in 0..1, each byte / 255.
 inline __m128 unpack_color(uint32_t c) {
     __m128i b = _mm_cvtsi32_si128(int(c)); // bytes b, g, r, a
     __m128i w = _mm_unpacklo_epi8(b, _mm_setzero_si128());
     __m128i d = _mm_unpacklo_epi16(w, _mm_setzero_si128());
-    __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(d), _mm_set1_ps(1.0f / 255.0f));
+    __m128 f = bytes_to_unit(d);
     return _mm_shuffle_ps(f, f, _MM_SHUFFLE(3, 0, 1, 2)); // b,g,r,a -> r,g,b,a
 }
 

@@ -384,7 +384,7 @@ SQInteger mask_from_voronoi_hills(HSQUIRRELVM vm) {
     float h[256];
     draw_heights(lo, hi, h);
     int level = tile_level(tile);
-    float c = float(tile) / 256.0f, inv_r2 = 1.0f / (radius * radius);
+    float c = float(tile) / 256.0f, r2 = radius * radius;
     HmapMask* m = new_mask();
     Point2 off[9];
     int ids[9];
@@ -393,7 +393,7 @@ SQInteger mask_from_voronoi_hills(HSQUIRRELVM vm) {
             tiled_voronoi_noise2_all9(float(x) * c, float(y) * c, level, off, ids);
             float best = 0.0f;
             for (int k = 0; k < 9; ++k) {
-                float w = 1.0f - (off[k].x * off[k].x + off[k].y * off[k].y) * inv_r2;
+                float w = 1.0f - (off[k].x * off[k].x + off[k].y * off[k].y) / r2;
                 if (w > 0.0f) {
                     float cand = h[voronoi_id_hash(ids[k])] * w;
                     if (cand > best) best = cand;
@@ -659,6 +659,27 @@ void clear_error() {
     if (world_gen_hooks.set_error_message) world_gen_hooks.set_error_message(nullptr);
 }
 } // namespace
+
+namespace {
+SQInteger actor_function_thunk(HSQUIRRELVM vm) {
+    const SQChar* name = nullptr;
+    if (SQ_FAILED(sq_getstring(vm, -1, &name)) || !name)
+        return sq_throwerror(vm, "no module function name");
+    if (!world_gen_hooks.call_actor_function || !world_gen_hooks.call_actor_function(name))
+        return sq_throwerror(vm, "the game-object module has no such function");
+    return 0;
+}
+} // namespace
+
+void register_actor_script_function(HSQUIRRELVM vm, const char* name) {
+    sq_pushroottable(vm);
+    sq_pushstring(vm, name, -1);
+    sq_pushstring(vm, name, -1); // the closure's free variable
+    sq_newclosure(vm, actor_function_thunk, 1);
+    sq_setnativeclosurename(vm, -1, name);
+    sq_newslot(vm, -3, SQFalse);
+    sq_poptop(vm);
+}
 
 void register_world_gen_script(HSQUIRRELVM vm) {
     register_ramp_classes(vm);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "platform/game_export.h"
-
 #include "script/reloadable_vm.h"
 #include "world/heightmap.h"
 #include "world/vec4f.h"
@@ -24,6 +23,7 @@ struct WorldGenHooks {
     void (*after_regeneration)() = nullptr;
     void (*reset_common_fx)() = nullptr;
     void (*mark_renderer_dirty)() = nullptr;
+    bool (*call_actor_function)(const char* name) = nullptr; // false: the module has none
     void (*reset_update_time)() = nullptr;
 };
 extern WorldGenHooks world_gen_hooks;
@@ -37,6 +37,12 @@ void close_world_gen();
 GAME_EXPORT bool generate_world();
 // Once per second: regenerates the world when any script file changed.
 void check_world_gen_reload();
+
+// For the game-object module's bind_actor: a script function without arguments that calls
+// the module's named function `name` (one of its required ones) through
+// WorldGenHooks::call_actor_function, so it reaches the module bound at the time of the call
+// rather than the one that registered it.
+GAME_EXPORT void register_actor_script_function(HSQUIRRELVM vm, const char* name);
 
 // The registrations, for tools and tests that set up their own VM.
 void register_world_gen_script(HSQUIRRELVM vm);

@@ -67,4 +67,7 @@ function generate_world() {
     place_settlements(sea);
     flood(sea);
     set_sun_dir(vec4f(rndf(-0.6, 0.6), 0.75, rndf(-0.6, 0.6), 0));
+    // Stones and other objects of the game, when its module is loaded.
+    if ("generate_objects" in getroottable())
+        generate_objects();
 }

@@ -13,6 +13,7 @@ constexpr float PLAYER_START_HEIGHT = 12.0f;
 class Player : public Actor {
   public:
     vec4f drift = make4f(0.0f);
+    WizardState wiz; // mana, spells and progress: kept across module rebuilds
 
     const char* className() override { return "Player"; }
     static ObjectList* ownList() { return &Player_list; }
@@ -21,6 +22,7 @@ class Player : public Actor {
 
     void move(float dt, float speed, const vec4f& velocity, const vec4f basis[3],
               float dash) override {
+        wiz.aim = basis[2]; // spells fly where the view looks
         // Keeps some of the previous step's drift, so stopping and turning are not abrupt;
         // a dash cancels it for a clean burst.
         float keep = dash != 0.0f ? 0.0f : PLAYER_GLIDE;

@@ -1,29 +1,14 @@
-// The module's classes. Until the gameplay arrives they exist with their lists, their
-// constructors and the shared destroy path; behaviour comes class by class.
+// The module's classes: the gameplay classes come from game/, in the order of their
+// class tables below.
 
-#define MODULE_ACTOR_CLASS(cls, base, group)                                                       \
-    class cls : public base {                                                                      \
-      public:                                                                                      \
-        const char* className() override { return #cls; }                                          \
-        ObjectList* groupList() override { return group; }                                         \
-        static ObjectList* ownList() { return &cls##_list; }                                       \
-    };
+// The gameplay classes and the abstract kinds they share.
+import game.kinds
+import game.missiles
+import game.monsters
+import game.buildings
+import game.spells
 
-// Abstract kinds without lists of their own.
-class Missile : public Actor {
-  public:
-    vec4f vel = make4f(0.0f);
-    const char* className() override { return "Missile"; }
-};
-class Monster : public Actor {
-  public:
-    float health = 1.0f;
-    const char* className() override { return "Monster"; }
-};
-class StaticObject : public Actor {
-  public:
-    const char* className() override { return "StaticObject"; }
-};
+// Kinds without behaviour of their own yet.
 class WaterGlobe : public Actor {
   public:
     const char* className() override { return "WaterGlobe"; }
@@ -32,37 +17,6 @@ class Explosion : public Actor {
   public:
     const char* className() override { return "Explosion"; }
 };
-
-MODULE_ACTOR_CLASS(WaterSource, Actor, &Actor_list)
-MODULE_ACTOR_CLASS(Fireball, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(Waterball, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(FaultMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(HouseMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(MeteorMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(HillMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(PitMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(WaterSourceMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(WaterSinkMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(Spell, Actor, &Spell_list)
-MODULE_ACTOR_CLASS(FireballSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(WaterballSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(FaultSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(HouseSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(MeteorSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(HillSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(PitSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(WaterSourceSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(WaterSinkSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(WyvernMonster, Monster, &Actor_list)
-MODULE_ACTOR_CLASS(Stone1StaticObject, StaticObject, &Actor_list)
-MODULE_ACTOR_CLASS(ManaGatherer, StaticObject, &Actor_list)
-MODULE_ACTOR_CLASS(CastleObject, StaticObject, &Actor_list)
-MODULE_ACTOR_CLASS(CastleMissile, Missile, &Actor_list)
-MODULE_ACTOR_CLASS(CastleSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(ManaBall, Actor, &Actor_list)
-MODULE_ACTOR_CLASS(WorldPortal, StaticObject, &Actor_list)
-MODULE_ACTOR_CLASS(UsePortalSpell, Spell, &Spell_list)
-MODULE_ACTOR_CLASS(BirdMonster, Monster, &Actor_list)
 
 // Class tables 1..50 in this order: the 32 listed classes first (as the game's lists),
 // then the rest. Reordering or inserting classes needs a restart of the game.

@@ -1,8 +1,5 @@
 // What the game calls each step and frame, at start-up and shutdown, and around worlds.
 
-bool monster_spawn = true;
-bool mana_cheat = false;
-
 void toggle_mana_cheat() {
     mana_cheat = !mana_cheat;
     debug("mana cheat %s", mana_cheat ? "on" : "off");
@@ -13,19 +10,21 @@ void toggle_monster_spawn() {
     debug("monster spawn %s", monster_spawn ? "on" : "off");
 }
 
-void init_inst_render() {}
-
 void init_actor() {
     create_local_player();
+    ensure_spells();
+    init_fx_data();
 }
 
 void close_actor() {
     destroy_all(false);
     delete_destroyed();
     local_player = nullptr;
+    close_game_hud();
 }
 
 void update_actor(float dt) {
+    update_game(dt);
     for (ObjectList* list : actor_lists)
         if (list != &Actor_list && list != &Spell_list)
             for_each_live(*list, [dt](Actor* a) { a->update(dt); });
@@ -34,51 +33,27 @@ void update_actor(float dt) {
 
 void render_actor(float time) {
     for_each_live(Actor_list, [time](Actor* a) { a->render(time); });
+    do_inst_render();
 }
 
 void render_actor_shadow(float time) {
-    for_each_live(Actor_list, [](Actor* a) { a->renderShadow(); });
+    render_game_shadows();
+    render_building_shadows();
 }
 
-void render_debug_vis_actor(float time) {}
+void render_debug_vis_actor(float time) {
+    draw_game_shapes();
+}
 
-void render_building(const HeightmapData::Surface* s, int x, int z) {}
-
-// A new world: everything goes but the player, who is told separately.
+// A new world: everything goes but the player (told separately) and the spells.
 void remove_all_actor() {
-    destroy_all(true);
+    for (ObjectList* list : actor_lists)
+        for (BaseObject* obj : *list)
+            if (obj != local_player && !dynamic_cast<Spell*>(obj)) obj->destroy();
     delete_destroyed();
+    reset_world_progress();
 }
 
-void bind_actor(HSQUIRRELVM vm) {}
-
-// Spell effects, monsters and world objects: filled in with the gameplay.
-void add_source_water(float x, float z, float amount) {}
-void add_water_source(float x, float z, float rate) {}
-void apply_fireball(vec4f pos, float radius) {}
-void add_water_globe(vec4f pos, float amount) {}
-void create_hill(float x, float z, float radius, float height) {}
-void init_spell_grid() {}
-void spawn_monster(int kind) {}
-bool is_world_complete() {
-    return true;
-}
-void spawn_monsters(float dt) {}
-void do_inst_render() {}
-vec4f calc_land_norm(float x, float z) {
-    return make4f(0.0f, 1.0f, 0.0f, 0.0f);
-}
-void generate_objects() {}
-void spawn_fireball_fx(BaseObject* obj) {}
-void fireball_explode_fx(vec4f pos) {}
-void spawn_waterball_missile_fx(BaseObject* obj) {}
-void spawn_magic_missile_fx(BaseObject* obj) {}
-void spawn_water_source_fx(BaseObject* obj) {}
-void spawn_water_sink_fx(BaseObject* obj) {}
-void spawn_meteor_fx(BaseObject* obj) {}
-void meteor_explode_fx(vec4f pos) {}
-void wyvern_death_fx(BaseObject* obj) {}
-void init_fx_data() {}
 void delete_actor(BaseObject* obj) {
     if (obj) obj->destroy();
 }

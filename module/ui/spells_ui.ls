@@ -2,42 +2,8 @@
 // them, a left click assigning the spell to the left mouse button and a right click to the
 // right one; the mana bar is always there.
 
-struct SpellInfo {
-    const char* name;
-    int cost;       // mana per cast
-    D3dColor color; // the slot's tint
-};
-
-enum {
-    SPELL_FIREBALL,
-    SPELL_WATERBALL,
-    SPELL_FAULT,
-    SPELL_HOUSE,
-    SPELL_METEOR,
-    SPELL_HILL,
-    SPELL_PIT,
-    SPELL_WATER_SOURCE,
-    SPELL_WATER_SINK,
-    SPELL_CASTLE,
-    SPELL_PORTAL,
-    SPELL_COUNT
-};
-
-const SpellInfo spell_info[SPELL_COUNT] = {
-    {"Fireball", 10, 0xFFE0642A},  {"Water ball", 10, 0xFF3E8EDC}, {"Fault", 30, 0xFF9C7A52},
-    {"House", 20, 0xFFC8A46E},     {"Meteor", 60, 0xFFD8442E},     {"Hill", 25, 0xFF6FA04A},
-    {"Pit", 25, 0xFF7A6650},       {"Spring", 40, 0xFF4AB4D0},     {"Sink", 40, 0xFF3A5C9C},
-    {"Castle", 80, 0xFFB8B4AC},    {"Portal", 50, 0xFFA060D8},
-};
-
-// What the player casts with each mouse button, and the mana the bar shows.
-struct SpellBook {
-    int left = SPELL_FIREBALL;
-    int right = SPELL_WATERBALL;
-    float mana = 100;
-    float maxMana = 100;
-};
-SpellBook spell_book;
+// The spells with their prices and tints, the spells on the mouse buttons and the mana
+// belong to the wizard (game/rules.ls); the screen shows and sets them there.
 
 // A spell slot: the spell's tint as a swatch, its name and cost, and badges for the mouse
 // buttons it is assigned to.
@@ -49,7 +15,7 @@ class GuiSpellSlotElement : public GuiButtonElement {
         float w = rect.z - rect.x, pad = roundf(w * 0.18f);
         vec4f sw = make4f(rect.x + pad, rect.y + pad * 0.6f, rect.z - pad, 0);
         sw.w = sw.y + (sw.z - sw.x) * 0.62f;
-        bool affordable = spell_book.mana >= float(spell_info[id].cost);
+        bool affordable = wizard().mana >= float(spell_info[id].cost);
         D3dColor c = affordable ? spell_info[id].color : 0xFF4A4F58;
         render_rounded_box(b, sw, make4f(8 * unit), ui_fade(c, alpha), 1, 0, 2 * unit, 6 * unit,
                            ui_fade(c & 0x70FFFFFF, alpha), 1 * unit);
@@ -61,8 +27,8 @@ class GuiSpellSlotElement : public GuiButtonElement {
             default_font.renderText(b, make4f(rect.x, rect.w - 40 * unit, rect.z, rect.w - 6 * unit),
                                     0, ui_fade(affordable ? 0xFF8FC8FF : 0xFFB05050, alpha),
                                     24 * unit, cost, -1, 0, 0, 4, 0.5f, ui_fade(0xA0000000, alpha));
-        if (spell_book.left == id) badge(b, unit, alpha, rect.x + 4 * unit, "L");
-        if (spell_book.right == id) badge(b, unit, alpha, rect.z - 40 * unit, "R");
+        if (wizard().button_spell[0] == id) badge(b, unit, alpha, rect.x + 4 * unit, "L");
+        if (wizard().button_spell[1] == id) badge(b, unit, alpha, rect.z - 40 * unit, "R");
     }
     void badge(RenderBatch& b, float unit, float alpha, float x, const char* t) {
         vec4f r = make4f(roundf(x), roundf(rect.y + 4 * unit), roundf(x + 36 * unit),
@@ -86,24 +52,22 @@ class SpellsGuiScreen : public UiScreen {
         for (int i = 0; i < SPELL_COUNT; ++i) {
             float x = (float(i % 6) - 2.5f) * 160.0f, y = i < 6 ? -95.0f : 85.0f;
             if (i >= 6) x += 80.0f; // the second row sits between the first row's slots
-            listen(panel->add<GuiSpellSlotElement>("slot", x, y, 150, 170, spell_info[i].name, i));
+            listen(panel->add<GuiSpellSlotElement>("slot", x, y, 150, 170, spell_info[i].title, i));
         }
         panel->hidden = true;
         mana = hud->add<GuiSliderElement>("mana", 0, 455, 620, 46);
     }
 
     void onAction(GuiElement* el, int key) override {
-        if (key == VK_RBUTTON)
-            spell_book.right = el->id;
-        else
-            spell_book.left = el->id;
+        assign_mouse_spell(key == VK_RBUTTON ? 1 : 0, el->id);
     }
     void onBack() override {}
 
     void refreshMana() {
-        mana->fill = spell_book.maxMana > 0 ? spell_book.mana / spell_book.maxMana : 0;
-        snprintf(mana->text, sizeof(mana->text), "Mana %d / %d", int(spell_book.mana),
-                 int(spell_book.maxMana));
+        const WizardState& w = wizard();
+        mana->fill = w.mana / MANA_MAX;
+        snprintf(mana->text, sizeof(mana->text), "Mana %d / %d%s", int(w.mana), int(MANA_MAX),
+                 mana_cheat ? " (cheat)" : "");
     }
 };
 
@@ -141,9 +105,7 @@ static SpellsGuiScreen* spells_screen() {
 
 // [SECTION] module functions
 
-void init_spells_ui() {
-    spell_book = SpellBook();
-}
+void init_spells_ui() {}
 
 void close_spells_ui() {}
 
@@ -152,6 +114,7 @@ void spells_ui_after_resize() {
 }
 
 void update_spells_ui(float dt) {
+    wizard_play_input(dt);
     SpellsGuiScreen* s = spells_screen();
     if (!s) return;
     bool show = getKeyState(VK_CONTROL) && isAppActive;
@@ -173,6 +136,7 @@ bool update_spells_ui_mouse(GameMode*, float) {
 }
 
 void draw_spells_ui(GameMode*, float time) {
+    draw_game_hud(time, spells_screen() != nullptr);
     SpellsGuiScreen* s = spells_screen();
     if (!s) return;
     if (s->panel->hidden) s->shown = 1; // the mana bar does not fade

@@ -14,8 +14,8 @@ struct DebugVisVertex {
 
 void init_debug_vis();
 void close_debug_vis();
-void start_draw_debug_vis(); // uploads get_glob_tm() to vertex registers 0..3
-void end_draw_debug_vis();
+GAME_EXPORT void start_draw_debug_vis(); // uploads get_glob_tm() to vertex registers 0..3
+GAME_EXPORT void end_draw_debug_vis();
 
 // Positions are 4-float vectors; w is ignored.
 GAME_EXPORT void draw_debug_vis_tri(const vec4f& a, const vec4f& b, const vec4f& c, D3dColor ca,

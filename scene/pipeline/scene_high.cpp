@@ -125,8 +125,12 @@ void render_final_composite() {
 void render_scene_high(float since_step, float t) {
     scene_high_fullscreen_passes = 0;
 
-    // 1-2: G-buffer; every land, water or object pixel gets stencil bit 0.
+    // 1-2: G-buffer; every land, water or object pixel gets stencil bit 0. Water writes no
+    // depth, and at the land circle's far rim it covers no ground: there the depth must read
+    // as far (fully fogged), not as whatever the target held from the last frame.
     set_depth_column();
+    set_render_target(rt_c, 0, false);
+    clear_view_color(0xFFFFFFFFu);
     set_render_target(rt_a, 0, true);
     set_render_target(rt_b, 1, false);
     set_render_target(rt_c, 2, false);
@@ -189,6 +193,6 @@ void render_scene_high(float since_step, float t) {
     set_zwrite(true);
     set_wireframe(use_wireframe);
     scene_render_debug_vis(since_step);
-    scene_render_common_fx();
+    scene_render_common_fx(since_step, t);
     set_wireframe(false);
 }

@@ -116,6 +116,12 @@ TEST_F(StartupSettingsTest, SwitchesAreExactAndUnknownOnesIgnored) {
     EXPECT_TRUE(automation.fixed_seed);
     EXPECT_EQ(automation.seed, 18446744073709551615ull);
     EXPECT_TRUE(automation.print_stats);
+    run({"--fx=portal_fx/4"});
+    EXPECT_STREQ(automation.fx_name, "portal_fx");
+    EXPECT_EQ(automation.fx_every, 4);
+    run({"--fx=fireball_fx/0"}); // a step count of 0 keeps the default
+    EXPECT_STREQ(automation.fx_name, "fireball_fx");
+    EXPECT_EQ(automation.fx_every, 30);
 }
 
 TEST_F(StartupSettingsTest, OutOfRangeLandShadowsAreIgnored) {

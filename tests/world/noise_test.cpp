@@ -168,5 +168,9 @@ TEST(WorldRamp, ColorPackingClampsAndTreatsNaNAsZero) {
     for (uint32_t i = 0; i < 256; ++i) { // every byte survives the round trip
         uint32_t c = (i << 24) | ((255 - i) << 16) | (i << 8) | (i ^ 0x5A);
         ASSERT_EQ(vec4f_to_color(color_to_vec4f(c)), c);
+        // Each byte reads as byte / 255, rounded once (a product with 1/255 is off for 126).
+        vec4f u = color_to_vec4f(i << 16 | i << 8 | i | i << 24);
+        ASSERT_EQ(u.x, float(i) / 255.0f) << i;
+        ASSERT_EQ(u.w, float(i) / 255.0f) << i;
     }
 }

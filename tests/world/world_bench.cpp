@@ -1,3 +1,5 @@
+#include "erosion_reference.h"
+#include "water_reference.h"
 #include "world/erosion.h"
 #include "world/hmGen.h"
 #include "world/rnd.h"
@@ -5,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <ctime>
 
 using namespace HeightmapData;
 
@@ -19,13 +22,39 @@ void fractal_map() {
     addSimplexNoise(0.0f, 30.0f, 2, 6, 0.5f);
 }
 
+double thread_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The engine's step and the plain four-pass step take turns from the same state (thread
+// CPU time); reports ms per step of both and their ratio.
 void BM_SimWater(benchmark::State& state) {
+    static Water start[HMAP_SIZE][HMAP_SIZE];
     fractal_map();
     addWater(0.5f);
     for (int i = 0; i < 50; ++i) simWater(0.05f); // let flows develop
-    for (auto _ : state) simWater(0.05f);
+    memcpy(start, water, sizeof(water));
+    double fast_s = 0, plain_s = 0;
+    for (auto _ : state) {
+        memcpy(water, start, sizeof(water));
+        double t0 = thread_seconds();
+        simWater(0.05f);
+        double t1 = thread_seconds();
+        memcpy(water, start, sizeof(water));
+        double t2 = thread_seconds();
+        water_reference::sim_water(0.05f);
+        double t3 = thread_seconds();
+        fast_s += t1 - t0, plain_s += t3 - t2;
+        state.SetIterationTime(t1 - t0);
+    }
+    double n = double(state.iterations());
+    state.counters["ms/step"] = fast_s * 1e3 / n;
+    state.counters["plain_ms/step"] = plain_s * 1e3 / n;
+    state.counters["ratio"] = fast_s / plain_s;
 }
-BENCHMARK(BM_SimWater)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SimWater)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_UpdateHmap(benchmark::State& state) {
     fractal_map();
@@ -102,8 +131,9 @@ void BM_PlaceHouse(benchmark::State& state) {
 }
 BENCHMARK(BM_PlaceHouse)->Unit(benchmark::kMicrosecond);
 
-// Droplets on a fresh fractal map each iteration; reports droplets per second, the average
-// path length and the time per droplet step.
+// Droplets on the same fractal map, the engine and the plain transcription taking turns in
+// every iteration (thread CPU time, so other processes on the machine count for neither).
+// Arg: number of colour reactions (0 or 1). Reports ns per step of both and their ratio.
 void BM_DropletErosion(benchmark::State& state) {
     static float saved_h[HMAP_CELLS];
     static Surface saved_s[HMAP_CELLS];
@@ -113,23 +143,30 @@ void BM_DropletErosion(benchmark::State& state) {
     const unsigned n = 20000;
     ErosionParams params;
     if (state.range(0)) params.reactions.push_back({{-0.5f, 0.5f, 0.0f, 0.0f}, {1, 0, 0, 0}});
-    double steps = 0, droplets = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
+    double steps = 0, fast_s = 0, plain_s = 0;
+    auto restore = [] {
         memcpy(hmap, saved_h, sizeof(hmap));
         memcpy(surface, saved_s, sizeof(surface));
         game_rnd_seed = 7;
-        state.ResumeTiming();
+    };
+    for (auto _ : state) {
+        restore();
+        double t0 = thread_seconds();
         genDropletErosion(n, params);
+        double t1 = thread_seconds();
         steps += double(last_erosion_stats.steps);
-        droplets += n;
+        restore();
+        double t2 = thread_seconds();
+        benchmark::DoNotOptimize(erosion_reference::run(n, params));
+        double t3 = thread_seconds();
+        fast_s += t1 - t0, plain_s += t3 - t2;
+        state.SetIterationTime(t1 - t0);
     }
-    state.counters["droplets/s"] = benchmark::Counter(droplets, benchmark::Counter::kIsRate);
-    state.counters["path"] = steps / droplets;
-    state.counters["s/step"] =
-        benchmark::Counter(steps, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns/step"] = fast_s * 1e9 / steps;
+    state.counters["plain_ns/step"] = plain_s * 1e9 / steps;
+    state.counters["ratio"] = fast_s / plain_s;
 }
-BENCHMARK(BM_DropletErosion)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DropletErosion)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,0 +1,4 @@
+// morph objects into the G-buffer.
+#define MORPH
+#define DEFERRED
+#include "inst_common.inc"

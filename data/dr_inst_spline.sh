@@ -1,0 +1,4 @@
+// spline objects into the G-buffer.
+#define SPLINE
+#define DEFERRED
+#include "inst_common.inc"

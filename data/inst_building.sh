@@ -1,0 +1,3 @@
+// building objects, forward with fog.
+#define BUILDING
+#include "inst_common.inc"

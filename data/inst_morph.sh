@@ -1,0 +1,3 @@
+// morph objects, forward with fog.
+#define MORPH
+#include "inst_common.inc"

@@ -1,0 +1,3 @@
+// simple objects, forward with fog.
+#define SIMPLE
+#include "inst_common.inc"

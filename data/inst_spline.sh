@@ -1,0 +1,3 @@
+// spline objects, forward with fog.
+#define SPLINE
+#include "inst_common.inc"
