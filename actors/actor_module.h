@@ -21,7 +21,7 @@ bool is_actor_module_bound();
 // source_folder + root_file ("module/", "main.ls"); null or "" tracks nothing.
 void load_game_module(const char* source_folder, const char* root_file);
 // Runs when the module is unbound, before its code goes: what the module created through
-// the layers above (the GUI's screens and styles) is released there. Set by the game.
+// the layers above (the GUI's screens and styles) is released there. The GUI runtime sets it.
 extern void (*module_unbind_hook)();
 void unload_game_module();
 // Once per second: echoes a running rebuild's output, starts a rebuild when a tracked

@@ -126,7 +126,6 @@ void init_game() {
     setMousePos(float(d3d_wd / 2), float(d3d_ht / 2));
 
     init_gui();
-    module_unbind_hook = unbind_module_gui; // the module's screens go with its code
     load_game_module("module/", "main.ls");
     actor_module.init_inst_render();
     install_scene_hooks();
@@ -162,8 +161,7 @@ void close_game() {
     actor_module.close_actor();
     set_game_mode(nullptr);
     remove_scene_hooks();
-    unload_game_module();
-    module_unbind_hook = nullptr;
+    unload_game_module(); // its screens and styles go with it
     close_gui();
     close_debug_vis();
     close_inst_renderers();

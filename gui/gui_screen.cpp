@@ -1,5 +1,7 @@
 #include "gui/gui_screen.h"
 
+#include "actors/actor_module.h"
+
 #include "gui/gui_behavior.h"
 #include "gui/gui_style.h"
 #include "platform/input.h"
@@ -101,6 +103,15 @@ BaseGuiScreen* get_gui_screen(GuiScreenSlot& slot) {
     if (!slot.screen && slot.createScreen) slot.screen = slot.createScreen();
     return slot.screen;
 }
+
+namespace {
+// Any program that links the runtime (the game, tests loading the real module) releases the
+// module's screens, styles and behaviours when it unbinds the module: their class tables go
+// with it, and deleting them later would call into unloaded code.
+struct UnbindHook {
+    UnbindHook() { module_unbind_hook = unbind_module_gui; }
+} unbind_hook;
+} // namespace
 
 void unbind_module_gui() {
     for (GuiScreenSlot* s : {&spells_gui_screen, &game_menu_screen, &game_options_screen}) {
