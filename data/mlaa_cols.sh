@@ -6,22 +6,19 @@
 layout(binding = 0) uniform sampler2D edges;
 layout(binding = 1) uniform sampler2D prev;
 #ifdef FIRST
-float flag(vec2 t) {
-    return inside(t) * texture(edges, t).g;
-}
 void psh() {
     vec2 s = st.xy;
-    float u = flag(uv - s) * (1.0 + flag(uv - 2.0 * s));
-    float d = flag(uv + s) * (1.0 + flag(uv + 2.0 * s));
-    oC0 = vec4(u / 255.0, d / 255.0, 0.0, 0.0);
+    int n = int(pc[0].y);
+    oC0 = vec4(edge_run(edges, uv, -s, n, 1) / 255.0, edge_run(edges, uv, s, n, 1) / 255.0,
+               0.0, 0.0);
 }
 #else
 void psh() {
     float a = pc[0].x;
-    vec4 p = texture(prev, uv);
-    float u = p.r, d = p.g;
-    if (is_step(u, a)) u = min(a + texture(prev, uv - st.zw).r, 1.0);
-    if (is_step(d, a)) d = min(a + texture(prev, uv + st.zw).g, 1.0);
+    int n = int(pc[0].y);
+    vec4 p = textureLod(prev, uv, 0.0);
+    float u = extend_run(prev, uv, -st.zw, p.r, a, n, 0);
+    float d = extend_run(prev, uv, st.zw, p.g, a, n, 1);
 #ifdef FINAL
     oC0 = vec4(0.0, 0.0, u, d);
 #else
