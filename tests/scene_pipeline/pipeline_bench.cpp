@@ -1,9 +1,15 @@
 // Frame time of both paths at 1280 x 720 on whatever GL the machine has (Mesa's software
 // rasteriser on the build machines), with the full post-effect chain, waited for on the GPU.
-// Arg 0: the quality path (0 low, 1 high); arg 1: MLAA off/on.
+// Arg 0: the quality path (0 low, 1 high); arg 1: MLAA off/on. The yardstick, run before and
+// after the frames in the same process, is a bare 256 x 256 grid of the world's heights
+// (130,050 triangles, the floor for the land mesh) drawn into a depth-tested target; the
+// ratios to it are printed at the end.
 #include "platform/paths.h"
+#include "render/buffers.h"
 #include "render/device.h"
 #include "render/overlay/dyn_vb_writer.h"
+#include "render/shaders.h"
+#include "render/vertex_decl.h"
 #include "scene/heightmap_renderer.h"
 #include "scene/pipeline/postfx.h"
 #include "scene/pipeline/scene_high.h"
@@ -22,6 +28,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 
@@ -31,15 +38,21 @@ namespace {
 
 using HR = HeightmapRenderer;
 
+// VELTMOOR_DATA_DIR in the environment points an older build at its own shaders.
+const char* data_dir() {
+    const char* env = getenv("VELTMOOR_DATA_DIR");
+    return env && *env ? env : VELTMOOR_DATA_DIR;
+}
+
 bool install_data(const std::string& dir) {
-    DIR* d = opendir(VELTMOOR_DATA_DIR);
+    DIR* d = opendir(data_dir());
     if (!d) return false;
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
         if (name.size() < 4) continue;
         std::string ext = name.substr(name.size() - 3);
         if (ext != ".sh" && ext != "inc" && ext != "nut") continue;
-        std::ifstream in(std::string(VELTMOOR_DATA_DIR) + "/" + name, std::ios::binary);
+        std::ifstream in(std::string(data_dir()) + "/" + name, std::ios::binary);
         std::ofstream out(dir + name, std::ios::binary);
         out << in.rdbuf();
     }
@@ -78,28 +91,107 @@ void cast_balls(float) {
             make4f(90.0f + float(i % 5) * 4.0f, 38.0f, 75.0f + float(i / 5) * 4.0f, 1), 1.0f);
 }
 
-void BM_Frame1280x720(benchmark::State& state) {
+// A 1280 x 720 device over a fresh data folder; null (and the state skipped) on failure.
+SDL_Window* open_device(benchmark::State& state) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("VELTMOOR_NO_DIALOGS", "1", 0);
     std::string dir = "/tmp/veltmoor_pipeline_bench_XXXXXX";
     if (!mkdtemp(dir.data())) {
         state.SkipWithError("no temporary folder");
-        return;
+        return nullptr;
     }
     dir += "/";
     snprintf(app_path, sizeof(app_path), "%s", dir.c_str());
     mkdir((dir + "cache").c_str(), 0755);
     if (!install_data(dir) || SDL_Init(SDL_INIT_VIDEO) != 0) {
         state.SkipWithError("no data or no video");
-        return;
+        return nullptr;
     }
     SDL_Window* w =
         SDL_CreateWindow("bench", 0, 0, 1280, 720, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     app_use_vsync = false;
     if (!w || !init_d3d(w, 1280, 720)) {
         state.SkipWithError("no device");
-        return;
+        return nullptr;
     }
+    return w;
+}
+
+const char* GRID_SHADER = R"(
+#ifdef VSH
+in vec4 POSITION;
+VARYING float shade;
+void vsh() {
+    vec4 p = vec4(POSITION.xyz, 1.0);
+    gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
+    shade = clamp(0.3 + p.y * 0.02, 0.0, 1.0);
+}
+#endif
+#ifdef PSH
+VARYING float shade;
+void psh() {
+    oC0 = vec4(shade, shade * 0.9, shade * 0.7, 1.0);
+}
+#endif
+)";
+
+void BM_BareGrid1280x720(benchmark::State& state) {
+    SDL_Window* w = open_device(state);
+    if (!w) return;
+    generate_sample_world(7, 20000);
+    std::ofstream(std::string(app_path) + "bare_grid.sh") << GRID_SHADER;
+    Shader* sh = get_shader("bare_grid.sh");
+    const int n = HMAP_SIZE;
+    GpuBuffer* vb = create_vb(n * n * 12, BUF_STATIC);
+    GpuBuffer* ib = create_ib((n - 1) * (n - 1) * 6, BUF_STATIC);
+    float* v = static_cast<float*>(lock_vb(vb, 0, 0));
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x, v += 3) {
+            v[0] = float(x);
+            v[1] = HeightmapData::hmap[hm_index(x, z)];
+            v[2] = float(z);
+        }
+    unlock_vb(vb);
+    uint16_t* i = static_cast<uint16_t*>(lock_ib(ib, 0, 0));
+    for (int z = 0; z + 1 < n; ++z)
+        for (int x = 0; x + 1 < n; ++x, i += 6) {
+            const uint16_t a = uint16_t(z * n + x), b = uint16_t(a + 1), c = uint16_t(a + n),
+                           d = uint16_t(c + 1);
+            i[0] = a, i[1] = c, i[2] = b, i[3] = b, i[4] = c, i[5] = d;
+        }
+    unlock_ib(ib);
+    const VertexElementDesc decl[] = {{0, 0, VSD_FLOAT3, VSD_POSITION, 0}, VSD_END};
+    float yaw = 0.3f;
+    for (auto _ : state) {
+        begin_d3d_scene();
+        set_backbuffer_target();
+        clear_view(0xFF406080u);
+        set_zenable(true);
+        set_zwrite(true);
+        set_cull_mode(0);
+        set_camera(make4f(90.0f, 40.0f, 60.0f, 1), yaw);
+        yaw += 0.01f;
+        set_shader(sh);
+        set_vertex_decl(get_vertex_decl(decl));
+        set_vb(0, vb, 0, 12);
+        set_ib(ib);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, n * n, 0, (n - 1) * (n - 1) * 2);
+        end_d3d_scene();
+        flush_gpu();
+    }
+    set_vb(0, nullptr, 0, 0);
+    set_ib(nullptr);
+    release_vb(vb);
+    release_ib(ib);
+    release_shader(sh);
+    close_d3d();
+    SDL_DestroyWindow(w);
+    SDL_Quit();
+}
+
+void BM_Frame1280x720(benchmark::State& state) {
+    SDL_Window* w = open_device(state);
+    if (!w) return;
     const bool high = state.range(0) != 0;
     use_ppaa = state.range(1) != 0;
     common_vb_writer.create(COMMON_VB_SIZE);
@@ -141,6 +233,7 @@ void BM_Frame1280x720(benchmark::State& state) {
     SDL_DestroyWindow(w);
     SDL_Quit();
 }
+BENCHMARK(BM_BareGrid1280x720)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Frame1280x720)
     ->Args({0, 0})
     ->Args({0, 1})
@@ -148,7 +241,42 @@ BENCHMARK(BM_Frame1280x720)
     ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
+BENCHMARK(BM_BareGrid1280x720)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Keeps each run's time per iteration (the grid's two runs: the faster one).
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.iterations == 0) continue;
+            const double t = r.GetAdjustedRealTime();
+            auto [it, fresh] = ms.emplace(r.benchmark_name(), t);
+            if (!fresh) it->second = std::min(it->second, t);
+        }
+    }
+};
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter rep;
+    benchmark::RunSpecifiedBenchmarks(&rep);
+    benchmark::Shutdown();
+    auto get = [&](const char* name) {
+        auto it = rep.ms.find(name);
+        return it == rep.ms.end() ? 0.0 : it->second;
+    };
+    const double grid = get("BM_BareGrid1280x720/iterations:10");
+    const double low = get("BM_Frame1280x720/0/0/iterations:10");
+    const double high = get("BM_Frame1280x720/1/0/iterations:10");
+    const double high_aa = get("BM_Frame1280x720/1/1/iterations:10");
+    if (grid > 0 && low > 0 && high > 0 && high_aa > 0)
+        printf("bare grid %.1f ms; low path %.2fx, high path with anti-aliasing %.2fx; "
+               "anti-aliasing %.0f%% of that frame\n",
+               grid, low / grid, high_aa / grid, 100.0 * (high_aa - high) / high_aa);
+    return 0;
+}
