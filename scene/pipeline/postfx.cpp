@@ -15,15 +15,12 @@ namespace {
 Shader* postfx_main_sh = nullptr;
 Shader* postfx_plain_sh = nullptr;
 Shader* mlaa_edge_sh = nullptr;
-Shader* mlaa_rows_first_sh = nullptr;
-Shader* mlaa_rows_sh = nullptr;
-Shader* mlaa_cols_first_sh = nullptr;
-Shader* mlaa_cols_final_sh = nullptr;
+Shader* mlaa_runs_first_sh = nullptr;
+Shader* mlaa_runs_sh = nullptr;
 Shader* mlaa_combine_sh = nullptr;
 
 Shader** const SHADERS[] = {&postfx_main_sh,     &postfx_plain_sh, &mlaa_edge_sh,
-                            &mlaa_rows_first_sh, &mlaa_rows_sh,    &mlaa_cols_first_sh,
-                            &mlaa_cols_final_sh, &mlaa_combine_sh};
+                            &mlaa_runs_first_sh, &mlaa_runs_sh,    &mlaa_combine_sh};
 
 // Edge flags the first run pass walks; its square passes the 255 cap of a run.
 constexpr int RUN_WALK = 16;
@@ -55,10 +52,8 @@ void init_postfx_high() {
     postfx_main_sh = get_shader("postfx_main.sh");
     postfx_plain_sh = get_shader("postfx_none.sh");
     mlaa_edge_sh = get_shader("mlaa_edge.sh");
-    mlaa_rows_first_sh = get_shader("mlaa_rows.sh", "FIRST\0001\0");
-    mlaa_rows_sh = get_shader("mlaa_rows.sh");
-    mlaa_cols_first_sh = get_shader("mlaa_cols.sh", "FIRST\0001\0");
-    mlaa_cols_final_sh = get_shader("mlaa_cols.sh", "FINAL\0001\0");
+    mlaa_runs_first_sh = get_shader("mlaa_runs.sh", "FIRST\0001\0");
+    mlaa_runs_sh = get_shader("mlaa_runs.sh");
     mlaa_combine_sh = get_shader("mlaa_combine.sh");
 }
 
@@ -87,44 +82,25 @@ void run_mlaa() {
     set_vs_consts(17, c17e, 1);
     fullscreen(mlaa_edge_sh);
 
-    // Rows, then columns: the first pass walks up to RUN_WALK edge flags, the second hops
-    // along that result RUN_WALK - 1 times a = RUN_WALK pixels, which reaches the 255 cap.
-    // Two passes per direction instead of eight log steps; the runs come out the same.
-    bind_stage(0, rt_c, false);
+    // Runs along rows and columns at once: the first pass walks up to RUN_WALK edge flags,
+    // the second hops along that result RUN_WALK - 1 times a = RUN_WALK pixels, which reaches
+    // the 255 cap. Two passes instead of sixteen log steps; the runs come out the same.
     const float walk[4] = {0.0f, float(RUN_WALK), 0.0f, 0.0f};
     const float hop[4] = {float(RUN_WALK) / 255.0f, float(RUN_WALK - 1), 0.0f, 0.0f};
-    const float row_first[4] = {1.0f / w, 0.0f, 0.0f, 0.0f};
-    const float row_hop[4] = {1.0f / w, 0.0f, float(RUN_WALK) / w, 0.0f};
+    const float steps[4] = {1.0f / w, 1.0f / h, float(RUN_WALK) / w, float(RUN_WALK) / h};
+    set_vs_consts(17, steps, 1);
     set_render_target(rt_b, 0, false);
-    set_vs_consts(17, row_first, 1);
-    set_ps_consts(0, walk, 1);
+    bind_stage(0, rt_c, false);
     bind_stage(1, nullptr, false);
-    fullscreen(mlaa_rows_first_sh);
+    set_ps_consts(0, walk, 1);
+    fullscreen(mlaa_runs_first_sh);
     std::swap(rt_b, rt_d);
     set_render_target(rt_b, 0, false);
-    set_vs_consts(17, row_hop, 1);
-    set_ps_consts(0, hop, 1);
     bind_stage(1, rt_d, false);
-    fullscreen(mlaa_rows_sh);
+    set_ps_consts(0, hop, 1);
+    fullscreen(mlaa_runs_sh);
     bind_texture(1, nullptr);
     std::swap(rt_b, rt_d);
-
-    // Columns; the hop pass writes blue and alpha of the row result.
-    const float col_first[4] = {0.0f, 1.0f / h, 0.0f, 0.0f};
-    const float col_hop[4] = {0.0f, 1.0f / h, 0.0f, float(RUN_WALK) / h};
-    set_render_target(rt_b, 0, false);
-    set_vs_consts(17, col_first, 1);
-    set_ps_consts(0, walk, 1);
-    bind_stage(1, nullptr, false);
-    fullscreen(mlaa_cols_first_sh);
-    std::swap(rt_b, rt_a);
-    set_render_target(rt_d, 0, false);
-    set_color_write_mask(12);
-    set_vs_consts(17, col_hop, 1);
-    set_ps_consts(0, hop, 1);
-    bind_stage(1, rt_a, false);
-    fullscreen(mlaa_cols_final_sh);
-    bind_texture(1, nullptr);
 
     // Blend each edge pixel with its neighbours across the reconstructed silhouette.
     set_color_write_mask(15);

@@ -11,7 +11,7 @@ void close_postfx_high(); // also calls close_postfx
 // on the high path with use_postfx and no wireframe, "postfx_none.sh" otherwise.
 void apply_postfx_high();
 
-// Edge, 2 row, 2 column and combine passes; afterwards scene_tex holds the result, rt_c the
+// Edge, 2 run and combine passes; afterwards scene_tex holds the result, rt_c the
 // edges and rt_d the runs (left, right, up, down as count / 255).
 void run_mlaa();
 

@@ -151,7 +151,7 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
     Texture* old_scene = scene_tex;
     run_mlaa();
     EXPECT_NE(scene_tex, old_scene);
-    EXPECT_EQ(mlaa_passes, 6);
+    EXPECT_EQ(mlaa_passes, 4);
     const std::vector<uint32_t> after = readTexture(scene_tex);
 
     int changed = 0;
