@@ -15,16 +15,15 @@ namespace {
 Shader* postfx_main_sh = nullptr;
 Shader* postfx_plain_sh = nullptr;
 Shader* mlaa_edge_sh = nullptr;
-Shader* mlaa_rows_first_sh = nullptr;
-Shader* mlaa_rows_sh = nullptr;
-Shader* mlaa_cols_first_sh = nullptr;
-Shader* mlaa_cols_sh = nullptr;
-Shader* mlaa_cols_final_sh = nullptr;
+Shader* mlaa_runs_first_sh = nullptr;
+Shader* mlaa_runs_sh = nullptr;
 Shader* mlaa_combine_sh = nullptr;
 
-Shader** const SHADERS[] = {&postfx_main_sh,     &postfx_plain_sh,    &mlaa_edge_sh,
-                            &mlaa_rows_first_sh, &mlaa_rows_sh,       &mlaa_cols_first_sh,
-                            &mlaa_cols_sh,       &mlaa_cols_final_sh, &mlaa_combine_sh};
+Shader** const SHADERS[] = {&postfx_main_sh,     &postfx_plain_sh, &mlaa_edge_sh,
+                            &mlaa_runs_first_sh, &mlaa_runs_sh,    &mlaa_combine_sh};
+
+// Edge flags the first run pass walks; its square passes the 255 cap of a run.
+constexpr int RUN_WALK = 16;
 
 void bind_stage(int stage, Texture* tex, bool wrap) {
     bind_texture(stage, tex);
@@ -53,11 +52,8 @@ void init_postfx_high() {
     postfx_main_sh = get_shader("postfx_main.sh");
     postfx_plain_sh = get_shader("postfx_none.sh");
     mlaa_edge_sh = get_shader("mlaa_edge.sh");
-    mlaa_rows_first_sh = get_shader("mlaa_rows.sh", "FIRST\0 1\0");
-    mlaa_rows_sh = get_shader("mlaa_rows.sh");
-    mlaa_cols_first_sh = get_shader("mlaa_cols.sh", "FIRST\0 1\0");
-    mlaa_cols_sh = get_shader("mlaa_cols.sh");
-    mlaa_cols_final_sh = get_shader("mlaa_cols.sh", "FINAL\0 1\0");
+    mlaa_runs_first_sh = get_shader("mlaa_runs.sh", "FIRST\0 1\0");
+    mlaa_runs_sh = get_shader("mlaa_runs.sh");
     mlaa_combine_sh = get_shader("mlaa_combine.sh");
 }
 
@@ -86,50 +82,25 @@ void run_mlaa() {
     set_vs_consts(17, c17e, 1);
     fullscreen(mlaa_edge_sh);
 
-    // Rows: run lengths to the left (red) and right (green), doubling the reach each pass.
+    // Runs along rows and columns at once: the first pass walks up to RUN_WALK edge flags,
+    // the second hops along that result RUN_WALK - 1 times a = RUN_WALK pixels, which reaches
+    // the 255 cap. Two passes instead of sixteen log steps; the runs come out the same.
+    const float walk[4] = {0.0f, float(RUN_WALK), 0.0f, 0.0f};
+    const float hop[4] = {float(RUN_WALK) / 255.0f, float(RUN_WALK - 1), 0.0f, 0.0f};
+    const float steps[4] = {1.0f / w, 1.0f / h, float(RUN_WALK) / w, float(RUN_WALK) / h};
+    set_vs_consts(17, steps, 1);
+    set_render_target(rt_b, 0, false);
     bind_stage(0, rt_c, false);
-    for (int a = 1; a <= 128; a *= 2) {
-        set_render_target(rt_b, 0, false);
-        const float c17[4] = {1.0f / w, 0.0f, float(a) / w, 0.0f};
-        const float c0[4] = {float(a) / 255.0f, 0.0f, 0.0f, 0.0f};
-        set_vs_consts(17, c17, 1);
-        set_ps_consts(0, c0, 1);
-        if (a == 1) {
-            clear_view_color(0);
-            bind_stage(1, nullptr, false);
-            fullscreen(mlaa_rows_first_sh);
-        } else {
-            bind_stage(1, rt_d, false);
-            fullscreen(mlaa_rows_sh);
-        }
-        bind_texture(1, nullptr);
-        std::swap(rt_b, rt_d);
-    }
-
-    // Columns: up and down; the last pass writes blue and alpha of the row result.
-    for (int a = 1; a <= 128; a *= 2) {
-        const float c17[4] = {0.0f, 1.0f / h, 0.0f, float(a) / h};
-        const float c0[4] = {float(a) / 255.0f, 0.0f, 0.0f, 0.0f};
-        set_vs_consts(17, c17, 1);
-        set_ps_consts(0, c0, 1);
-        if (a == 1) {
-            set_render_target(rt_b, 0, false);
-            clear_view_color(0);
-            bind_stage(1, nullptr, false);
-            fullscreen(mlaa_cols_first_sh);
-        } else if (a < 128) {
-            set_render_target(rt_b, 0, false);
-            bind_stage(1, rt_a, false);
-            fullscreen(mlaa_cols_sh);
-        } else {
-            set_render_target(rt_d, 0, false);
-            set_color_write_mask(12);
-            bind_stage(1, rt_a, false);
-            fullscreen(mlaa_cols_final_sh);
-        }
-        bind_texture(1, nullptr);
-        std::swap(rt_b, rt_a);
-    }
+    bind_stage(1, nullptr, false);
+    set_ps_consts(0, walk, 1);
+    fullscreen(mlaa_runs_first_sh);
+    std::swap(rt_b, rt_d);
+    set_render_target(rt_b, 0, false);
+    bind_stage(1, rt_d, false);
+    set_ps_consts(0, hop, 1);
+    fullscreen(mlaa_runs_sh);
+    bind_texture(1, nullptr);
+    std::swap(rt_b, rt_d);
 
     // Blend each edge pixel with its neighbours across the reconstructed silhouette.
     set_color_write_mask(15);

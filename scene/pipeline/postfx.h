@@ -11,7 +11,8 @@ void close_postfx_high(); // also calls close_postfx
 // on the high path with use_postfx and no wireframe, "postfx_none.sh" otherwise.
 void apply_postfx_high();
 
-// Edge, 8 row, 8 column and combine passes; afterwards scene_tex holds the result.
+// Edge, 2 run and combine passes; afterwards scene_tex holds the result, rt_c the
+// edges and rt_d the runs (left, right, up, down as count / 255).
 void run_mlaa();
 
 extern int postfx_main_uses; // frames that used the screen effect since start

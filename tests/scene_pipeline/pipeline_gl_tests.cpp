@@ -10,11 +10,13 @@
 #include "scene/scene_render.h"
 #include "scene/sky.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <dirent.h>
 #include <epoxy/gl.h>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sys/stat.h>
 
@@ -151,7 +153,7 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
     Texture* old_scene = scene_tex;
     run_mlaa();
     EXPECT_NE(scene_tex, old_scene);
-    EXPECT_EQ(mlaa_passes, 18);
+    EXPECT_EQ(mlaa_passes, 4);
     const std::vector<uint32_t> after = readTexture(scene_tex);
 
     int changed = 0;
@@ -176,6 +178,56 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
         }
     EXPECT_GT(changed, 40);
     EXPECT_GE(levels.size(), 4u); // a ramp of coverage, not one blur level
+}
+
+// Runs longer than one walk and than the 255 cap, both ways: every channel of the run
+// buffer must equal a plain count over the edge flags.
+TEST_F(PipelineTest, MlaaRunsMatchAPlainCountOfEdgeFlags) {
+    const int W = 300, H = 280;
+    openPipeline(W, H);
+    Shader* color = loadShader("color.sh", COLOR_SHADER);
+    set_render_target(scene_tex, 0, false);
+    clear_view_color(0xFF000000u);
+    set_shader(color);
+    set_cull_mode(0);
+    const D3dColor c = 0xFFFFFFFFu, g = 0xFF808080u, r = 0xFFFF0000u;
+    const ColorVertex v[] = {
+        {-1, -1, 0, c},      {1, -1, 0, c},      {1, -0.6f, 0, c},  // shallow: long rows
+        {0.2f, 1, 0, g},     {0.35f, 1, 0, g},   {0.35f, -1, 0, g}, // steep: long columns
+        {-0.8f, 0.5f, 0, r}, {1, 0.5f, 0, r},    {1, 0.52f, 0, r},  // across the width
+        {-0.8f, 0.5f, 0, r}, {1, 0.52f, 0, r},   {-0.8f, 0.52f, 0, r},
+        {-0.9f, 1, 0, c},    {-0.88f, 1, 0, c},  {-0.88f, -1, 0, c}, // down the height
+        {-0.9f, 1, 0, c},    {-0.88f, -1, 0, c}, {-0.9f, -1, 0, c}};
+    draw_color_tris(v, int(std::size(v)));
+    set_cull_mode(1);
+    run_mlaa();
+    const std::vector<uint32_t> edges = readTexture(rt_c), runs = readTexture(rt_d);
+    auto flag = [&](int x, int y, int shift) {
+        return x >= 0 && x < W && y >= 0 && y < H &&
+               ((edges[size_t(y) * W + x] >> shift) & 255) > 127;
+    };
+    auto count = [&](int x, int y, int dx, int dy, int shift) {
+        int n = 0;
+        while (n < 255 && flag(x + dx * (n + 1), y + dy * (n + 1), shift)) ++n;
+        return n;
+    };
+    int longest = 0, tallest = 0, wrong = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint32_t r = runs[size_t(y) * W + x];
+            const int want[4] = {count(x, y, -1, 0, 16), count(x, y, 1, 0, 16),
+                                 count(x, y, 0, -1, 8), count(x, y, 0, 1, 8)};
+            const int got[4] = {int(r >> 16 & 255), int(r >> 8 & 255), int(r & 255), int(r >> 24)};
+            for (int k = 0; k < 4; ++k)
+                if (got[k] != want[k] && ++wrong <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << k << ": " << got[k]
+                                  << " instead of " << want[k];
+            longest = std::max({longest, want[0], want[1]});
+            tallest = std::max({tallest, want[2], want[3]});
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(longest, 255);
+    EXPECT_EQ(tallest, 255);
 }
 
 TEST_F(PipelineTest, MlaaLeavesAStraightEdgeAlone) {
