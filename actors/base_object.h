@@ -3,8 +3,8 @@
 // objects by rewriting the class-table pointer, so these fields never move.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

@@ -12,6 +12,7 @@
 #include "actors/base_object.h"
 #include "actors/object_lists.h"
 #include "actors/proximity.h"
+#include "core/vec4f.h"
 #include "fx/fx_script.h"
 #include "fx/particles.h"
 #include "game/game.h"
@@ -35,7 +36,6 @@
 #include "world/heightmap.h"
 #include "world/hmGen.h"
 #include "world/rnd.h"
-#include "world/vec4f.h"
 #include "world/world_gen_script.h"
 
 #include <cstddef>

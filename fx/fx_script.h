@@ -2,9 +2,9 @@
 // optional per-step "update_fx", reloaded when the file changes.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
 #include "squirrel/include/squirrel.h"
-#include "world/vec4f.h"
 
 void init_fx_script(); // fatal "error creating fx script VM"; a failed include is shown
 void close_fx_script();

@@ -3,11 +3,11 @@
 // the opaque scene into two targets and composited onto the scene image.
 #pragma once
 
+#include "core/ramp.h"
+#include "core/vec4f.h"
 #include "platform/dyn_array.h"
 #include "platform/game_export.h"
 #include "render/d3d_types.h"
-#include "world/ramp.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

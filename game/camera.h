@@ -2,8 +2,8 @@
 // per frame, with positions wrapped the short way round the 256-unit world.
 #pragma once
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 struct CameraState {
     vec4f pos, prev_pos;

@@ -2,8 +2,8 @@
 // The current mode gets every simulation update and draws every frame.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
-#include "world/vec4f.h"
 
 class GameMode {
   public:

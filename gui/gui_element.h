@@ -4,10 +4,10 @@
 #pragma once
 
 #include "actors/base_object.h"
+#include "core/vec4f.h"
 #include "gui/weak_ref.h"
 #include "platform/dyn_array.h"
 #include "platform/game_export.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

@@ -2,10 +2,10 @@
 // to render batches in screen pixels (origin top-left, y down, as distance-field text).
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
 #include "render/d3d_types.h"
 #include "render/overlay/render_batch.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

@@ -6,8 +6,8 @@
 
 #include "platform/game_export.h"
 
+#include "core/vec4f.h"
 #include "world/heightmap.h"
-#include "world/vec4f.h"
 
 class BuildingInstRender;
 struct Texture;

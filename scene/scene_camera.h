@@ -2,8 +2,8 @@
 // passes run (rows right, up, forward, position: the inverse of the view matrix).
 #pragma once
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 extern Matrix44 scene_view_itm;
 

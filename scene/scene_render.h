@@ -2,8 +2,8 @@
 // copy of the scene image to the back buffer.
 #pragma once
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 struct Texture;
 

@@ -2,7 +2,7 @@
 // ("sky.nut", get_sky_colors) that makes the table, and the sky quad.
 #pragma once
 
-#include "world/vec4f.h"
+#include "core/vec4f.h"
 
 enum { NUM_SKY_COLORS = 10, NUM_CUR_SKY_COLORS = 12 };
 

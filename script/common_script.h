@@ -2,8 +2,8 @@
 // numbers over game_rnd_seed, and colour functions.
 #pragma once
 
+#include "core/vec4f.h"
 #include "squirrel/include/squirrel.h"
-#include "world/vec4f.h"
 
 void register_common_script(HSQUIRRELVM vm);
 void register_vec4f_script(HSQUIRRELVM vm); // part of register_common_script

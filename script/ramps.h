@@ -3,8 +3,8 @@
 
 #include "platform/game_export.h"
 
+#include "core/ramp.h"
 #include "squirrel/include/squirrel.h"
-#include "world/ramp.h"
 
 void make_const_ramp(ColorRamp& r, const vec4f& c);
 void make_const_ramp(FloatRamp& r, float c);

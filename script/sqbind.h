@@ -4,9 +4,9 @@
 // Every binding failure is one exception type, SquirrelError.
 #pragma once
 
+#include "core/ramp.h"
+#include "core/vec4f.h"
 #include "squirrel/include/squirrel.h"
-#include "world/ramp.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 #include <cstring>

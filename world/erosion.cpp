@@ -1,10 +1,10 @@
 #include "world/erosion.h"
 
+#include "core/vec4f.h"
 #include "platform/log.h"
 #include "world/det_math.h"
 #include "world/heightmap.h"
 #include "world/rnd.h"
-#include "world/vec4f.h"
 
 #include <algorithm>
 #include <chrono>

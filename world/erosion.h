@@ -2,8 +2,8 @@
 // and carrying the colour of what they erode to where they deposit it.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/dyn_array.h"
-#include "world/vec4f.h"
 
 namespace HeightmapData {
 

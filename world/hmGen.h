@@ -3,9 +3,9 @@
 
 #include "platform/game_export.h"
 
+#include "core/ramp.h"
 #include "world/heightmap.h"
 #include "world/noise.h"
-#include "world/ramp.h"
 
 namespace HeightmapData {
 

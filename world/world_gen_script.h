@@ -2,10 +2,10 @@
 // plain functions, whole-map masks (HmapMask), painting operations and generate_world.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
 #include "script/reloadable_vm.h"
 #include "world/heightmap.h"
-#include "world/vec4f.h"
 
 // A whole-map float array laid out like HeightmapData::hmap.
 struct HmapMask {

@@ -4,8 +4,8 @@
 
 #include "platform/game_export.h"
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 struct DebugVisVertex {
     float x, y, z;

@@ -2,8 +2,8 @@
 // common vertex writer. Coordinates are pixels, origin at the bottom-left, y up.
 #pragma once
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

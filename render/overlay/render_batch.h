@@ -4,8 +4,8 @@
 
 #include "platform/game_export.h"
 
+#include "core/vec4f.h"
 #include "platform/dyn_array.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

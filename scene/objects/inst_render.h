@@ -3,10 +3,10 @@
 // per-instance layout on stream 1.
 #pragma once
 
+#include "core/vec4f.h"
 #include "platform/game_export.h"
 #include "render/d3d_types.h"
 #include "render/vertex_decl.h"
-#include "world/vec4f.h"
 
 #include <cstdint>
 

@@ -5,9 +5,9 @@
 
 #include "platform/game_export.h"
 
+#include "core/vec4f.h"
 #include "platform/dyn_array.h"
 #include "render/d3d_types.h"
-#include "world/vec4f.h"
 
 enum {
     SHADOW_TILES_X = 16,

@@ -2,9 +2,9 @@
 // its folder, cameras, and a world built from generators.
 #pragma once
 
+#include "core/vec4f.h"
 #include "render/d3d_types.h"
 #include "tests/render/render_fixture.h"
-#include "world/vec4f.h"
 
 #include <string>
 

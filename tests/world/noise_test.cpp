@@ -1,6 +1,6 @@
+#include "core/ramp.h"
 #include "world/det_math.h"
 #include "world/noise.h"
-#include "world/ramp.h"
 #include "world/rnd.h"
 #include "world_test_util.h"
 

@@ -1,7 +1,7 @@
 // Curves of 257 samples, entry i at t = i / 256, shared by generators, scripts and particles.
 #pragma once
 
-#include "world/vec4f.h"
+#include "core/vec4f.h"
 
 #include <cstdint>
 
