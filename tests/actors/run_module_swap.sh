@@ -3,27 +3,8 @@
 # player where it was; a broken edit shows the compiler's errors and the old module runs on.
 # Usage: run_module_swap.sh GAME_DIR SOURCE_ROOT
 set -u
-game_dir=$1
-export VELTMOOR_SOURCE_ROOT=$2
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-export VELTMOOR_CONFIG_DIR=$work/config
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
-
-# A game folder of its own: the swap replaces actor.so and the test edits the sources.
-for entry in "$game_dir"/*; do
-    name=$(basename "$entry")
-    case "$name" in
-    game | actor.so) cp "$entry" "$work/" ;;
-    module | actor_new.so | cache | shots) ;;
-    *) ln -s "$entry" "$work/$name" ;;
-    esac
-done
-mkdir -p "$work/cache" "$work/shots"
-cp -r "$(readlink -f "$game_dir/module")" "$work/module"
+. "$(dirname "$0")/../module_game_folder.sh" "$@"
 player=$work/module/actors/player.ls
-log=$work/log
 
 fail() {
     echo "FAILED: $*"
