@@ -75,7 +75,10 @@ TEST(SquirrelHostile, StackSlotLimitIsACompileError) {
     TestVm t;
     auto args = [](int n) {
         std::string s;
-        for (int i = 0; i < n; ++i) s += (i ? "," : "") + std::to_string(i);
+        for (int i = 0; i < n; ++i) {
+            if (i) s += ',';
+            s += std::to_string(i);
+        }
         return s;
     };
     std::string ok =
