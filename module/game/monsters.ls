@@ -94,10 +94,10 @@ class WyvernMonster : public Monster {
     void castShadow(const vec4f& at) override;
 
   private:
-    static constexpr float HEAD_SCALE = 2.0f;
-    static constexpr float TAIL_SCALE = 1.0f;
+    static constexpr float HEAD_SCALE = 2.4f;
+    static constexpr float TAIL_SCALE = 0.9f;
     // Thickest behind the shoulders, down to the tail's own root at the end.
-    static float bodyRadius(float u) { return 0.42f + 0.38f * sinf(3.14159265f * u) - 0.12f * u; }
+    static float bodyRadius(float u) { return 0.36f + 0.3f * sinf(3.14159265f * u) - 0.09f * u; }
     // The trail of past positions as knots around `at`, head first.
     void bodyKnots(const vec4f& at, vec4f* k) const {
         k[0] = at;
