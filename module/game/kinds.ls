@@ -3,16 +3,86 @@
 
 constexpr uint32_t OBJ_GAME_ACTOR = 1u << 8; // everything but the player
 
+vec4f player_position();
+vec4f calc_land_norm(float x, float z);
+
+// The copy of p nearest the eye: the land is drawn around it, and so are the objects.
+inline vec4f near_eye(const vec4f& p) {
+    vec4f eye = player_position();
+    return make4f(eye.x + wrap_delta(p.x - eye.x), p.y, eye.z + wrap_delta(p.z - eye.z), 1.0f);
+}
+
+inline vec4f cross3(const vec4f& a, const vec4f& b) {
+    return make4f(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f);
+}
+
+// A mesh's frame in the world: its +z along fwd, +y as near up as fwd allows.
+struct ObjFrame {
+    vec4f x, y, z;
+};
+inline ObjFrame object_frame(const vec4f& fwd, const vec4f& up = make4f(0.0f, 1.0f, 0.0f, 0.0f)) {
+    ObjFrame f;
+    f.z = norm3(make4f(fwd.x, fwd.y, fwd.z, 0.0f));
+    vec4f side = cross3(up, f.z);
+    // Straight up or down: any side will do, but the same one every frame.
+    f.x = len3(side) > 1e-4f ? norm3(side) : make4f(1.0f, 0.0f, 0.0f, 0.0f);
+    f.y = cross3(f.z, f.x);
+    return f;
+}
+// Standing on the land: +y along the ground's normal, +z towards fwd as far as it allows.
+inline ObjFrame upright_frame(const vec4f& up, const vec4f& fwd) {
+    ObjFrame f;
+    f.y = norm3(up);
+    vec4f side = cross3(f.y, fwd);
+    f.x = len3(side) > 1e-4f ? norm3(side) : make4f(1.0f, 0.0f, 0.0f, 0.0f);
+    f.z = cross3(f.x, f.y);
+    return f;
+}
+
+inline SimpleInstance simple_instance(const ObjFrame& f, const vec4f& at, float scale,
+                                      uint32_t tint = 0xFF808080u) {
+    SimpleInstance s;
+    s.row[0] = pack_inst_row(f.x.x, f.x.y, f.x.z, scale);
+    s.row[1] = pack_inst_row(f.y.x, f.y.y, f.y.z, scale);
+    s.row[2] = pack_inst_row(f.z.x, f.z.y, f.z.z, scale);
+    s.pos[0] = at.x;
+    s.pos[1] = at.y;
+    s.pos[2] = at.z;
+    s.color = tint;
+    return s;
+}
+
+// The same placement as a row-vector matrix, for the mesh's shadow balls.
+inline Matrix44 frame_tm(const ObjFrame& f, const vec4f& at, float scale) {
+    Matrix44 m;
+    const vec4f* axes[3] = {&f.x, &f.y, &f.z};
+    for (int i = 0; i < 3; ++i)
+        m.m[i][0] = axes[i]->x * scale, m.m[i][1] = axes[i]->y * scale,
+        m.m[i][2] = axes[i]->z * scale, m.m[i][3] = 0.0f;
+    m.m[3][0] = at.x, m.m[3][1] = at.y, m.m[3][2] = at.z, m.m[3][3] = 1.0f;
+    return m;
+}
+
+inline uint32_t unit_byte(float v) {
+    v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+    return uint32_t(v * 255.0f + 0.5f);
+}
+
 class GameActor : public Actor {
   public:
     GameActor() { flags |= OBJ_GAME_ACTOR; }
     const char* className() override { return "GameActor"; }
-    // A plain stand-in shape, drawn until the instanced meshes take over.
+    // Debug shapes for what has no mesh.
     virtual void drawShape() {}
+    // Instances for the mesh renderers, placed at `at` (the copy nearest the eye).
+    virtual void drawMesh(const vec4f& at) {}
     virtual float shadowRadius() { return 0.0f; }
-    void renderShadow() override {
-        if (float r = shadowRadius(); r > 0.0f) render_shadow_ball(pos, r);
+    // Meshes cast their own shadow balls; the rest a ball of shadowRadius.
+    virtual void castShadow(const vec4f& at) {
+        if (float r = shadowRadius(); r > 0.0f) render_shadow_ball(at, r);
     }
+    void render(float) override { drawMesh(near_eye(pos)); }
+    void renderShadow() override { castShadow(near_eye(pos)); }
 };
 
 class Monster;

@@ -90,12 +90,22 @@ class WyvernMonster : public Monster {
     }
 
     void update(float dt) override;
-    void drawShape() override {
-        draw_debug_vis_cube(pos, radius * 0.7f, 0xFF7A2A20u);
-        for (int i = 1; i < WYVERN_BODY; i += 2) {
-            vec4f b = add4(pos, wrapped_offset(pos, body[i]));
-            draw_debug_vis_cube(b, radius * (0.6f - 0.06f * float(i)), 0xFF5A3A28u);
-        }
+    void drawMesh(const vec4f& at) override;
+    void castShadow(const vec4f& at) override;
+
+  private:
+    static constexpr float HEAD_SCALE = 2.4f;
+    static constexpr float TAIL_SCALE = 0.9f;
+    // Thickest behind the shoulders, down to the tail's own root at the end.
+    static float bodyRadius(float u) { return 0.36f + 0.3f * sinf(3.14159265f * u) - 0.09f * u; }
+    // The trail of past positions as knots around `at`, head first.
+    void bodyKnots(const vec4f& at, vec4f* k) const {
+        k[0] = at;
+        for (int i = 1; i < WYVERN_BODY; ++i) k[i] = add4(at, wrapped_offset(pos, body[i]));
+    }
+    vec4f headingDir(const vec4f* k) const {
+        if (len3(vel) > 0.1f) return vel;
+        return wrapped_offset(k[1], k[0]);
     }
 };
 
@@ -115,7 +125,22 @@ class BirdMonster : public Monster {
     }
     int manaDrop() override { return 6; }
     void update(float dt) override;
-    void drawShape() override { draw_debug_vis_cube(pos, 0.4f, 0xFF303030u); }
+    static constexpr float MESH_SCALE = 1.6f;
+    static constexpr float BEAT_RATE = 2.6f; // wing beats a second
+    // Nose up as it climbs, down as it dives.
+    ObjFrame frame() const { return object_frame(vel); }
+    void drawMesh(const vec4f& at) override {
+        MorphInstance b;
+        b.base = simple_instance(frame(), at, MESH_SCALE);
+        // Climbing birds beat hard, gliding ones barely.
+        float climb = vel.y > 0.0f ? 1.0f : 0.5f;
+        float phase = wing * BEAT_RATE - floorf(wing * BEAT_RATE);
+        b.morph = unit_byte(0.35f) << 16 | unit_byte(phase) << 8 | unit_byte(0.65f * climb);
+        bird_body_inst.addInstance(&b);
+    }
+    void castShadow(const vec4f& at) override {
+        bird_body_inst.renderShadowBalls(frame_tm(frame(), at, MESH_SCALE), MESH_SCALE);
+    }
 };
 
 constexpr float GATHERER_SPEED = 3.0f;
@@ -136,10 +161,30 @@ class ManaGatherer : public Monster {
     int manaBalls() override { return 1 + int(carried / 10.0f); }
     int manaDrop() override { return int(carried / float(manaBalls())) + 8; }
     void update(float dt) override;
-    void drawShape() override {
-        draw_debug_vis_cube(pos, 0.8f, 0xFF2F8F3Fu);
-        if (carried > 0.0f)
-            draw_debug_vis_cube(add4(pos, make4f(0.0f, 1.1f, 0.0f, 0.0f)), 0.3f, 0xFF40E0FFu);
+    static constexpr float MESH_SCALE = 1.6f;
+    static constexpr float HOVER = 0.8f; // pos is this far above the ground it walks on
+    ObjFrame frame() const {
+        return upright_frame(calc_land_norm(pos.x, pos.z),
+                             make4f(cosf(heading), 0.0f, sinf(heading), 0.0f));
+    }
+    void drawMesh(const vec4f& at) override {
+        ObjFrame f = frame();
+        vec4f feet = add4(at, make4f(0.0f, -HOVER, 0.0f, 0.0f));
+        float full = fminf(1.0f, carried / 40.0f);
+        // A full shell sits low and glows bluer; each decision is one squeeze of its walk.
+        uint32_t tint = 0xFF000000u | unit_byte(0.5f - 0.12f * full) << 16 | 0x8000u |
+                        unit_byte(0.5f + 0.2f * full);
+        MorphInstance b;
+        b.base = simple_instance(f, feet, MESH_SCALE, tint);
+        b.morph = unit_byte(0.15f + 0.4f * full) << 16 | unit_byte(think) << 8 | unit_byte(0.15f);
+        gatherer_body_inst.addInstance(&b);
+        vec4f eye = add4(add4(feet, f.y, 0.8f * MESH_SCALE), f.z, 0.5f * MESH_SCALE);
+        SimpleInstance e = simple_instance(f, eye, MESH_SCALE * 1.2f);
+        gatherer_eye_inst.addInstance(&e);
+    }
+    void castShadow(const vec4f& at) override {
+        vec4f feet = add4(at, make4f(0.0f, -HOVER, 0.0f, 0.0f));
+        gatherer_body_inst.renderShadowBalls(frame_tm(frame(), feet, MESH_SCALE), MESH_SCALE);
     }
 };
 
@@ -149,12 +194,73 @@ class Stone1StaticObject : public StaticObject {
     float scale = 1.0f;
     // Stones ride the land as spells reshape it.
     void update(float) override { pos.y = ground_height(pos.x, pos.z); }
-    void drawShape() override {
-        vec4f a = add4(pos, make4f(-scale, -scale * 0.3f, -scale, 0.0f));
-        vec4f b = add4(pos, make4f(scale, scale * 0.7f, scale, 0.0f));
-        draw_debug_vis_solid_box(a, b, 0xFF807A70u, 0.0f);
+    // Each stone its own turn and a lean with the land, settled a little into it.
+    ObjFrame frame() const {
+        float h = sinf(pos.x * 12.9898f + pos.z * 78.233f) * 43758.5453f;
+        float yaw = (h - floorf(h)) * 6.2831853f;
+        return upright_frame(calc_land_norm(pos.x, pos.z),
+                             make4f(cosf(yaw), 0.0f, sinf(yaw), 0.0f));
+    }
+    float meshScale() const { return scale * 1.7f; }
+    vec4f base(const vec4f& at) const { return add4(at, make4f(0.0f, -0.15f * scale, 0.0f, 0.0f)); }
+    void drawMesh(const vec4f& at) override {
+        SimpleInstance s = simple_instance(frame(), base(at), meshScale());
+        stone1_inst.addInstance(&s);
+    }
+    void castShadow(const vec4f& at) override {
+        stone1_inst.renderShadowBalls(frame_tm(frame(), base(at), meshScale()), meshScale());
     }
 };
+
+// ---------------------------------------------------------------- wyvern meshes
+
+// The head along its heading, the body a tube of Catmull-Rom pieces through the trail,
+// and the tail going on from its end.
+void WyvernMonster::drawMesh(const vec4f& at) {
+    vec4f k[WYVERN_BODY];
+    bodyKnots(at, k);
+    SimpleInstance head = simple_instance(object_frame(headingDir(k)), at, HEAD_SCALE);
+    wyvern_head_inst.addInstance(&head);
+
+    const uint32_t up = pack_inst_row(0.0f, 1.0f, 0.0f, 8.0f);
+    constexpr int SEGS = WYVERN_BODY - 1;
+    auto tangent = [&](int i) {
+        int a = i > 0 ? i - 1 : 0, b = i < SEGS ? i + 1 : SEGS;
+        return make4f((k[b].x - k[a].x) * 0.5f, (k[b].y - k[a].y) * 0.5f, (k[b].z - k[a].z) * 0.5f,
+                      0.0f);
+    };
+    auto* seg = static_cast<SplineInstance*>(wyvern_body_inst.addInstances(SEGS));
+    for (int i = 0; i < SEGS; ++i) {
+        vec4f p[4] = {k[i], add4(k[i], tangent(i), 1.0f / 3.0f),
+                      add4(k[i + 1], tangent(i + 1), -1.0f / 3.0f), k[i + 1]};
+        for (int j = 0; j < 4; ++j) {
+            seg[i].p[j][0] = p[j].x;
+            seg[i].p[j][1] = p[j].y;
+            seg[i].p[j][2] = p[j].z;
+        }
+        seg[i].up[0] = seg[i].up[1] = up;
+        float r0 = bodyRadius(float(i) / SEGS), r1 = bodyRadius(float(i + 1) / SEGS);
+        seg[i].color[0] = 0xFF808080u;
+        seg[i].color[1] = unit_byte(r0 / 8.0f) << 16 | unit_byte(r1 / 8.0f) << 8;
+    }
+
+    vec4f back = wrapped_offset(k[SEGS - 1], k[SEGS]);
+    if (len3(back) < 1e-3f) { // a trail not laid yet: straight out behind the head
+        vec4f fwd = headingDir(k);
+        back = make4f(-fwd.x, -fwd.y, -fwd.z, 0.0f);
+    }
+    SimpleInstance tail = simple_instance(object_frame(back), k[SEGS], TAIL_SCALE);
+    wyvern_tail_inst.addInstance(&tail);
+}
+
+void WyvernMonster::castShadow(const vec4f& at) {
+    vec4f k[WYVERN_BODY];
+    bodyKnots(at, k);
+    wyvern_head_inst.renderShadowBalls(frame_tm(object_frame(headingDir(k)), at, HEAD_SCALE),
+                                       HEAD_SCALE);
+    for (int i = 2; i < WYVERN_BODY; i += 2)
+        render_shadow_ball(k[i], bodyRadius(float(i) / float(WYVERN_BODY - 1)));
+}
 
 // ---------------------------------------------------------------- behaviour
 

@@ -171,6 +171,7 @@ void spawn_monster(int kind) {
             auto* b = spawn<BirdMonster>();
             b->home = home;
             b->flock = flock;
+            b->wing = 0.37f * float(i); // a flock that beats as one looks mechanical
             b->pos = add4(home, make4f(rnd_range(-4.0f, 4.0f), rnd_range(-1.0f, 1.0f),
                                        rnd_range(-4.0f, 4.0f), 0.0f));
             b->pos.x = wrap_coord(b->pos.x);
@@ -401,10 +402,8 @@ void render_game_shadows() {
     for (BaseObject* obj : Actor_list) {
         if (!(obj->flags & OBJ_GAME_ACTOR) || obj->isDestroyed()) continue;
         auto* a = static_cast<GameActor*>(obj);
-        if (float r = a->shadowRadius(); r > 0.0f)
-            render_shadow_ball(make4f(eye.x + wrap_delta(a->pos.x - eye.x), a->pos.y,
-                                      eye.z + wrap_delta(a->pos.z - eye.z), 1.0f),
-                               r);
+        a->castShadow(make4f(eye.x + wrap_delta(a->pos.x - eye.x), a->pos.y,
+                             eye.z + wrap_delta(a->pos.z - eye.z), 1.0f));
     }
 }
 

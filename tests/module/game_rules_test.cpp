@@ -183,4 +183,77 @@ TEST_F(GameRules, KnockedOutWizardKeepsPlayingWithHalfTheMana) {
     EXPECT_GT(player()->pos.y, y + KNOCKOUT_LIFT - 1.0f);
     EXPECT_EQ(game_message_count, 1);
 }
+// Rows of a rotation come packed as bytes: v x 0.5 + 0.5.
+float row_axis(uint32_t row, int axis) {
+    return float(row >> (16 - 8 * axis) & 255u) / 255.0f * 2.0f - 1.0f;
+}
+template <typename T>
+const T* records(const InstRender& r) {
+    return r.head ? reinterpret_cast<const T*>(r.head->records) : nullptr;
+}
+
+TEST_F(GameRules, CreaturesDrawAsMeshesFacingTheirWay) {
+    InstRender* const all[] = {&stone1_inst,      &gatherer_eye_inst, &wyvern_head_inst,
+                               &wyvern_tail_inst, &bird_body_inst,    &gatherer_body_inst,
+                               &wyvern_body_inst};
+    // A wyvern flying +x just past the seam, its trail behind it across the seam.
+    auto* w = place<WyvernMonster>(1.0f, 30.0f, 128.0f);
+    w->vel = make4f(WYVERN_SPEED, 0.0f, 0.0f, 0.0f);
+    for (int i = 0; i < WYVERN_BODY; ++i)
+        w->body[i] = make4f(wrap_coord(1.0f - 0.9f * float(i)), 30.0f, 128.0f, 1.0f);
+    auto* b = place<BirdMonster>(128.0f, 30.0f, 140.0f);
+    b->vel = make4f(0.0f, 0.0f, BIRD_SPEED, 0.0f);
+    b->wing = 0.1f;
+    auto* g = place<ManaGatherer>(120.0f, 0.8f, 128.0f);
+    g->heading = 0.0f;
+    auto* s = place<Stone1StaticObject>(135.0f, 0.0f, 120.0f);
+    for (Actor* a : {static_cast<Actor*>(w), static_cast<Actor*>(b), static_cast<Actor*>(g),
+                     static_cast<Actor*>(s)})
+        a->render(0.0f);
+
+    ASSERT_EQ(wyvern_head_inst.instanceCount(), 1);
+    ASSERT_EQ(wyvern_tail_inst.instanceCount(), 1);
+    ASSERT_EQ(wyvern_body_inst.instanceCount(), WYVERN_BODY - 1);
+    const SimpleInstance* head = records<SimpleInstance>(wyvern_head_inst);
+    EXPECT_FLOAT_EQ(head->pos[0], 1.0f) << "the copy nearest the eye";
+    EXPECT_GT(row_axis(head->row[2], 0), 0.95f) << "the head looks along its flight";
+    EXPECT_GT(row_axis(head->row[1], 1), 0.95f) << "and keeps its top up";
+    const SplineInstance* seg = records<SplineInstance>(wyvern_body_inst);
+    EXPECT_FLOAT_EQ(seg[0].p[0][0], 1.0f);
+    for (int i = 0; i + 1 < WYVERN_BODY - 1; ++i) {
+        // One tube: each piece starts where the last ends, with the same tangent.
+        EXPECT_FLOAT_EQ(seg[i].p[3][0], seg[i + 1].p[0][0]);
+        EXPECT_NEAR(seg[i].p[3][0] - seg[i].p[2][0], seg[i + 1].p[1][0] - seg[i + 1].p[0][0],
+                    1e-4f);
+        EXPECT_LT(seg[i + 1].p[0][0], seg[i].p[0][0]) << "the trail does not jump the seam";
+    }
+    const SimpleInstance* tail = records<SimpleInstance>(wyvern_tail_inst);
+    EXPECT_NEAR(tail->pos[0], 1.0f - 0.9f * float(WYVERN_BODY - 1), 1e-4f);
+    EXPECT_LT(row_axis(tail->row[2], 0), -0.95f) << "the tail trails behind";
+
+    const MorphInstance* bird = records<MorphInstance>(bird_body_inst);
+    ASSERT_NE(bird, nullptr);
+    EXPECT_GT(row_axis(bird->base.row[2], 2), 0.95f);
+    const uint32_t beat = bird->morph >> 8 & 255u;
+    bird_body_inst.clearInstances();
+    b->wing += 0.1f;
+    b->render(0.0f);
+    EXPECT_NE(records<MorphInstance>(bird_body_inst)->morph >> 8 & 255u, beat) << "wings beat";
+
+    const MorphInstance* body = records<MorphInstance>(gatherer_body_inst);
+    const SimpleInstance* eye = records<SimpleInstance>(gatherer_eye_inst);
+    ASSERT_TRUE(body && eye);
+    EXPECT_NEAR(body->base.pos[1], 0.0f, 1e-4f) << "standing on the ground";
+    EXPECT_GT(eye->pos[0], body->base.pos[0]) << "the eye looks where it walks";
+    EXPECT_GT(eye->pos[1], body->base.pos[1]);
+
+    ASSERT_EQ(stone1_inst.instanceCount(), 1);
+    SimpleInstance stone = *records<SimpleInstance>(stone1_inst);
+    stone1_inst.clearInstances();
+    s->render(0.0f);
+    EXPECT_EQ(memcmp(&stone, records<SimpleInstance>(stone1_inst), sizeof stone), 0)
+        << "a stone keeps its turn from frame to frame";
+    EXPECT_GT(row_axis(stone.row[1], 1), 0.95f) << "upright on flat land";
+    for (InstRender* r : all) r->clearInstances();
+}
 } // namespace
