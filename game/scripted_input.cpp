@@ -44,11 +44,11 @@ void click(int button, float x, float y) {
 }
 } // namespace
 
-bool set_scripted_input(const char* spec) {
+bool set_scripted_input(const char* events) {
     script.clear();
     bool ok = true;
     char item[64];
-    for (const char* p = spec; p && *p;) {
+    for (const char* p = events; p && *p;) {
         size_t n = strcspn(p, ",");
         snprintf(item, sizeof(item), "%.*s", int(n < sizeof(item) ? n : sizeof(item) - 1), p);
         ScriptedEvent e;

@@ -1,5 +1,5 @@
-// Input for automated runs (--input=SPEC): events injected at given simulation steps, so a
-// test can drive the game's screens without a person. SPEC is a comma-separated list of
+// Input for automated runs (--input=EVENTS): events injected at given simulation steps, so a
+// test can drive the game's screens without a person. EVENTS is a comma-separated list of
 // STEP:ACTION with ACTION one of
 //   kVK     press and release the virtual key VK (decimal)
 //   dVK     key down          uVK   key up
@@ -11,5 +11,5 @@
 // skipped.
 #pragma once
 
-bool set_scripted_input(const char* spec); // false when an item was malformed
-void run_scripted_input(int step);         // injects the events of this step
+bool set_scripted_input(const char* events); // false when an item was malformed
+void run_scripted_input(int step);           // injects the events of this step

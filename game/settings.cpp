@@ -76,7 +76,7 @@ const SwitchHelp GAME_SWITCHES[] = {
     {"--shot=FILE", "save the last frame shown as a PNG"},
     {"--demo", "autopilot: flies, casts every spell in turn and fights"},
     {"--fx=NAME[/N]", "call an effect of test/fx.nut ahead of the camera every N steps"},
-    {"--input=SPEC", "scripted input for tests: STEP:ACTION items, comma-separated"},
+    {"--input=EVENTS", "scripted input for tests: STEP:ACTION items, comma-separated"},
     {"--help, --version", "this text, or the version"},
     {nullptr, nullptr},
 };

@@ -25,7 +25,7 @@ struct AutomationOptions {
     char shot_path[260] = ""; // --shot=FILE: PNG of the last frame shown
     char fx_name[64] = "";    // --fx=NAME[/N]: the effect NAME ahead of the camera every N steps
     int fx_every = 30;
-    char input[1024] = ""; // --input=SPEC: scripted input (game/scripted_input.h)
+    char input[1024] = ""; // --input=EVENTS: scripted input (game/scripted_input.h)
 };
 extern AutomationOptions automation;
 // --demo: the game-object module flies, casts and fights by itself.

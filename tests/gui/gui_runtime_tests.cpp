@@ -142,10 +142,10 @@ TEST(GuiDispatch, FourModes) {
 enum { PROP_COLOR = 3 };
 
 struct AllSelector : GuiSelector {
-    int spec;
-    explicit AllSelector(int s) : spec(s) {}
+    int weight;
+    explicit AllSelector(int s) : weight(s) {}
     bool matches(NewGuiElement*) override { return true; }
-    int specificity() override { return spec; }
+    int specificity() override { return weight; }
 };
 
 struct HoverSelector : GuiSelector {
