@@ -10,8 +10,9 @@
 // How the plain-GL frame is built, and why (measured on Mesa llvmpipe 22.3, which runs the
 // vertex stage inside each draw call and bins the rest into a scene that its threads
 // rasterise):
-// - Program pipelines, one vertex array per declaration with its formats and vertex buffer,
-//   and the sampler are made once; only a changed texture or vertex array is rebound.
+// - Program pipelines and one vertex array per declaration, with its formats and vertex
+//   buffer, are made once; only a changed texture or vertex array is rebound. The sampler
+//   object on unit 0 is the layer's (the two sides share one context).
 // - Constants: one uniform buffer per stage, bound once; each draw writes the one register
 //   it changes with glNamedBufferSubData. That never waits: Mesa consumes vertex constants
 //   during the draw call and keeps its own copy of pixel constants, and GPU drivers stream
