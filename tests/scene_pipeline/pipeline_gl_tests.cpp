@@ -156,7 +156,7 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
     EXPECT_EQ(mlaa_passes, 4);
     const std::vector<uint32_t> after = readTexture(scene_tex);
 
-    int changed = 0;
+    int changed = 0, darkened = 0, lightened = 0;
     std::set<int> levels;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 96; ++x) {
@@ -175,8 +175,13 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
             EXPECT_LT(red(a), 255);
             EXPECT_EQ(red(a), green(a));
             levels.insert(red(a));
+            (red(b) == 255 ? darkened : lightened) += 1;
         }
     EXPECT_GT(changed, 40);
+    // Both sides of the silhouette take colour from across it: pixels with an edge below
+    // or to the right and those whose edge belongs to the pixel above or to the left.
+    EXPECT_GT(darkened, 15);
+    EXPECT_GT(lightened, 15);
     EXPECT_GE(levels.size(), 4u); // a ramp of coverage, not one blur level
 }
 
@@ -233,6 +238,25 @@ TEST_F(PipelineTest, MlaaRunsMatchAPlainCountOfEdgeFlags) {
     EXPECT_GT(edge_pixels, 2 * (W + H));
     EXPECT_EQ(longest, 255);
     EXPECT_EQ(tallest, 255);
+}
+
+TEST_F(PipelineTest, CopyTextureOnlyBetweenMatchingTargets) {
+    openPipeline(64, 32);
+    fill(rt_a, 0xFF123456u);
+    fill(rt_b, 0xFF000000u);
+    EXPECT_TRUE(copy_texture(rt_b, rt_a));
+    EXPECT_EQ(readTexture(rt_b), readTexture(rt_a));
+    Texture* narrow = create_render_texture(32, 32, 1);
+    Texture* other_format = create_render_texture(64, 32, 3);
+    ASSERT_NE(narrow, nullptr);
+    ASSERT_NE(other_format, nullptr);
+    EXPECT_FALSE(copy_texture(narrow, rt_a));
+    EXPECT_FALSE(copy_texture(other_format, rt_a));
+    EXPECT_FALSE(copy_texture(rt_a, rt_a));
+    EXPECT_FALSE(copy_texture(nullptr, rt_a));
+    EXPECT_FALSE(copy_texture(rt_a, nullptr));
+    release_texture(narrow);
+    release_texture(other_format);
 }
 
 TEST_F(PipelineTest, MlaaLeavesAStraightEdgeAlone) {
