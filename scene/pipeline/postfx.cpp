@@ -132,6 +132,12 @@ void run_mlaa() {
 void apply_postfx_high() {
     set_wireframe(false);
     if (use_ppaa) run_mlaa();
+    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
+    // Without the effect the pass would only copy: the copy needs no draw.
+    if (!effect && copy_to_backbuffer(scene_tex)) {
+        set_backbuffer_target();
+        return;
+    }
     set_backbuffer_target();
     set_zenable(false);
     set_zwrite(false);
@@ -140,7 +146,6 @@ void apply_postfx_high() {
     set_color_write_mask(15);
     bind_stage(0, scene_tex, false);
     set_uv_consts();
-    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
     if (effect) {
         const float c0[4] = {1.0f / float(d3d_wd), 1.0f / float(d3d_ht), float(d3d_wd),
                              float(d3d_ht)};

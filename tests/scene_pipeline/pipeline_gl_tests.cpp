@@ -317,6 +317,22 @@ TEST_F(PipelineTest, ScreenEffectOnlyOnTheHighPath) {
     HeightmapRenderer::high_quality = false;
 }
 
+// Without the screen effect the back buffer gets the scene image as it is, the right way up.
+TEST_F(PipelineTest, PlainCopyKeepsTheSceneImageAsItIs) {
+    openPipeline(64, 32);
+    use_ppaa = false;
+    HeightmapRenderer::high_quality = false;
+    draw_diagonal(loadShader("color.sh", COLOR_SHADER));
+    const std::vector<uint32_t> scene = readTexture(scene_tex);
+    ASSERT_EQ(scene[0] & 0xFFFFFF, 0u);                   // black at the top
+    ASSERT_EQ(scene[31 * 64 + 32] & 0xFFFFFF, 0xFFFFFFu); // white at the bottom
+    apply_postfx_high();
+    const std::vector<uint32_t> shown = readBackBuffer();
+    ASSERT_EQ(shown.size(), scene.size());
+    for (size_t i = 0; i < scene.size(); ++i)
+        ASSERT_EQ(shown[i] & 0xFFFFFF, scene[i] & 0xFFFFFF) << "pixel " << i;
+}
+
 TEST_F(PipelineTest, ShadowMaskDarkensUnderABallOnly) {
     openPipeline(128, 72);
     init_shadows();
