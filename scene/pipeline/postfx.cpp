@@ -132,18 +132,15 @@ void run_mlaa() {
 void apply_postfx_high() {
     set_wireframe(false);
     if (use_ppaa) run_mlaa();
-    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
-    // Without the effect the pass would only copy: the copy needs no draw.
-    if (!effect && copy_to_backbuffer(scene_tex)) {
-        set_backbuffer_target();
-        return;
-    }
     set_backbuffer_target();
     set_zenable(false);
     set_zwrite(false);
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     set_blend_none();
     set_color_write_mask(15);
+    // Without the effect the pass would only copy: the copy needs no draw.
+    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
+    if (!effect && copy_to_backbuffer(scene_tex)) return;
     bind_stage(0, scene_tex, false);
     set_uv_consts();
     if (effect) {
