@@ -144,16 +144,16 @@ void render_scene_high(float since_step, float t) {
 
     render_shadow_mask(since_step); // 6, into rt_d
 
-    // 7 and 10 in one pass: the lit colour with fog goes straight into the scene image
-    // over the geometry pixels, the only ones the composite wrote.
+    // 7 and 10: lighting and fog in one pass, straight into the scene image over the
+    // geometry pixels (no round trip through a work target).
     if (use_wireframe) {
         set_render_target(scene_tex, 0, true);
         clear_view_color(WIREFRAME_CLEAR);
     }
     render_deferred_light();
 
-    // 8: horizon with its own stencil bit, only where no geometry is (the composite used to
-    // cover it there).
+    // 8: horizon with its own stencil bit, only where no geometry is: the lit geometry is
+    // already in place and must stay in front.
     set_wireframe(use_wireframe);
     set_zenable(true);
     set_stencil_test(1, 2, D3DCMP_EQUAL);
