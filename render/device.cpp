@@ -671,6 +671,15 @@ void set_backbuffer_target() {
     attach_depth(false);
 }
 
+bool copy_to_backbuffer(const Texture* src) {
+    if (!g_dev.open || !src || !src->gl_tex || src->format != D3DFMT_A8R8G8B8 ||
+        texture_width(src) != d3d_wd || texture_height(src) != d3d_ht)
+        return false;
+    glCopyImageSubData(src->gl_tex, GL_TEXTURE_2D, 0, 0, 0, 0, g_dev.back_tex[g_dev.back_cur],
+                       GL_TEXTURE_2D, 0, 0, 0, 0, d3d_wd, d3d_ht, 1);
+    return true;
+}
+
 void draw_postfx() {
     if (!g_dev.open || !g_dev.postfx_vb) return;
     set_vertex_decl(g_dev.postfx_decl);

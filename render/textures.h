@@ -27,6 +27,9 @@ void release_texture(Texture* tex);
 void* lock_texture(Texture* tex, int& pitch, bool discard);
 void unlock_texture(Texture* tex);
 void bind_texture(int stage, Texture* tex);
+// Level 0 of src into dst, texel for texel, without a draw (what StretchRect does
+// between same-sized targets); false when the sizes or formats differ.
+bool copy_texture(Texture* dst, const Texture* src);
 
 // Size of level 0 as created (the screen size for 0 x 0 textures).
 int texture_width(const Texture* tex);
