@@ -121,14 +121,19 @@ alignas(64) __m128 run_color[HMAP_CELLS];
 alignas(64) uint8_t run_layer[HMAP_CELLS];
 enum : uint8_t { LAYER_ERODES = 1, LAYER_DEPOSITS = 2 }; // grass: erosion only
 
-void begin_run() {
+// Returns whether any cell has a surface layer (worlds are usually eroded before they are
+// painted, and then the droplets need not look).
+bool begin_run() {
+    uint8_t any = 0;
     for (int i = 0; i < HMAP_CELLS; ++i) {
         const Surface& s = surface[i];
         run_color[i] = unpack_color(s.color);
         run_layer[i] = s.surf_type == ST_GRASS
                            ? LAYER_ERODES
                            : (s.surf_type || s.surf_color ? LAYER_ERODES | LAYER_DEPOSITS : 0);
+        any |= run_layer[i];
     }
+    return any;
 }
 
 // byte / 255 gives back its byte, so untouched cells keep theirs.
@@ -176,7 +181,7 @@ inline Colors4 select4(__m128 mask, const Colors4& a, const Colors4& b) {
 // Per-run constants of the droplet loop.
 struct Run {
     float Ki, Kq, Kr, Kd, g2, wkeep, min_slope, neg_blend;
-    bool react;
+    bool react, layers;
     const ErosionParams* p;
 };
 
@@ -226,12 +231,13 @@ inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, i
         }
     }
 
-    // Every layer but grass goes.
-    int strip = 0;
-    for (int k = 0; k < 4; ++k) strip |= (run_layer[cells[k]] & LAYER_DEPOSITS) << k;
-    if ((strip >>= 1) & got)
-        for (int k = 0; k < 4; ++k)
-            if (strip & got & (1 << k)) run_layer[cells[k]] = 0;
+    if (run.layers) { // every layer but grass goes
+        int strip = 0;
+        for (int k = 0; k < 4; ++k) strip |= (run_layer[cells[k]] & LAYER_DEPOSITS) << k;
+        if ((strip >>= 1) & got)
+            for (int k = 0; k < 4; ++k)
+                if (strip & got & (1 << k)) run_layer[cells[k]] = 0;
+    }
 
     __m128 o[4] = {run_color[cells[0]], run_color[cells[1]], run_color[cells[2]],
                    run_color[cells[3]]};
@@ -250,6 +256,13 @@ inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, i
         }
         _MM_TRANSPOSE4_PS(base.r, base.g, base.b, base.a);
         out[0] = base.r, out[1] = base.g, out[2] = base.b, out[3] = base.a;
+    } else if (got == 15 && (!Two || _mm_movemask_ps(_mm_and_ps(got1, got2)) == 15)) {
+        for (int k = 0; k < 4; ++k) { // the usual case: every corner gets every deposit
+            out[k] = quantize(_mm_add_ps(o[k], _mm_mul_ps(_mm_sub_ps(c, o[k]), lane(b1, k))));
+            if (Two)
+                out[k] =
+                    quantize(_mm_add_ps(out[k], _mm_mul_ps(_mm_sub_ps(c, out[k]), lane(b2, k))));
+        }
     } else {
         for (int k = 0; k < 4; ++k) {
             __m128 m = _mm_add_ps(o[k], _mm_mul_ps(_mm_sub_ps(c, o[k]), lane(b1, k)));
@@ -268,7 +281,7 @@ inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, i
 // mixing cell by cell, each with the sediment carried so far, is the mass-weighted mean
 // (c s + sum of colour e) / (s + sum of e), computed here in one go, each column's sum
 // kept apart (a share of 0 adds nothing).
-inline void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
+inline void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c, bool layers) {
     if (!(E > 0.0f)) return;
     __m128 kE = _mm_set1_ps(E * 0.15915494f);
     __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), __m128{0.0f, 1.0f, 2.0f, 3.0f});
@@ -301,13 +314,14 @@ inline void erode(float E, float px, float pz, int ix, int iz, float s, __m128& 
         for (int l = 0; l < 4; ++l)
             acc[l] = _mm_add_ps(acc[l], _mm_mul_ps(run_color[row | col[l]], lane(e, l)));
         esum = _mm_add_ps(esum, e);
+        if (!layers) continue;
         uint8_t* lr = run_layer + row;
-        uint32_t layers;
+        uint32_t bytes;
         if (contiguous)
-            memcpy(&layers, lr + xa, 4);
+            memcpy(&bytes, lr + xa, 4);
         else
-            layers = lr[col[0]] | lr[col[1]] << 8 | lr[col[2]] << 16 | uint32_t(lr[col[3]]) << 24;
-        if (layers & erodes_in[m])
+            bytes = lr[col[0]] | lr[col[1]] << 8 | lr[col[2]] << 16 | uint32_t(lr[col[3]]) << 24;
+        if (bytes & erodes_in[m])
             for (int l = 0; l < 4; ++l)
                 if (m & (1 << l)) lr[col[l]] = 0;
     }
@@ -388,7 +402,7 @@ int run_droplet(const Run& run, ErosionStats& st) {
             float capacity = std::max(drop, min_slope) * v * w * Kq;
             if (s < capacity) {
                 float E = std::min((capacity - s) * Kr, 0.99f * drop);
-                erode(E, px, pz, ix, iz, s, c);
+                erode(E, px, pz, ix, iz, s, c, run.layers);
                 drop -= E;
                 s += E;
             } else {
@@ -428,7 +442,7 @@ void genDropletErosion(unsigned count, ErosionParams& params) {
     run.neg_blend = -params.depositBlend;
     run.react = params.reactionTime > 0.0f && params.reactions.num > 0;
     run.p = &params;
-    begin_run();
+    run.layers = begin_run();
     for (unsigned i = 0; i < count; ++i) {
         if (i && !(i & 16383) && erosion_progress_hook)
             erosion_progress_hook("Calculating erosion", (float(i) + 0.5f) / float(count));
