@@ -56,47 +56,78 @@ inline __m128 select(__m128 mask, __m128 a, __m128 b) {
     return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
 }
 
+// A reaction as the droplet loop uses it: each rate four times over (one load makes the
+// vector) and the orders.
+struct Reaction {
+    float k[4][4];
+    int n[4];
+};
+
+struct Reactions {
+    DynArray<Reaction> r;
+    int live; // channels some reaction changes
+    float time;
+};
+
 // Lets four deposited colours (lanes: corners) evolve by the reactions for reactionTime, in
 // at most 10 sub-steps each that stop every falling channel at 0. Lane for lane the same
 // arithmetic as one colour at a time. A channel no reaction changes (all k 0) gets rate +0
 // and stays as it is while the products are finite, so it is skipped then.
-void react4(Colors4& col, const ErosionParams& p) {
-    __m128* ch[4] = {&col.r, &col.g, &col.b, &col.a};
-    int live = 0;
-    for (const ErosionReaction& r : p.reactions)
-        for (int j = 0; j < 4; ++j)
-            if (!(r.k[j] == 0.0f)) live |= 1 << j;
-    __m128 T = _mm_set1_ps(p.reactionTime);
+template <int N> // N reactions; 0: any number
+inline void react4(Colors4& col, const Reactions& rx) {
+    __m128 ch[4] = {col.r, col.g, col.b, col.a};
+    const int n = N ? N : rx.r.num;
+    __m128 T = _mm_set1_ps(rx.time);
     const __m128 zero = _mm_setzero_ps();
     for (int sub = 0; sub < 10; ++sub) {
         __m128 active = _mm_cmpgt_ps(T, zero);
         if (!_mm_movemask_ps(active)) break;
         __m128 R[4] = {zero, zero, zero, zero};
-        int used = live;
-        for (const ErosionReaction& r : p.reactions) {
+        int used = rx.live;
+        for (int i = 0; i < n; ++i) {
+            const Reaction& r = rx.r.items[i];
             __m128 prod = DET_SPLAT(1.0f);
+#pragma GCC unroll 4
             for (int j = 0; j < 4; ++j)
                 if (r.n[j] > 0) {
-                    __m128 pw = *ch[j];
-                    for (int i = 1; i < r.n[j]; ++i) pw = _mm_mul_ps(pw, *ch[j]);
+                    __m128 pw = ch[j];
+                    for (int o = 1; o < r.n[j]; ++o) pw = _mm_mul_ps(pw, ch[j]);
                     prod = _mm_mul_ps(prod, pw);
                 }
             if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(prod, prod), zero)) != 15) used = 15;
+#pragma GCC unroll 4
             for (int j = 0; j < 4; ++j)
-                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_set1_ps(r.k[j]), prod));
+                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_loadu_ps(r.k[j]), prod));
         }
         __m128 dt = T;
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
             if (!(used & (1 << j))) continue;
             __m128 falling = _mm_cmplt_ps(R[j], zero);
             if (!_mm_movemask_ps(falling)) continue;
-            __m128 t = _mm_div_ps(_mm_xor_ps(*ch[j], DET_SPLAT(-0.0f)), R[j]);
+            __m128 t = _mm_div_ps(_mm_xor_ps(ch[j], DET_SPLAT(-0.0f)), R[j]);
             dt = select(_mm_and_ps(falling, _mm_cmplt_ps(t, dt)), t, dt);
         }
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j)
             if (used & (1 << j))
-                *ch[j] = select(active, _mm_add_ps(*ch[j], _mm_mul_ps(dt, R[j])), *ch[j]);
+                ch[j] = select(active, _mm_add_ps(ch[j], _mm_mul_ps(dt, R[j])), ch[j]);
         T = select(active, _mm_sub_ps(T, dt), T);
+    }
+    col = {ch[0], ch[1], ch[2], ch[3]};
+}
+
+// The reactions of the parameters, for react4.
+void prepare_reactions(const ErosionParams& p, Reactions& rx) {
+    rx.live = 0, rx.time = p.reactionTime;
+    for (const ErosionReaction& e : p.reactions) {
+        Reaction r;
+        for (int j = 0; j < 4; ++j) {
+            for (float& k : r.k[j]) k = e.k[j];
+            if (!(e.k[j] == 0.0f)) rx.live |= 1 << j;
+            r.n[j] = e.n[j];
+        }
+        rx.r.push_back(r);
     }
 }
 
@@ -181,9 +212,17 @@ inline Colors4 select4(__m128 mask, const Colors4& a, const Colors4& b) {
 // Per-run constants of the droplet loop.
 struct Run {
     float Ki, Kq, Kr, Kd, g2, wkeep, min_slope, neg_blend;
-    bool react, layers;
-    const ErosionParams* p;
+    bool layers;
+    int react; // 0: no reactions, 1: one, 2: more
+    Reactions reactions;
 };
+
+inline void react(Colors4& c, const Run& run) {
+    if (run.react == 1)
+        react4<1>(c, run.reactions);
+    else
+        react4<0>(c, run.reactions);
+}
 
 // Drops A1 and then A2 (Two; else only A1) at (ix + fx, iz + fz) onto the cell's four
 // corners: the two deposits of a climb share their loads and stores. Corners that get
@@ -247,11 +286,11 @@ inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, i
         Colors4 oc{o[0], o[1], o[2], o[3]};
         _MM_TRANSPOSE4_PS(oc.r, oc.g, oc.b, oc.a);
         Colors4 m = blend4(oc, c, b1);
-        react4(m, *run.p);
+        react(m, run);
         Colors4 base = select4(got1, quantize4(m), oc);
         if (Two) {
             m = blend4(base, c, b2);
-            react4(m, *run.p);
+            react(m, run);
             base = select4(got2, quantize4(m), base);
         }
         _MM_TRANSPOSE4_PS(base.r, base.g, base.b, base.a);
@@ -440,8 +479,8 @@ void genDropletErosion(unsigned count, ErosionParams& params) {
     run.Ki = params.Ki, run.Kq = params.Kq, run.Kr = params.Kr, run.Kd = params.Kd;
     run.g2 = 2.0f * params.g, run.wkeep = 1.0f - params.Kw, run.min_slope = params.minSlope;
     run.neg_blend = -params.depositBlend;
-    run.react = params.reactionTime > 0.0f && params.reactions.num > 0;
-    run.p = &params;
+    run.react = params.reactionTime > 0.0f ? std::min(params.reactions.num, 2) : 0;
+    if (run.react) prepare_reactions(params, run.reactions);
     run.layers = begin_run();
     for (unsigned i = 0; i < count; ++i) {
         if (i && !(i & 16383) && erosion_progress_hook)
