@@ -21,11 +21,53 @@ namespace {
 
 constexpr int MASK = HMAP_SIZE - 1;
 
-// v^n for n >= 1 as a plain running product (orders are small).
-inline float powi(float v, int n) {
-    float r = v;
-    for (int i = 1; i < n; ++i) r *= v;
-    return r;
+// Vector constants of the droplet loop, kept in memory and set at the start of each run:
+// GCC rebuilds an equal-lane literal from a scalar load and a shuffle at every use, which
+// cost the loop dozens of instructions a step.
+struct LoopConsts {
+    __m128 one, quarter, neg_zero, c255, byte_unit;
+    __m128 exp_max, exp_min, log2e, ln2_hi, ln2_lo, p6, p5, p4, p3, p2;
+    __m128i exp_bias;
+};
+LoopConsts kc;
+
+void set_loop_consts() {
+    kc.one = _mm_set1_ps(1.0f), kc.quarter = _mm_set1_ps(0.25f);
+    kc.neg_zero = _mm_set1_ps(-0.0f), kc.c255 = _mm_set1_ps(255.0f);
+    kc.byte_unit = _mm_set1_ps(0x1.0101p-8f);
+    kc.exp_max = _mm_set1_ps(88.0f), kc.exp_min = _mm_set1_ps(-87.0f);
+    kc.log2e = _mm_set1_ps(1.44269504f);
+    kc.ln2_hi = _mm_set1_ps(0.693359375f), kc.ln2_lo = _mm_set1_ps(-2.12194440e-4f);
+    kc.p6 = _mm_set1_ps(1.0f / 720.0f), kc.p5 = _mm_set1_ps(1.0f / 120.0f);
+    kc.p4 = _mm_set1_ps(1.0f / 24.0f), kc.p3 = _mm_set1_ps(1.0f / 6.0f);
+    kc.p2 = _mm_set1_ps(0.5f);
+    kc.exp_bias = _mm_set1_epi32(127);
+}
+
+// det_exp4 and bytes_to_unit, operation for operation, on those constants.
+inline __m128 exp4(__m128 x) {
+    x = _mm_min_ps(x, kc.exp_max);
+    x = _mm_max_ps(x, kc.exp_min);
+    __m128 fn = _mm_mul_ps(x, kc.log2e);
+    __m128i n = _mm_cvtps_epi32(fn);
+    fn = _mm_cvtepi32_ps(n);
+    __m128 r = _mm_sub_ps(x, _mm_mul_ps(fn, kc.ln2_hi));
+    r = _mm_sub_ps(r, _mm_mul_ps(fn, kc.ln2_lo));
+    __m128 p = kc.p6;
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p5);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p4);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p3);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p2);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.one);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.one);
+    __m128i e = _mm_slli_epi32(_mm_add_epi32(n, kc.exp_bias), 23);
+    return _mm_mul_ps(p, _mm_castsi128_ps(e));
+}
+
+inline __m128 unit_of_bytes(__m128i b) {
+    __m128 below = _mm_mul_ps(_mm_cvtepi32_ps(b), kc.byte_unit);
+    return _mm_castsi128_ps(
+        _mm_sub_epi32(_mm_castps_si128(below), _mm_cmpgt_epi32(b, _mm_setzero_si128())));
 }
 
 // Four packed colours as channel vectors (lane i: colour i), in 0..1.
@@ -33,23 +75,10 @@ struct Colors4 {
     __m128 r, g, b, a;
 };
 
-inline Colors4 unpack4(__m128i c) {
-    const __m128i m = _mm_set1_epi32(255);
-    return {bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 16), m)),
-            bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 8), m)),
-            bytes_to_unit(_mm_and_si128(c, m)), bytes_to_unit(_mm_srli_epi32(c, 24))};
-}
-
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
 inline __m128i to_byte4(__m128 v) {
-    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), DET_SPLAT(1.0f));
-    return _mm_cvtps_epi32(_mm_mul_ps(v, DET_SPLAT(255.0f)));
-}
-
-inline __m128i pack4(const Colors4& c) {
-    __m128i hi = _mm_or_si128(_mm_slli_epi32(to_byte4(c.a), 24), _mm_slli_epi32(to_byte4(c.r), 16));
-    __m128i lo = _mm_or_si128(_mm_slli_epi32(to_byte4(c.g), 8), to_byte4(c.b));
-    return _mm_or_si128(hi, lo);
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), kc.one);
+    return _mm_cvtps_epi32(_mm_mul_ps(v, kc.c255));
 }
 
 inline __m128 select(__m128 mask, __m128 a, __m128 b) {
@@ -86,7 +115,7 @@ inline void react4(Colors4& col, const Reactions& rx) {
         int used = rx.live;
         for (int i = 0; i < n; ++i) {
             const Reaction& r = rx.r.items[i];
-            __m128 prod = DET_SPLAT(1.0f);
+            __m128 prod = kc.one;
 #pragma GCC unroll 4
             for (int j = 0; j < 4; ++j)
                 if (r.n[j] > 0) {
@@ -105,7 +134,7 @@ inline void react4(Colors4& col, const Reactions& rx) {
             if (!(used & (1 << j))) continue;
             __m128 falling = _mm_cmplt_ps(R[j], zero);
             if (!_mm_movemask_ps(falling)) continue;
-            __m128 t = _mm_div_ps(_mm_xor_ps(ch[j], DET_SPLAT(-0.0f)), R[j]);
+            __m128 t = _mm_div_ps(_mm_xor_ps(ch[j], kc.neg_zero), R[j]);
             dt = select(_mm_and_ps(falling, _mm_cmplt_ps(t, dt)), t, dt);
         }
 #pragma GCC unroll 4
@@ -189,7 +218,7 @@ constexpr struct ErodesIn {
 
 // The colour as stored: clamped, rounded to bytes and read back.
 inline __m128 quantize(__m128 v) {
-    return bytes_to_unit(to_byte4(v));
+    return unit_of_bytes(to_byte4(v));
 }
 
 inline Colors4 quantize4(const Colors4& c) {
@@ -231,7 +260,7 @@ inline void react(Colors4& c, const Run& run) {
 template <bool Two>
 inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, int iz, float fx,
                                                    float fz, __m128 c, const Run& run) {
-    const __m128 zero = _mm_setzero_ps(), negzero = DET_SPLAT(-0.0f), one = DET_SPLAT(1.0f);
+    const __m128 zero = _mm_setzero_ps(), negzero = kc.neg_zero, one = kc.one;
     __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
     __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
     __m128 a1 = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A1), wx), wz);
@@ -243,8 +272,8 @@ inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, i
     const int got = _mm_movemask_ps(_mm_or_ps(got1, got2));
     if (!got) return;
     const __m128 nb = _mm_set1_ps(run.neg_blend);
-    __m128 b1 = _mm_sub_ps(one, det_exp4(_mm_mul_ps(a1, nb)));
-    __m128 b2 = Two ? _mm_sub_ps(one, det_exp4(_mm_mul_ps(a2, nb))) : zero;
+    __m128 b1 = _mm_sub_ps(one, exp4(_mm_mul_ps(a1, nb)));
+    __m128 b2 = Two ? _mm_sub_ps(one, exp4(_mm_mul_ps(a2, nb))) : zero;
     __m128 add1 = select(got1, a1, negzero), add2 = select(got2, a2, negzero);
 
     const int x0 = ix & MASK, x1 = (ix + 1) & MASK;
@@ -326,7 +355,7 @@ inline void erode(float E, float px, float pz, int ix, int iz, float s, __m128& 
     __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), __m128{0.0f, 1.0f, 2.0f, 3.0f});
     __m128 dx = _mm_sub_ps(xs, _mm_set1_ps(px));
     __m128 dx2 = _mm_mul_ps(dx, dx);
-    const __m128 one = DET_SPLAT(1.0f), quarter = DET_SPLAT(0.25f);
+    const __m128 one = kc.one, quarter = kc.quarter;
     __m128 esum = _mm_setzero_ps();
     __m128 acc[4] = {esum, esum, esum, esum};
     const int xa = (ix - 1) & MASK;
@@ -481,6 +510,7 @@ void genDropletErosion(unsigned count, ErosionParams& params) {
     run.neg_blend = -params.depositBlend;
     run.react = params.reactionTime > 0.0f ? std::min(params.reactions.num, 2) : 0;
     if (run.react) prepare_reactions(params, run.reactions);
+    set_loop_consts();
     run.layers = begin_run();
     for (unsigned i = 0; i < count; ++i) {
         if (i && !(i & 16383) && erosion_progress_hook)
