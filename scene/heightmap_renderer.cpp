@@ -78,6 +78,31 @@ const CircleRows circle;
 // Per map cell: wet in either step state.
 alignas(64) uint8_t wet[HMAP_CELLS];
 
+// Window blocks of 8 x 8 cells that may show on screen, [k >> 3][j >> 3]. Vertex work on
+// the CPU rasteriser is paid for every triangle sent, seen or not.
+constexpr int BLOCK_SHIFT = 3, BLOCKS = HMAP_SIZE >> BLOCK_SHIFT;
+uint8_t block_vis[BLOCKS][BLOCKS];
+
+// True when the box lies wholly on the outer side of one plane of the view volume
+// (clip x and y within +-w, depth 0..w).
+bool box_outside(const Matrix44& m, float x0, float x1, float y0, float y1, float z0, float z1) {
+    int out[5] = {};
+    for (int c = 0; c < 8; ++c) {
+        const float x = c & 1 ? x1 : x0, y = c & 2 ? y1 : y0, z = c & 4 ? z1 : z0;
+        float p[4];
+        for (int i = 0; i < 4; ++i)
+            p[i] = x * m.m[0][i] + y * m.m[1][i] + z * m.m[2][i] + m.m[3][i];
+        out[0] += p[0] < -p[3];
+        out[1] += p[0] > p[3];
+        out[2] += p[1] < -p[3];
+        out[3] += p[1] > p[3];
+        out[4] += p[2] > p[3] || p[3] <= 0.0f;
+    }
+    for (int n : out)
+        if (n == 8) return true;
+    return false;
+}
+
 VertexDecl *grid_decl, *patch_decl, *water_decl, *cpoint_decl, *fpoint_decl;
 Shader *land_sh, *land_inst_sh, *water_sh, *load_color_sh, *load_float_sh, *norm_sh, *interp_sh,
     *horizon_sh;
@@ -103,18 +128,44 @@ void check_region(int x0, int z0, int nx, int nz) {
                 "x0>=0 && z0>=0 && x0+nx<=HMAP_SIZE && z0+nz<=HMAP_SIZE");
 }
 
-template <typename P, typename F>
-void draw_points(VertexDecl* decl, int x0, int z0, int nx, int nz, F value) {
-    set_vertex_decl(decl);
+// What height_tex, color_tex and surf_color_tex hold per cell, so that an upload draws only
+// the cells that changed: between world changes the colours never do, and the heights only
+// where water moves. Invalid after creation and after a device reset.
+float tex_height[HMAP_CELLS];
+uint32_t tex_color[HMAP_CELLS], tex_surf_color[HMAP_CELLS];
+bool heights_known = false, colors_known = false;
+// Step fraction the view maps were last interpolated with (negative: never).
+float view_t = -1.0f;
+
+// One point per cell of the region whose value differs from known[] (all of them when
+// !valid), drawn into target in batches of POINT_BATCH; known[] then holds the region's
+// values. The target is bound only when there is something to draw: switching targets
+// costs the software rasteriser a flush.
+template <typename P, typename T, typename F>
+void draw_points(Texture* target, VertexDecl* decl, Shader* sh, int x0, int z0, int nx, int nz,
+                 T* known, bool valid, F value) {
     int pending = 0;
     P* vp = nullptr;
     for (int z = z0; z < z0 + nz; ++z)
         for (int x = x0; x < x0 + nx; ++x) {
+            const int i = hm_index(x, z);
+            const T v = value(i);
+            if (valid && v == known[i]) continue;
+            known[i] = v;
             if (!vp) {
+                if (target) {
+                    set_render_target(target, 0, false);
+                    set_pass_states();
+                    const float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
+                    set_vs_consts(16, c16, 1);
+                    set_shader(sh);
+                    set_vertex_decl(decl);
+                    target = nullptr;
+                }
                 vp = static_cast<P*>(lock_vb(point_vb, 0, 0));
                 ASSERT_TEXT(vp, "vp");
             }
-            vp[pending++] = P{int16_t(x), int16_t(z), value(hm_index(x, z))};
+            vp[pending++] = P{int16_t(x), int16_t(z), v};
             if (pending == POINT_BATCH) {
                 unlock_vb(point_vb);
                 set_vb(0, point_vb, 0, sizeof(P));
@@ -128,7 +179,7 @@ void draw_points(VertexDecl* decl, int x0, int z0, int nx, int nz, F value) {
         set_vb(0, point_vb, 0, sizeof(P));
         draw_prim(PRIM_POINTLIST, 0, pending);
     }
-    set_vb(0, nullptr, 0, 0);
+    if (!target) set_vb(0, nullptr, 0, 0);
 }
 
 void set_region_consts(int x0, int z0, int nx, int nz) {
@@ -169,6 +220,7 @@ int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
 int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
 int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
+int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -186,6 +238,44 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     cam_cz = int(floorf(cam_pos.z + 0.5f));
     win_ox = cam_cx - 128;
     win_oz = cam_cz - 128;
+    memset(block_vis, 1, sizeof(block_vis));
+    visible_blocks = BLOCKS * BLOCKS;
+}
+
+void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
+    // Height range per block row strip: ground and water surface of the block's cells and
+    // their neighbours (a dry vertex may take a neighbour's water level).
+    static float lo[HMAP_SIZE][BLOCKS], hi[HMAP_SIZE][BLOCKS];
+    for (int k = 0; k < HMAP_SIZE; ++k) {
+        const int row = ((win_oz + k) & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT;
+        for (int b = 0; b < BLOCKS; ++b) {
+            float l = 1e30f, h = -1e30f;
+            for (int j = (b << BLOCK_SHIFT) - 1; j <= (b << BLOCK_SHIFT) + 9; ++j) {
+                const int i = row | ((win_ox + j) & (HMAP_SIZE - 1));
+                l = fminf(l, curh[i]);
+                h = fmaxf(h, curh[i] + fmaxf(curw[i], 0.0f));
+            }
+            lo[k][b] = l;
+            hi[k][b] = h;
+        }
+    }
+    visible_blocks = 0;
+    for (int a = 0; a < BLOCKS; ++a)
+        for (int b = 0; b < BLOCKS; ++b) {
+            float l = 1e30f, h = -1e30f;
+            for (int k = (a << BLOCK_SHIFT) - 1; k <= (a << BLOCK_SHIFT) + 9; ++k) {
+                const int kk = k < 0 ? 0 : (k > HMAP_SIZE - 1 ? HMAP_SIZE - 1 : k);
+                l = fminf(l, lo[kk][b]);
+                h = fmaxf(h, hi[kk][b]);
+            }
+            const float x0 = float(win_ox + (b << BLOCK_SHIFT)),
+                        z0 = float(win_oz + (a << BLOCK_SHIFT));
+            const float span = float(1 << BLOCK_SHIFT);
+            const bool out =
+                box_outside(glob, x0, x0 + span, l - 2.0f * WET_DEPTH, h + 1.0f, z0, z0 + span);
+            block_vis[a][b] = !out;
+            visible_blocks += !out;
+        }
 }
 
 void HeightmapRenderer::fillNearInstances(void* dst) {
@@ -193,6 +283,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
     int n = 0;
     for (int k = NEAR_FIRST; k <= NEAR_LAST; ++k) {
         int z = win_oz + k;
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = NEAR_FIRST; j <= NEAR_LAST; ++j) {
             int x = win_ox + j;
             int i = hm_index(x, z);
@@ -200,6 +291,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
                 scene_render_building(&surface[i], x, z);
                 continue;
             }
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             PatchInstance& p = out[n++];
             p.x = int16_t(x);
             p.z = int16_t(z);
@@ -230,6 +322,7 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
         int z = win_oz + k;
         const Surface* row = surface + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
         bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
             if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
                 j = NEAR_LAST;
@@ -241,6 +334,7 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
                 scene_render_building(&s, x, z);
                 continue;
             }
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             int v = k * 256 + j;
             ip[0] = uint16_t(v);
             ip[1] = uint16_t(v + 256);
@@ -335,7 +429,9 @@ int HeightmapRenderer::fillWaterIndices(uint16_t* ip) {
         int z = win_oz + k;
         const uint8_t* r0 = wet + ((z & 255) << 8);
         const uint8_t* r1 = wet + (((z + 1) & 255) << 8);
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             int x = win_ox + j;
             if (!(r0[x & 255] | r0[(x + 1) & 255] | r1[x & 255] | r1[(x + 1) & 255])) continue;
             int v = k * 256 + j;
@@ -443,27 +539,21 @@ float HeightmapRenderer::layerBWeight(float t) {
 
 void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
-    set_render_target(height_tex, 0, false);
-    set_pass_states();
-    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
-    set_vs_consts(16, c16, 1);
-    set_shader(load_float_sh);
     const Water* w = &water[0][0];
-    draw_points<FloatPoint>(fpoint_decl, x0, z0, nx, nz,
-                            [w](int i) { return hmap[i] + w[i].depth; });
+    // A region that does not cover the map leaves the rest of what is known as it was.
+    draw_points<FloatPoint>(height_tex, fpoint_decl, load_float_sh, x0, z0, nx, nz, tex_height,
+                            heights_known, [w](int i) { return hmap[i] + w[i].depth; });
+    heights_known = heights_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
 void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
-    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
-    set_render_target(color_tex, 0, false);
-    set_pass_states();
-    set_vs_consts(16, c16, 1);
-    set_shader(load_color_sh);
-    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz, [](int i) { return surface[i].color; });
-    set_render_target(surf_color_tex, 0, false);
-    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz,
+    draw_points<ColorPoint>(color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz, tex_color,
+                            colors_known, [](int i) { return surface[i].color; });
+    draw_points<ColorPoint>(surf_color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz,
+                            tex_surf_color, colors_known,
                             [](int i) { return surface[i].surf_color; });
+    colors_known = colors_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
 void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
@@ -515,7 +605,9 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     // now, or the land would stay black until the next simulation step.
     const bool lost = seen_reset_count != d3d_reset_count;
     seen_reset_count = d3d_reset_count;
-    if (land_dirty || lost) {
+    if (lost) heights_known = colors_known = false;
+    const bool rebuild = land_dirty || lost;
+    if (rebuild) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
         for (int pass = 0; pass < (lost ? 2 : 1); ++pass) {
             calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
@@ -524,10 +616,19 @@ void HeightmapRenderer::frameUpdate(float since_step) {
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
     }
-    if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
-    interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+    // The view maps hold the last blend until the pair or the fraction changes (a paused
+    // game, or several frames at one step fraction).
+    if (rebuild || t != view_t) {
+        if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
+        interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+        view_t = t;
+    }
     set_cull_mode(1);
     morphHmap(since_step, curh);
+    updateWaterDepth(t);
+    Matrix44 glob;
+    get_glob_tm(glob);
+    cullBlocks(glob);
 
     void* vp = lock_vb(inst_vb, 0, 0);
     ASSERT_TEXT(vp, "vp");
@@ -543,8 +644,6 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     ASSERT_TEXT(ip, "ip");
     far_quads = fillLandIndices(ip);
     unlock_ib(land_ib);
-
-    updateWaterDepth(t);
 
     if (high_quality) {
         vp = lock_vb(horizon_vb, 0, 0);
@@ -755,6 +854,8 @@ void HeightmapRenderer::init(int gfx_quality) {
     uv_cycle = 0;
     near_count = far_quads = water_quads = 0;
     land_dirty = true;
+    heights_known = colors_known = false;
+    view_t = -1.0f;
     seen_reset_count = d3d_reset_count;
 }
 
