@@ -107,6 +107,10 @@ VertexDecl *grid_decl, *patch_decl, *water_decl, *cpoint_decl, *fpoint_decl;
 Shader *land_sh, *land_inst_sh, *water_sh, *load_color_sh, *load_float_sh, *norm_sh, *interp_sh,
     *horizon_sh;
 Shader* aper_sh[3];
+// Low path: sky visibility at two texels per cell, read back filtered by the normal pass
+// (see calc_norm_low.sh): a quarter of the normal map's texels run the costly search.
+Shader* vis_sh;
+Texture* vis_tex;
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
     *water_ib, *point_vb;
 
@@ -561,12 +565,19 @@ void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     Texture* t = norm_tex[0];
     norm_tex[0] = norm_tex[1];
     norm_tex[1] = t;
-    set_render_target(norm_tex[1], 0, false);
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
+    if (vis_tex) {
+        set_render_target(vis_tex, 0, false);
+        set_shader(vis_sh);
+        draw_postfx();
+        bind_wrap(1, vis_tex, true);
+    }
+    set_render_target(norm_tex[1], 0, false);
     set_shader(norm_sh);
     draw_postfx();
+    if (vis_tex) bind_texture(1, nullptr);
 }
 
 void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
@@ -771,6 +782,10 @@ void HeightmapRenderer::init(int gfx_quality) {
     load_color_sh = get_shader("load_color.sh");
     load_float_sh = get_shader("load_float.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
+    if (!high_quality) {
+        static const char VIS[] = "VIS\0 1\0";
+        vis_sh = get_shader("calc_norm_low.sh", VIS);
+    }
     if (high_quality) {
         static const char Q0[] = "QUALITY\0 0\0", Q1[] = "QUALITY\0 1\0", Q2[] = "QUALITY\0 2\0";
         aper_sh[0] = get_shader("calc_aper.sh", Q0);
@@ -793,6 +808,9 @@ void HeightmapRenderer::init(int gfx_quality) {
         aper_tex[1] = create_render_texture(256, 256, 1);
         aper_view_tex = create_render_texture(256, 256, 1);
         ok = ok && aper_tex[0] && aper_tex[1] && aper_view_tex;
+    } else {
+        vis_tex = create_render_texture(512, 512, 1);
+        ok = ok && vis_tex;
     }
     detail_tex = get_texture("detail.dds", false);
     ok = ok && detail_tex;
@@ -861,10 +879,10 @@ void HeightmapRenderer::init(int gfx_quality) {
 
 void HeightmapRenderer::close() {
     for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh,
-                       &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+                       &vis_sh, &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
     for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
-                        &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex})
+                        &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);

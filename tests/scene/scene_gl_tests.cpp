@@ -96,6 +96,24 @@ TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
     EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
 }
 
+// The forward path's sky visibility (normal-map alpha) comes from a map at two texels per
+// cell: a pit sees less sky at its centre, open ground all of it, on the right texels.
+TEST_F(SceneGl, LowPathVisibilityDarkensAPitWhereItIs) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
+    for (int z = 98; z <= 102; ++z)
+        for (int x = 58; x <= 62; ++x) hmap[hm_index(x, z)] = -6.0f;
+    HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+    HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+    const std::vector<uint32_t> n = readTexture(HR::norm_tex[1]);
+    auto vis = [&](int x, int z) { return n[size_t(z * 4) * 1024 + size_t(x * 4)] >> 24; };
+    EXPECT_LT(vis(60, 100), 200u);
+    EXPECT_EQ(vis(20, 20), 255u);
+    // Symmetric about the pit's centre, so the map is not shifted.
+    EXPECT_NEAR(double(vis(57, 100)), double(vis(63, 100)), 6.0);
+    EXPECT_NEAR(double(vis(60, 97)), double(vis(60, 103)), 6.0);
+}
+
 TEST_F(SceneGl, SkyFillsOnlyWhereTheStencilIsClear) {
     start(64, 64);
     set_test_camera(make4f(0, 5, 0, 1), make4f(0, 5, 10, 1));
