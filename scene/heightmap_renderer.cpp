@@ -83,6 +83,12 @@ alignas(64) uint8_t wet[HMAP_CELLS];
 constexpr int BLOCK_SHIFT = 3, BLOCKS = HMAP_SIZE >> BLOCK_SHIFT;
 uint8_t block_vis[BLOCKS][BLOCKS];
 
+// The horizon ring's index buffer runs block by block (16 x 16 quads), so that the blocks
+// in view can be drawn as a few ranges: first quad of each block, and the end.
+constexpr int HBLOCK = 16, HBLOCKS = (HORIZON_SIZE - 1 + HBLOCK - 1) / HBLOCK;
+int hblock_first[HBLOCKS * HBLOCKS + 1];
+uint8_t hblock_vis[HBLOCKS * HBLOCKS];
+
 // True when the box lies wholly on the outer side of one plane of the view volume
 // (clip x and y within +-w, depth 0..w).
 bool box_outside(const Matrix44& m, float x0, float x1, float y0, float y1, float z0, float z1) {
@@ -225,6 +231,7 @@ int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
 int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
 int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
+int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -243,7 +250,9 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     win_ox = cam_cx - 128;
     win_oz = cam_cz - 128;
     memset(block_vis, 1, sizeof(block_vis));
+    memset(hblock_vis, 1, sizeof(hblock_vis));
     visible_blocks = BLOCKS * BLOCKS;
+    visible_horizon_blocks = HBLOCKS * HBLOCKS;
 }
 
 void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
@@ -263,6 +272,12 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
             hi[k][b] = h;
         }
     }
+    float all_lo = 1e30f, all_hi = -1e30f; // the window covers the whole map
+    for (int k = 0; k < HMAP_SIZE; ++k)
+        for (int b = 0; b < BLOCKS; ++b) {
+            all_lo = fminf(all_lo, lo[k][b]);
+            all_hi = fmaxf(all_hi, hi[k][b]);
+        }
     visible_blocks = 0;
     for (int a = 0; a < BLOCKS; ++a)
         for (int b = 0; b < BLOCKS; ++b) {
@@ -279,6 +294,22 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
                 box_outside(glob, x0, x0 + span, l - 2.0f * WET_DEPTH, h + 1.0f, z0, z0 + span);
             block_vis[a][b] = !out;
             visible_blocks += !out;
+        }
+    // Horizon blocks: ground plus water anywhere on the map, lowered by at most the bend at
+    // the block's farthest corner from the camera (half a cell either way of its cell).
+    const int hx0 = (cam_cx - 383) & ~3, hz0 = (cam_cz - 383) & ~3;
+    visible_horizon_blocks = 0;
+    for (int a = 0; a < HBLOCKS; ++a)
+        for (int b = 0; b < HBLOCKS; ++b) {
+            const float x0 = float(hx0 + 4 * HBLOCK * b), z0 = float(hz0 + 4 * HBLOCK * a);
+            const float x1 = x0 + 4.0f * HBLOCK, z1 = z0 + 4.0f * HBLOCK;
+            const float dx = fmaxf(fabsf(x0 - float(cam_cx)), fabsf(x1 - float(cam_cx))) + 0.5f;
+            const float dz = fmaxf(fabsf(z0 - float(cam_cz)), fabsf(z1 - float(cam_cz))) + 0.5f;
+            const float d = (sqrtf(dx * dx + dz * dz) - 128.0f) / 256.0f;
+            const float bend = d > 0.0f ? d * d * 128.0f : 0.0f;
+            const bool out = box_outside(glob, x0, x1, all_lo - bend - 1.0f, all_hi + 1.0f, z0, z1);
+            hblock_vis[a * HBLOCKS + b] = !out;
+            visible_horizon_blocks += !out;
         }
 }
 
@@ -454,20 +485,26 @@ int HeightmapRenderer::fillWaterIndices(uint16_t* ip) {
 
 int HeightmapRenderer::buildHorizonIndices(uint16_t* ip) {
     int quads = 0;
-    for (int row = 0; row < HORIZON_SIZE - 1; ++row)
-        for (int col = 0; col < HORIZON_SIZE - 1; ++col) {
-            int a = 2 * row - 191, i = 2 * col - 191;
-            if (a * a + i * i <= 3843) continue;
-            int d = row * HORIZON_SIZE + col;
-            ip[0] = uint16_t(d);
-            ip[1] = uint16_t(d + HORIZON_SIZE);
-            ip[2] = uint16_t(d + 1);
-            ip[3] = uint16_t(d + 1);
-            ip[4] = uint16_t(d + HORIZON_SIZE);
-            ip[5] = uint16_t(d + HORIZON_SIZE + 1);
-            ip += 6;
-            ++quads;
+    for (int a = 0; a < HBLOCKS; ++a)
+        for (int b = 0; b < HBLOCKS; ++b) {
+            hblock_first[a * HBLOCKS + b] = quads;
+            for (int row = a * HBLOCK; row < (a + 1) * HBLOCK && row < HORIZON_SIZE - 1; ++row)
+                for (int col = b * HBLOCK; col < (b + 1) * HBLOCK && col < HORIZON_SIZE - 1;
+                     ++col) {
+                    int qa = 2 * row - 191, qi = 2 * col - 191;
+                    if (qa * qa + qi * qi <= 3843) continue;
+                    int d = row * HORIZON_SIZE + col;
+                    ip[0] = uint16_t(d);
+                    ip[1] = uint16_t(d + HORIZON_SIZE);
+                    ip[2] = uint16_t(d + 1);
+                    ip[3] = uint16_t(d + 1);
+                    ip[4] = uint16_t(d + HORIZON_SIZE);
+                    ip[5] = uint16_t(d + HORIZON_SIZE + 1);
+                    ip += 6;
+                    ++quads;
+                }
         }
+    hblock_first[HBLOCKS * HBLOCKS] = quads;
     return quads;
 }
 
@@ -739,7 +776,19 @@ void HeightmapRenderer::renderHorizon() {
     set_vb(0, horizon_vb, 0, sizeof(GridVertex));
     set_ib(horizon_ib);
     set_shader(horizon_sh);
-    draw_indexed(PRIM_TRIANGLELIST, 0, 0, HORIZON_SIZE * HORIZON_SIZE, 0, horizon_quads * 2);
+    // Runs of consecutive blocks in view, one draw each.
+    for (int i = 0; i < HBLOCKS * HBLOCKS;) {
+        if (!hblock_vis[i]) {
+            ++i;
+            continue;
+        }
+        int e = i;
+        while (e < HBLOCKS * HBLOCKS && hblock_vis[e]) ++e;
+        const int first = hblock_first[i], n = hblock_first[e] - first;
+        if (n > 0)
+            draw_indexed(PRIM_TRIANGLELIST, 0, 0, HORIZON_SIZE * HORIZON_SIZE, first * 6, n * 2);
+        i = e;
+    }
     set_vb(0, nullptr, 0, 0);
 }
 

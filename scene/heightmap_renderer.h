@@ -73,9 +73,11 @@ class HeightmapRenderer {
     // The CPU halves of frameUpdate, usable without a device (tests, benchmarks).
     static void setWindow(const vec4f& cam_pos); // also shows every block again
     // Hides the window's 8 x 8-cell blocks that lie wholly outside the view volume of glob
-    // (view x projection) from the land, near-patch and water meshes; needs curh and curw.
+    // (view x projection) from the land, near-patch and water meshes, and the horizon
+    // ring's 16 x 16-quad blocks likewise; needs curh and curw.
     static void cullBlocks(const Matrix44& glob);
     static int visible_blocks;                 // of 32 x 32, after cullBlocks
+    static int visible_horizon_blocks;         // of 12 x 12 blocks of the horizon ring
     static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
     static void fillLandVertices(void* dst);   // 65536 x 8 bytes
     static int fillLandIndices(uint16_t* dst); // returns quads

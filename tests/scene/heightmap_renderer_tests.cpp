@@ -178,6 +178,8 @@ TEST_F(RendererCpu, CulledQuadsLieOutsideTheViewAndHousesAreStillReported) {
     EXPECT_LT(seen, all / 2);
     EXPECT_LT(HR::near_count, 64 * 64 / 2);
     EXPECT_LT(HR::visible_blocks, 32 * 32 / 2);
+    EXPECT_GT(HR::visible_horizon_blocks, 10); // the ring ahead
+    EXPECT_LT(HR::visible_horizon_blocks, 12 * 12 / 2);
     // Every quad left out has all four corners beyond one plane of the view volume.
     std::vector<bool> kept(HMAP_CELLS);
     for (int q = 0; q < seen; ++q) kept[land_ib[size_t(q) * 6]] = true;
@@ -213,6 +215,7 @@ TEST_F(RendererCpu, CulledQuadsLieOutsideTheViewAndHousesAreStillReported) {
     EXPECT_LT(wet_seen, circle_quads(true) / 2);
     HR::setWindow(cam); // shows everything again
     EXPECT_EQ(HR::fillWaterIndices(water_ib.data()), circle_quads(true));
+    EXPECT_EQ(HR::visible_horizon_blocks, 12 * 12);
 }
 
 TEST_F(RendererCpu, HorizonRingCountMatchesItsFormula) {
