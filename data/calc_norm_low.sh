@@ -4,6 +4,9 @@
 // stage 1. Texel i of an N-texel target evaluates uv = i / N + 0.5 / 256 (pixel centres
 // at whole coordinates, plus the half-texel offset of c17), so the visibility map holds
 // the value for uv at uv - 0.5 / 256 + 0.5 / 512.
+#ifndef VIS
+#define NORMAL_PASS
+#endif
 #include "calc_common.inc"
 #ifdef PSH
 #ifdef VIS

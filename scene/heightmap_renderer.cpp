@@ -117,6 +117,9 @@ Shader* aper_sh[3];
 // (see calc_norm_low.sh): a quarter of the normal map's texels run the costly search.
 Shader* vis_sh;
 Texture* vis_tex;
+// Height gradient per cell, which the normal passes read filtered (see calc_common.inc).
+Shader* grad_sh;
+Texture* grad_tex;
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
     *water_ib, *point_vb;
 
@@ -605,6 +608,10 @@ void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
+    set_render_target(grad_tex, 0, false);
+    set_shader(grad_sh);
+    draw_postfx();
+    bind_wrap(2, grad_tex, true);
     if (vis_tex) {
         set_render_target(vis_tex, 0, false);
         set_shader(vis_sh);
@@ -615,6 +622,7 @@ void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     set_shader(norm_sh);
     draw_postfx();
     if (vis_tex) bind_texture(1, nullptr);
+    bind_texture(2, nullptr);
 }
 
 void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
@@ -831,6 +839,8 @@ void HeightmapRenderer::init(int gfx_quality) {
     load_color_sh = get_shader("load_color.sh");
     load_float_sh = get_shader("load_float.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
+    static const char GRAD[] = "GRAD\0 1\0";
+    grad_sh = get_shader("calc_norm.sh", GRAD);
     if (!high_quality) {
         static const char VIS[] = "VIS\0 1\0";
         vis_sh = get_shader("calc_norm_low.sh", VIS);
@@ -850,8 +860,9 @@ void HeightmapRenderer::init(int gfx_quality) {
     norm_tex[0] = create_render_texture(1024, 1024, 1);
     norm_tex[1] = create_render_texture(1024, 1024, 1);
     norm_view_tex = create_render_texture(1024, 1024, 1);
-    bool ok =
-        height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && norm_view_tex;
+    grad_tex = create_render_texture(256, 256, 7);
+    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] &&
+              norm_view_tex && grad_tex;
     if (high_quality) {
         aper_tex[0] = create_render_texture(256, 256, 1);
         aper_tex[1] = create_render_texture(256, 256, 1);
@@ -927,11 +938,13 @@ void HeightmapRenderer::init(int gfx_quality) {
 }
 
 void HeightmapRenderer::close() {
-    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh,
-                       &vis_sh, &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+    for (Shader** s :
+         {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh, &vis_sh,
+          &grad_sh, &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
-    for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
-                        &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex})
+    for (Texture** t :
+         {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1], &norm_view_tex,
+          &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);
