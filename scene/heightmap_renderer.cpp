@@ -147,6 +147,13 @@ void check_region(int x0, int z0, int nx, int nz) {
 float tex_height[HMAP_CELLS];
 uint32_t tex_color[HMAP_CELLS], tex_surf_color[HMAP_CELLS];
 bool heights_known = false, colors_known = false;
+int known_reset_count = 0; // d3d_reset_count they were known at
+
+void forget_lost_uploads() {
+    if (known_reset_count == d3d_reset_count) return;
+    heights_known = colors_known = false;
+    known_reset_count = d3d_reset_count;
+}
 // Step fraction the view maps were last interpolated with (negative: never).
 float view_t = -1.0f;
 
@@ -286,9 +293,8 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
         for (int b = 0; b < BLOCKS; ++b) {
             float l = 1e30f, h = -1e30f;
             for (int k = (a << BLOCK_SHIFT) - 1; k <= (a << BLOCK_SHIFT) + 9; ++k) {
-                const int kk = k < 0 ? 0 : (k > HMAP_SIZE - 1 ? HMAP_SIZE - 1 : k);
-                l = fminf(l, lo[kk][b]);
-                h = fmaxf(h, hi[kk][b]);
+                l = fminf(l, lo[k & (HMAP_SIZE - 1)][b]); // window rows -1 and 256 wrap
+                h = fmaxf(h, hi[k & (HMAP_SIZE - 1)][b]);
             }
             const float x0 = float(win_ox + (b << BLOCK_SHIFT)),
                         z0 = float(win_oz + (a << BLOCK_SHIFT));
@@ -583,6 +589,7 @@ float HeightmapRenderer::layerBWeight(float t) {
 
 void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
+    forget_lost_uploads();
     const Water* w = &water[0][0];
     // A region that does not cover the map leaves the rest of what is known as it was.
     draw_points<FloatPoint>(height_tex, fpoint_decl, load_float_sh, x0, z0, nx, nz, tex_height,
@@ -592,6 +599,7 @@ void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
 
 void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
+    forget_lost_uploads();
     draw_points<ColorPoint>(color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz, tex_color,
                             colors_known, [](int i) { return surface[i].color; });
     draw_points<ColorPoint>(surf_color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz,
@@ -661,7 +669,6 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     // now, or the land would stay black until the next simulation step.
     const bool lost = seen_reset_count != d3d_reset_count;
     seen_reset_count = d3d_reset_count;
-    if (lost) heights_known = colors_known = false;
     const bool rebuild = land_dirty || lost;
     if (rebuild) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
@@ -933,6 +940,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     near_count = far_quads = water_quads = 0;
     land_dirty = true;
     heights_known = colors_known = false;
+    known_reset_count = d3d_reset_count;
     view_t = -1.0f;
     seen_reset_count = d3d_reset_count;
 }

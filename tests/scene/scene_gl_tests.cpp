@@ -227,6 +227,11 @@ TEST_F(SceneGl, ChangedLandShowsInTheNextFrame) {
     EXPECT_EQ(h[7 * 256 + 200], 9.0f);
     EXPECT_EQ(h[9 * 256 + 201], 2.5f);
     EXPECT_EQ(h[0], 2.0f);
+    // A reset loses the targets: everything is uploaded again, changed or not.
+    ASSERT_TRUE(resize_d3d(64, 64, false, true));
+    frame();
+    EXPECT_EQ(readTexture(HR::color_tex)[10 * 256 + 10], 0xFF6A8040u);
+    EXPECT_EQ(readFloat(HR::height_tex)[7 * 256 + 200], 9.0f);
 }
 
 TEST_F(SceneGl, HighPathFillsTheGBufferWithApertureAndLinearDepth) {
