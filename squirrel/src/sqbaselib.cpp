@@ -360,11 +360,13 @@ SQInteger a_find(SQVM* v) {
         if (sq_equals(a[i], A(v, 2))) return ret(v, Value(SQInteger(i)));
     return ret(v, Value());
 }
-// How many of (value, index, array) a map/apply callback takes, from its declared parameters.
+// How many of (value, index, array) a map/apply callback takes, from its declared parameters
+// (vargv counts as one); 0 when it takes none or more than three, which Squirrel refuses.
 int callback_arity(const Value& fn) {
     if (fn.type() != OT_CLOSURE) return 1;
-    SQInteger np = fn.clo()->proto->nparams - 1;
-    return np >= 3 ? 3 : np <= 1 ? 1 : int(np);
+    SQFunctionProto* p = fn.clo()->proto;
+    SQInteger np = p->nparams - 1 + (p->varargs ? 1 : 0);
+    return np < 1 || np > 3 ? 0 : int(np);
 }
 Value call_elem_callback(SQVM* v, const Value& fn, const Value& self, int arity, size_t i,
                          const Value& x) {
@@ -389,6 +391,7 @@ SQInteger a_map(SQVM* v) {
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
         int arity = callback_arity(fn);
+        if (arity == 0) return fail(v, "attempt to call 'array'");
         size_t n = self.arr()->vals.size();
         r->vals.reserve(n);
         for (size_t i = 0; i < n; ++i)
@@ -401,6 +404,7 @@ SQInteger a_apply(SQVM* v) {
         Value self = A(v, 1), fn = A(v, 2);
         ElemReader elem_or_null;
         int arity = callback_arity(fn);
+        if (arity == 0) return fail(v, "attempt to call 'array'");
         size_t n = self.arr()->vals.size();
         for (size_t i = 0; i < n; ++i) {
             Value r = call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i));
