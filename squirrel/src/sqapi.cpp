@@ -1,4 +1,5 @@
 // The public C API over the interpreter.
+#include "sqopcodes.h"
 #include "sqvm.h"
 
 #include <algorithm>
@@ -882,10 +883,26 @@ SQRESULT sq_resume(HSQUIRRELVM v, SQBool retval, SQBool raiseerror) {
     return SQ_OK;
 }
 
+// A script frame waiting on a tail call (marked on its call instruction) to a script function
+// is not seen: the callee stands in its place, as if it had replaced it.
+static bool in_tail_call(const ExecState& es, size_t i) {
+    const Frame& f = es.frames[i];
+    if (i + 1 >= es.frames.size() || (f.flags & FRAME_NATIVE)) return false;
+    const Frame& callee = es.frames[i + 1];
+    if (callee.flags & (FRAME_NATIVE | FRAME_CTOR)) return false;
+    const Instr& call = f.ip[-1];
+    if (call.op != OP_CALL || call.c != 1) return false;
+    const Value& fn = es.stack[size_t(callee.target)];
+    return fn.type() == OT_CLOSURE && fn.clo() == callee.callee;
+}
+
 static const Frame* frame_at(SQVM* v, SQUnsignedInteger level) {
-    auto& fr = (*v->cur).frames;
-    if (level >= fr.size()) return nullptr;
-    return &fr[fr.size() - 1 - level];
+    auto& es = *v->cur;
+    for (size_t i = es.frames.size(); i-- > 0;) {
+        if (in_tail_call(es, i)) continue;
+        if (level-- == 0) return &es.frames[i];
+    }
+    return nullptr;
 }
 
 const SQChar* sq_getlocal(HSQUIRRELVM v, SQUnsignedInteger level, SQUnsignedInteger idx) {

@@ -948,6 +948,12 @@ class Compiler {
             if (isYield) fs_->proto->generator = true;
             if (!endOfStatement()) {
                 commaExpr();
+                // a returned call outside try is a tail call: its caller's frame is gone for
+                // stack inspection, which is what getstackinfos reports
+                auto& code = fs_->proto->code;
+                if (!isYield && fs_->tryDepth == 0 && !fs_->proto->generator && !code.empty() &&
+                    code.back().op == OP_CALL && fs_->lastTarget != pc())
+                    code.back().c = 1;
                 emit(isYield ? OP_YIELD : OP_RETURN, 1);
             } else {
                 emit(isYield ? OP_YIELD : OP_RETURN, 0);
