@@ -535,6 +535,7 @@ struct Exp {
     EK k = E_VALUE;
     SQInteger idx = 0;
     bool isBase = false;
+    bool onThis = false; // a field of `this`: a miss falls back to the root table
 };
 
 struct LocalVar {
@@ -1554,10 +1555,10 @@ class Compiler {
             emit(OP_GETOUTER, 0, e.idx);
             break;
         case E_FIELD:
-            emit(OP_GET);
+            emit(OP_GET, e.onThis);
             break;
         case E_FIELDK:
-            emit(OP_GETK, 0, e.idx);
+            emit(OP_GETK, e.onThis, e.idx);
             break;
         case E_VAR:
             emit(OP_GETVAR, 0, e.idx);
@@ -1970,6 +1971,7 @@ class Compiler {
             switch (lx_.tok) {
             case '.': {
                 next();
+                bool onThis = e.k == E_LOCAL && e.idx == 0;
                 discharge(e);
                 Value name;
                 if (lx_.tok == K_CONSTRUCTOR) {
@@ -1981,24 +1983,27 @@ class Compiler {
                 bool isBase = e.isBase;
                 e = Exp{E_FIELDK, addConst(name), false};
                 e.isBase = isBase;
+                e.onThis = onThis;
                 break;
             }
             case '[': {
                 if (lx_.nlBefore)
                     error("cannot break deref/or comma needed after [exp]=exp slot declaration");
                 next();
+                bool onThis = e.k == E_LOCAL && e.idx == 0;
                 discharge(e);
                 commaExpr();
                 expect(']');
                 e = Exp{E_FIELD, 0, false};
+                e.onThis = onThis;
                 break;
             }
             case '(': {
                 next();
                 if (e.k == E_FIELDK && !e.isBase)
-                    emit(OP_PREPCALLK, 0, e.idx);
+                    emit(OP_PREPCALLK, e.onThis, e.idx);
                 else if (e.k == E_FIELD)
-                    emit(OP_PREPCALL);
+                    emit(OP_PREPCALL, e.onThis);
                 else {
                     discharge(e);
                     emit(OP_GETLOCAL, 0, 0);

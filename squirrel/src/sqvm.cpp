@@ -1235,7 +1235,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = o;
-            if (!sq_get(v, obj, k, r)) raise_noindex(v, k);
+            if (!sq_get(v, obj, k, r) && !(in.a && sq_get(v, closure_root(ss, cl), k, r, true)))
+                raise_noindex(v, k);
             RELOAD();
             sp[-1] = std::move(r);
             break;
@@ -1245,7 +1246,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
-            if (!sq_get(v, obj, key, r)) raise_noindex(v, key);
+            if (!sq_get(v, obj, key, r) && !(in.a && sq_get(v, closure_root(ss, cl), key, r, true)))
+                raise_noindex(v, key);
             RELOAD();
             POP();
             sp[-1] = std::move(r);
@@ -1726,7 +1728,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     found = true;
                 }
             }
-            if (!found && !sq_get(v, obj, key, fn)) raise_noindex(v, key);
+            if (!found && !sq_get(v, obj, key, fn) &&
+                !(in.a && sq_get(v, closure_root(ss, cl), key, fn, true)))
+                raise_noindex(v, key);
             RELOAD();
             if (in.op == OP_PREPCALLK) {
                 sp[-1] = std::move(fn);

@@ -34,4 +34,25 @@ TEST(SquirrelLanguage, TailCallsReplaceTheCallerForStackInspection) {
               "top\ng2\nviaNative\nmakeC\n");
 }
 
+TEST(SquirrelLanguage, FieldsOfThisFallBackToTheRootTable) {
+    EXPECT_EQ(output_of(R"(
+        ::who <- "root"
+        ::hello <- @() "hi"
+        local function whoami() { return this.who }
+        local function greet() { return this.hello() }
+        local function byKey() { return this["who"] }
+        print(whoami.call(null) + " " + [whoami][0]() + " " + whoami.call({}) + "\n")
+        print(greet.call(5) + " " + byKey.call([]) + " " + whoami.call({ who = "t" }) + "\n")
+        // a bound environment that died leaves a null this
+        local b = whoami.bindenv({ who = "temp" })
+        collectgarbage()
+        print(b() + "\n")
+        // only reads fall back: a write still needs the slot, and other objects do not fall back
+        try { (function() { this.who = 1 }).call({}) } catch (e) { print(e + "\n") }
+        try { ({}).who } catch (e) { print(e + "\n") }
+    )"),
+              "root root root\nhi root t\nroot\nthe index 'who' does not exist\n"
+              "the index 'who' does not exist\n");
+}
+
 } // namespace
