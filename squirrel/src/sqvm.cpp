@@ -867,6 +867,15 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
     es.frames.push_back(f);
 }
 
+// A generator that has yielded holds its this weakly (as Squirrel does), so a generator method of
+// a temporary object does not keep the object alive past the first value; until then the object
+// is still held, as Squirrel's caller stack does. Slot 1 is this, under the generator's closure.
+static void weaken_generator_this(SQVM* v, SQGenerator* g) {
+    Value& self = g->es.stack[1];
+    if (sq_rc(self.type()) && self.type() != OT_STRING && self.type() != OT_WEAKREF)
+        self = Value(OT_WEAKREF, sq_weakref_of(v->shared, self));
+}
+
 static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci, SQInteger nargs) {
     SQGenerator* g = sq_generator_new(v->shared);
     Value gv(OT_GENERATOR, g);
@@ -1003,6 +1012,7 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     g->state = GEN_RUNNING;
     ExecState* saved = v->cur;
     v->cur = &g->es;
+    g->es.stack[1] = sq_deref(g->es.stack[1]);
     try {
         execute(v, g->es, 0);
     } catch (...) {
@@ -1019,6 +1029,7 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     } else {
         g->state = GEN_SUSPENDED;
         out = std::move(g->es.yielded);
+        weaken_generator_this(v, g);
     }
 }
 

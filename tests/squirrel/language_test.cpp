@@ -55,4 +55,16 @@ TEST(SquirrelLanguage, FieldsOfThisFallBackToTheRootTable) {
               "the index 'who' does not exist\n");
 }
 
+TEST(SquirrelLanguage, SuspendedGeneratorsHoldThisWeakly) {
+    EXPECT_EQ(output_of(R"(
+        class C { n = 3; function count() { for (local i = 0; i < n; i++) yield i } }
+        local r = []
+        try { foreach (v in C().count()) r.append(v) } catch (e) { r.append(e) }
+        local held = C(), s = []
+        foreach (v in held.count()) s.append(v)
+        print(r.len() + " " + r[1] + " " + s.len() + "\n")
+    )"),
+              "2 the index 'n' does not exist 3\n");
+}
+
 } // namespace
