@@ -127,27 +127,30 @@ SQInteger base_callee(SQVM* v) {
     const Frame& f = fr[fr.size() - 2];
     return ret(v, Value(f.callee->kind, f.callee));
 }
-SQInteger base_getstackinfos(SQVM* v) {
-    SQInteger level = num_i(A(v, 2));
+// the call at level of thread t's stack as a table, pushed on v's stack (null past the end)
+SQInteger stackinfos(SQVM* v, SQVM* t, SQInteger level) {
     SQStackInfos si;
-    if (SQ_FAILED(sq_stackinfos(v, level, &si))) return ret(v, Value());
+    if (SQ_FAILED(sq_stackinfos(t, level, &si))) return ret(v, Value());
     SQSharedState* ss = SS(v);
-    SQTable* t = sq_table_new(ss);
-    Value tv(OT_TABLE, t);
-    sq_table_set(t, sq_mkstr(ss, "func"), sq_mkstr(ss, si.funcname ? si.funcname : "unknown"));
-    sq_table_set(t, sq_mkstr(ss, "src"), sq_mkstr(ss, si.source ? si.source : "unknown"));
-    sq_table_set(t, sq_mkstr(ss, "line"), Value(si.line));
+    SQTable* tbl = sq_table_new(ss);
+    Value tv(OT_TABLE, tbl);
+    sq_table_set(tbl, sq_mkstr(ss, "func"), sq_mkstr(ss, si.funcname ? si.funcname : "unknown"));
+    sq_table_set(tbl, sq_mkstr(ss, "src"), sq_mkstr(ss, si.source ? si.source : "unknown"));
+    sq_table_set(tbl, sq_mkstr(ss, "line"), Value(si.line));
     SQTable* locals = sq_table_new(ss);
     Value lv(OT_TABLE, locals);
     const SQChar* name;
-    for (SQUnsignedInteger i = 0; (name = sq_getlocal(v, SQUnsignedInteger(level), i)) != nullptr;
+    for (SQUnsignedInteger i = 0; (name = sq_getlocal(t, SQUnsignedInteger(level), i)) != nullptr;
          ++i) {
-        Value val = sq_stk(v, -1);
+        Value val = sq_stk(t, -1);
         sq_table_set(locals, sq_mkstr(ss, name), val);
-        sq_vpop(v, 1);
+        sq_vpop(t, 1);
     }
-    sq_table_set(t, sq_mkstr(ss, "locals"), lv);
+    sq_table_set(tbl, sq_mkstr(ss, "locals"), lv);
     return ret(v, tv);
+}
+SQInteger base_getstackinfos(SQVM* v) {
+    return stackinfos(v, v, num_i(A(v, 2)));
 }
 SQInteger base_noop(SQVM*) {
     return 0;
@@ -194,7 +197,13 @@ SQInteger t_rawget(SQVM* v) {
 }
 SQInteger t_rawset(SQVM* v) {
     return guard(v, [&] {
-        sq_set(v, A(v, 1), A(v, 2), A(v, 3), true);
+        Value out;
+        // a class not yet instantiated takes a new member this way too
+        if (A(v, 1).type() == OT_CLASS && !A(v, 1).cls()->locked &&
+            !sq_get(v, A(v, 1), A(v, 2), out, true))
+            sq_newslot_op(v, A(v, 1), A(v, 2), A(v, 3), false);
+        else
+            sq_set(v, A(v, 1), A(v, 2), A(v, 3), true);
         return ret(v, A(v, 1));
     });
 }
@@ -733,12 +742,49 @@ SQInteger k_instance(SQVM* v) {
 SQInteger k_getbase(SQVM* v) {
     return SQ_SUCCEEDED(sq_getbase(v, 1)) ? 1 : SQ_ERROR;
 }
-SQInteger k_newmember(SQVM* v) {
+// newmember/rawnewmember(name, value, attributes = null, static = false)
+SQInteger class_newmember(SQVM* v, bool raw) {
     return guard(v, [&] {
+        Value cls = A(v, 1), attrs = nargs(v) > 3 ? A(v, 4) : Value();
         bool st = nargs(v) > 4 && !is_false(A(v, 5));
-        sq_newslot_op(v, A(v, 1), A(v, 2), A(v, 3), st);
-        return SQInteger(0);
+        sq_class_newmember(v, cls, A(v, 2), A(v, 3), attrs, st, raw);
+        return ret(v, cls);
     });
+}
+SQInteger k_newmember(SQVM* v) {
+    return class_newmember(v, false);
+}
+SQInteger k_rawnewmember(SQVM* v) {
+    return class_newmember(v, true);
+}
+// the attributes of a member, or of the class itself for a null name
+Value* class_attributes(SQClass* c, const Value& name, Value& none) {
+    if (name.isNull()) return &c->attributes;
+    if (!sq_table_find(c->members, name)) return nullptr;
+    if (c->memberAttrs.type() == OT_TABLE)
+        if (Value* p = sq_table_find(c->memberAttrs.tab(), name)) return p;
+    none.setNull();
+    return &none;
+}
+SQInteger k_getattributes(SQVM* v) {
+    Value none;
+    Value* a = class_attributes(A(v, 1).cls(), A(v, 2), none);
+    return a ? ret(v, *a) : fail(v, "wrong index");
+}
+SQInteger k_setattributes(SQVM* v) {
+    SQClass* c = A(v, 1).cls();
+    Value none;
+    Value* a = class_attributes(c, A(v, 2), none);
+    if (!a) return fail(v, "wrong index");
+    Value old = *a;
+    if (a == &none) {
+        if (c->memberAttrs.type() != OT_TABLE)
+            c->memberAttrs = Value(OT_TABLE, sq_table_new(SS(v)));
+        sq_table_set(c->memberAttrs.tab(), A(v, 2), A(v, 3));
+    } else {
+        *a = A(v, 3);
+    }
+    return ret(v, old);
 }
 SQInteger i_getclass(SQVM* v) {
     return ret(v, Value(OT_CLASS, A(v, 1).ins()->cls));
@@ -941,6 +987,9 @@ void sq_init_delegates(SQVM* v) {
     reg(v, k, "rawget", t_rawget, 2, "y");
     reg(v, k, "rawset", t_rawset, 3, "y");
     reg(v, k, "newmember", k_newmember, -3, "y");
+    reg(v, k, "rawnewmember", k_rawnewmember, -3, "y");
+    reg(v, k, "getattributes", k_getattributes, 2, "y.");
+    reg(v, k, "setattributes", k_setattributes, 3, "y..");
     reg(v, k, "weakref", d_weakref, 1, nullptr);
     reg(v, k, "tostring", d_tostring, 1, nullptr);
 

@@ -632,8 +632,9 @@ int op_effect(const Instr& i) {
     case OP_SET:
     case OP_NEWSLOT:
     case OP_NEWSLOTT:
-    case OP_NEWSLOTC:
         return -2;
+    case OP_NEWSLOTC:
+        return -3;
     case OP_DUP2:
         return 2;
     case OP_CALL:
@@ -643,7 +644,7 @@ int op_effect(const Instr& i) {
     case OP_YIELD:
         return -int(i.a);
     case OP_NEWCLASS:
-        return i.a ? 0 : 1;
+        return i.a ? -1 : 0;
     default:
         return 0;
     }
@@ -1312,20 +1313,28 @@ class Compiler {
         emit(OP_POP);
     }
 
-    // member attributes (</ name = value, ... />) are evaluated and dropped
-    void skipAttributes() {
-        if (lx_.tok != T_ATTR_OPEN) return;
+    // class and member attributes (</ name = value, ... />): a table, or null without any
+    void attributes() {
+        if (lx_.tok != T_ATTR_OPEN) {
+            emit(OP_LOADNULL);
+            return;
+        }
         next();
+        emit(OP_NEWTABLE);
         while (lx_.tok != T_ATTR_CLOSE) {
             if (lx_.tok == T_EOF) error("expected '/>'");
-            if (lx_.tok == T_STRING)
+            Value key;
+            if (lx_.tok == T_STRING) {
+                key = sq_mkstr(ss_, lx_.sval);
                 next();
-            else
-                expectIdent();
+            } else {
+                key = expectIdent();
+            }
+            emit(OP_LOADK, 0, addConst(key));
             expect('=');
             Exp e = expression();
             discharge(e);
-            emit(OP_POP);
+            emit(OP_NEWSLOTT);
             if (lx_.tok == ',') next();
         }
         next();
@@ -1339,11 +1348,11 @@ class Compiler {
             discharge(b);
             hasBase = true;
         }
-        skipAttributes();
+        attributes();
         emit(OP_NEWCLASS, hasBase ? 1 : 0);
         expect('{');
         while (lx_.tok != '}') {
-            skipAttributes();
+            attributes();
             bool isStatic = false;
             if (lx_.tok == K_STATIC) {
                 isStatic = true;

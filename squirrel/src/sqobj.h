@@ -315,7 +315,7 @@ struct SQClass : SQRefCounted {
     SQClass* base = nullptr;
     SQTable* members = nullptr; // name -> value, or field marker
     std::vector<Value> defaults;
-    std::vector<Value> fieldAttrs;
+    Value memberAttrs; // table: member name -> its attributes, null until one has some
     Value meta[MT_LAST];
     Value ctor;
     Value attributes;

@@ -472,6 +472,24 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
     }
 }
 
+// A member declared in a class body or added by newmember: the class's _newmember takes it over
+// when there is one (unless raw); otherwise it is added, with its attributes.
+void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
+                        const Value& attrs, bool bstatic, bool raw) {
+    SQClass* c = cls.cls();
+    if (!raw && !c->meta[MT_NEWMEMBER].isNull()) {
+        Value fn = c->meta[MT_NEWMEMBER];
+        Value args[4] = {key, val, attrs, Value(bstatic)};
+        sq_call_value(v, fn, cls, args, 4);
+        return;
+    }
+    sq_newslot_op(v, cls, key, val, bstatic);
+    if (attrs.isNull()) return;
+    if (c->memberAttrs.type() != OT_TABLE)
+        c->memberAttrs = Value(OT_TABLE, sq_table_new(v->shared));
+    sq_table_set(c->memberAttrs.tab(), key, attrs);
+}
+
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic) {
     if (key.isNull()) sq_raise(v, "null cannot be used as index");
     switch (obj.type()) {
@@ -1332,9 +1350,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_NEWSLOT:
         L_OP_NEWSLOT:
         case OP_NEWSLOTT:
-        L_OP_NEWSLOTT:
-        case OP_NEWSLOTC:
-        L_OP_NEWSLOTC : {
+        L_OP_NEWSLOTT : {
             if (in.op == OP_NEWSLOTT && sp[-3].type() == OT_TABLE && !sp[-2].isNull()) {
                 sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
                 POP();
@@ -1348,6 +1364,17 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             POP();
             POP();
             if (in.op == OP_NEWSLOT) sp[-1] = std::move(val);
+            break;
+        }
+        case OP_NEWSLOTC:
+        L_OP_NEWSLOTC : {
+            SYNC();
+            Value cls = sp[-4], attrs = sp[-3], key = sp[-2], val = sp[-1];
+            sq_class_newmember(v, cls, key, val, attrs, in.a != 0, false);
+            RELOAD();
+            POP();
+            POP();
+            POP();
             break;
         }
         case OP_DELETE:
@@ -1997,20 +2024,19 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_NEWCLASS:
-        L_OP_NEWCLASS : {
+        L_OP_NEWCLASS : { // [base? attributes] -> [cls]
             SQClass* base = nullptr;
             if (in.a) {
-                if (sp[-1].type() != OT_CLASS) {
+                if (sp[-2].type() != OT_CLASS) {
                     SYNC();
-                    sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-1].type()));
+                    sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-2].type()));
                 }
-                base = sp[-1].cls();
+                base = sp[-2].cls();
             }
             Value c(OT_CLASS, sq_class_new(ss, base));
-            if (in.a)
-                sp[-1] = std::move(c);
-            else
-                *sp++ = std::move(c);
+            c.cls()->attributes = std::move(sp[-1]);
+            if (in.a) POP();
+            sp[-1] = std::move(c);
             break;
         }
         case OP_CLASSDONE:
@@ -2019,7 +2045,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (c->base && !c->base->meta[MT_INHERITED].isNull()) {
                 SYNC();
                 Value cv = sp[-1];
-                Value attrs;
+                Value attrs = c->attributes;
                 sq_call_value(v, c->base->meta[MT_INHERITED], cv, &attrs, 1);
                 RELOAD();
             }

@@ -90,6 +90,8 @@ Value sq_call_value(SQVM* v, const Value& fn, const Value& thisv, const Value* a
 bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw = false);
 void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool raw = false);
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic);
+void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
+                        const Value& attrs, bool bstatic, bool raw);
 Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw = false);
 bool sq_equals(const Value& a, const Value& b);
 SQInteger sq_compare(SQVM* v, const Value& a, const Value& b);

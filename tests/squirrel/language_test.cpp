@@ -67,4 +67,44 @@ TEST(SquirrelLanguage, SuspendedGeneratorsHoldThisWeakly) {
               "2 the index 'n' does not exist 3\n");
 }
 
+TEST(SquirrelLanguage, ClassAttributesAndNewMember) {
+    EXPECT_EQ(output_of(R"(
+        local k = 40
+        class A </ level = "class" /> {
+            </ doc = "field", v = k + 2 /> f = 1
+            </ doc = "method" /> function m() {}
+            plain = 2
+        }
+        print(A.getattributes(null).level + " " + A.getattributes("f").v + " " +
+              A.getattributes("m").doc + " " + A.getattributes("plain") + "\n")
+        try { A.getattributes("zzz") } catch (e) { print(e + "\n") }
+        local old = A.setattributes("f", { doc = "new" })
+        print(old.doc + " " + A.getattributes("f").doc + "\n")
+        class D extends A {}
+        print(D.getattributes("m").doc + " " + D.getattributes(null) + "\n")
+        // _newmember takes over the declarations of derived classes; rawnewmember adds
+        local seen = []
+        class M { function _newmember(k, v, a, s) { seen.append(k); if (k != "skip") rawnewmember(k, v, a, s) } }
+        class U extends M { x = 1; </ t = 1 /> static skip = 2 }
+        print(seen.len() + " " + ("x" in U) + " " + ("skip" in U) + " " + U.getattributes("x") + "\n")
+        U.newmember("y", 3)
+        U.rawnewmember("z", 4)
+        print(seen.len() + " " + U.y + " " + U.z + "\n")
+    )"),
+              "class 42 method null\nwrong index\nfield new\nmethod null\n2 true false null\n"
+              "3 3 4\n");
+}
+
+TEST(SquirrelLanguage, MetamethodsAreNotClassMembers) {
+    EXPECT_EQ(output_of(R"(
+        class B { function _add(o) { return "B" } function _tostring() { return "b" } }
+        class D extends B { function _add(o) { try { return base._add(o) } catch (e) { return e } } }
+        print((D() + 1) + " " + D() + " " + ("_add" in B) + "\n")
+        local X = class {}
+        X._typeof <- @() "late"
+        print(typeof X() + "\n")
+    )"),
+              "the index '_add' does not exist b false\nlate\n");
+}
+
 } // namespace
