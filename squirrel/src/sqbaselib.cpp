@@ -866,6 +866,14 @@ SQInteger th_wakeupthrow(SQVM* v) {
     bool propagate = nargs(v) < 3 || !is_false(A(v, 3));
     return thread_run(v, t, false, &err, propagate);
 }
+SQInteger th_getstackinfos(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    SQInteger level = num_i(A(v, 2));
+    if (t == v) return stackinfos(v, v, level);
+    if (t->state != VM_SUSPENDED || level < 0) return ret(v, Value());
+    // the suspend call it waits in is not a level of its own
+    return stackinfos(v, t, level + 1);
+}
 SQInteger th_getstatus(SQVM* v) {
     static const char* names[] = {"idle", "running", "suspended"};
     return ret(v, sq_mkstr(SS(v), names[A(v, 1).thr()->state]));
@@ -1011,6 +1019,7 @@ void sq_init_delegates(SQVM* v) {
     reg(v, th, "wakeup", th_wakeup, -1, "v");
     reg(v, th, "wakeupthrow", th_wakeupthrow, -2, "v.b");
     reg(v, th, "getstatus", th_getstatus, 1, "v");
+    reg(v, th, "getstackinfos", th_getstackinfos, 2, "vn");
     reg(v, th, "weakref", d_weakref, 1, nullptr);
     reg(v, th, "tostring", d_tostring, 1, nullptr);
 }

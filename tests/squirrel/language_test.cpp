@@ -107,4 +107,16 @@ TEST(SquirrelLanguage, MetamethodsAreNotClassMembers) {
               "the index '_add' does not exist b false\nlate\n");
 }
 
+TEST(SquirrelLanguage, StackInfosOfASuspendedThread) {
+    EXPECT_EQ(output_of(R"(
+        local function worker() { local here = 5; suspend(1) }
+        local t = newthread(worker)
+        print(t.getstackinfos(0) + "\n")
+        t.call()
+        local si = t.getstackinfos(0)
+        print(si.func + " " + si.locals.here + " " + t.getstackinfos(1) + " " + t.getstackinfos(-1) + "\n")
+    )"),
+              "null\nworker 5 null null\n");
+}
+
 } // namespace
