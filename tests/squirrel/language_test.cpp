@@ -119,4 +119,23 @@ TEST(SquirrelLanguage, StackInfosOfASuspendedThread) {
               "null\nworker 5 null null\n");
 }
 
+TEST(SquirrelLanguage, RegexpMatchesWithoutBacktracking) {
+    EXPECT_EQ(output_of(R"nut(
+        local function S(p, s, from = 0) {
+            local r = regexp(p).search(s, from)
+            return r ? r.begin + ".." + r.end : "null"
+        }
+        local function E(p) { try { regexp(p); return "ok" } catch (e) { return e } }
+        // a repetition stops where what follows matches; alternations commit to a branch
+        print(S("<.+>", "<a><b>") + " " + regexp("(a|ab)c").match("abc") + " " + S("^b", "ab", 1) + "\n")
+        print(S("\\m()", "x(a(b)c)y") + " " + S("x*", "ab", 2) + " " + S("\\Bcat", "cat concat") + "\n")
+        local c = regexp("(x)*y").capture("xxy")
+        print(c[1].begin + ".." + c[1].end + "\n")
+        print(E("[]") + ", " + E("[a-]") + ", " + E("a{1") + ", " + E("a)") + ", " + E("a\tb") + ", " + E("\\m((") + "\n")
+    )nut"),
+              "0..3 false 1..2\n1..8 null 7..10\n0..1\n"
+              "empty class, invalid range, , or } expected, unexpected character, letter expected, "
+              "open/close char can't be the same\n");
+}
+
 } // namespace
