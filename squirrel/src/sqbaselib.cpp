@@ -169,8 +169,11 @@ SQInteger base_suspend(SQVM* v) {
     if (v->ownsShared) return fail(v, "cannot suspend the main vm");
     // only the thread's own interpreter level can stop and resume later: a native in between
     // (map, sort, call, a metamethod) would be left half done
-    if (v->execDepth > 1) return fail(v, "cannot suspend through native calls/metamethods");
+    // generators resumed on the way stay suspended with the thread
+    if (v->execDepth - v->genResumes > 1)
+        return fail(v, "cannot suspend through native calls/metamethods");
     v->es.yielded = nargs(v) > 1 ? A(v, 2) : Value();
+    v->suspendedIn = v->cur;
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
 }
@@ -806,16 +809,25 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first, const Value* raise = nullptr,
             sq_call_at(t, 0, es.top - 1);
         } else {
             // resume the suspended frames: complete the pending native call with the wakeup value
-            Frame& nf = es.frames.back();
+            // (in the innermost generator when it suspended inside generators, which the thread
+            // then resumes again on its way back in)
+            ExecState& at = t->suspendedIn ? *t->suspendedIn : es;
+            t->suspendedIn = nullptr;
+            Frame& nf = at.frames.back();
             SQInteger ci = nf.target;
-            for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
-            es.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
-            es.top = ci + 1;
-            es.frames.pop_back();
-            if (raise)
+            for (SQInteger i = at.top - 1; i > ci; --i) at.stack[size_t(i)].setNull();
+            at.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
+            at.top = ci + 1;
+            at.frames.pop_back();
+            if (raise && &at == &es) {
                 sq_continue_throw(t, *raise);
-            else
+            } else {
+                if (raise) {
+                    t->raiseIn = &at;
+                    t->wakeupError = *raise;
+                }
                 sq_continue(t);
+            }
         }
     } catch (SQException& e) {
         t->state = VM_IDLE;
@@ -872,7 +884,8 @@ SQInteger th_getstackinfos(SQVM* v) {
     if (t == v) return stackinfos(v, v, level);
     if (t->state != VM_SUSPENDED || level < 0) return ret(v, Value());
     // the suspend call it waits in is not a level of its own
-    return stackinfos(v, t, level + 1);
+    bool inNative = !t->es.frames.empty() && (t->es.frames.back().flags & FRAME_NATIVE);
+    return stackinfos(v, t, level + (inNative ? 1 : 0));
 }
 SQInteger th_getstatus(SQVM* v) {
     static const char* names[] = {"idle", "running", "suspended"};

@@ -370,6 +370,7 @@ struct SQGenerator : SQRefCounted {
     ExecState es;
     GenState state = GEN_SUSPENDED;
     bool started = false;
+    SQVM* heldBy = nullptr; // the thread that suspended while this generator ran
 };
 
 struct SQSharedState {
@@ -405,7 +406,11 @@ struct SQVM : SQRefCounted {
     Value errorhandler;
     SQUserPointer foreign = nullptr;
     VMState state = VM_IDLE;
-    SQInteger execDepth = 0; // nested interpreter entries on this thread
+    SQInteger execDepth = 0;          // nested interpreter entries on this thread
+    SQInteger genResumes = 0;         // of those, generators resumed straight from script
+    ExecState* suspendedIn = nullptr; // the stack whose suspend call waits for the wakeup
+    ExecState* raiseIn = nullptr;     // a generator stack the wakeup error is raised in
+    Value wakeupError;
     bool suspendRequested = false;
     bool raiseerror = true;
     SQInteger budget = INT64_MAX; // loop iterations and calls left before the limit error

@@ -824,7 +824,7 @@ static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger c
     f.target = ci;
     es.top = ci + 1 + nargs + SQInteger(nc->outers.size());
     SQInteger r = nc->func(v);
-    if (v->suspendRequested && &es == &v->es) return; // result arrives with the wakeup
+    if (v->suspendRequested) return; // result arrives with the wakeup
     if (r < 0) {
         Value e = v->lasterror;
         throw SQException{e, false};
@@ -1023,15 +1023,25 @@ void sq_call_errorhandler(SQVM* v, const Value& err) {
 
 // ---------------------------------------------------------------- generators
 
+static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQException& e);
+
 void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     if (g->state == GEN_DEAD) sq_raise(v, "resuming dead generator");
-    if (g->state == GEN_RUNNING) sq_raise(v, "resuming active generator");
+    if (g->state == GEN_RUNNING && g->heldBy != v) sq_raise(v, "resuming active generator");
     Value keep(OT_GENERATOR, g);
     g->state = GEN_RUNNING;
+    g->heldBy = nullptr;
     ExecState* saved = v->cur;
     v->cur = &g->es;
     g->es.stack[1] = sq_deref(g->es.stack[1]);
     try {
+        if (v->raiseIn == &g->es) {
+            // the thread was woken with an error while suspended in here
+            v->raiseIn = nullptr;
+            SQException e{v->wakeupError, false};
+            v->wakeupError.setNull();
+            if (!handle_exception(v, g->es, 0, e)) throw e;
+        }
         execute(v, g->es, 0);
     } catch (...) {
         v->cur = saved;
@@ -1039,6 +1049,10 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
         throw;
     }
     v->cur = saved;
+    if (v->suspendRequested) {
+        g->heldBy = v; // still running: the thread resumes it when woken
+        return;
+    }
     if (g->es.frames.empty()) {
         g->state = GEN_DEAD;
         out = std::move(g->es.stack[0]);
@@ -1737,7 +1751,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             }
             bool pushed = prep_call(v, es, ci, nargs);
-            if (v->suspendRequested && &es == &v->es && !pushed) {
+            if (v->suspendRequested && !pushed) {
                 return; // thread suspended inside a native call
             }
             RELOAD();
@@ -2018,8 +2032,19 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_raise(v, "trying to resume a '%s',only genenerator can be resumed",
                          sq_type_name(g.type()));
             Value out;
-            sq_resume_generator(v, g.gen(), out);
+            ++v->genResumes;
+            try {
+                sq_resume_generator(v, g.gen(), out);
+            } catch (...) {
+                --v->genResumes;
+                throw;
+            }
+            --v->genResumes;
             RELOAD();
+            if (v->suspendRequested) {
+                fr->ip = ip - 1; // the thread suspended inside: resume the generator on wakeup
+                return;
+            }
             sp[-1] = std::move(out);
             break;
         }

@@ -138,4 +138,27 @@ TEST(SquirrelLanguage, RegexpMatchesWithoutBacktracking) {
               "open/close char can't be the same\n");
 }
 
+TEST(SquirrelLanguage, ThreadsSuspendInsideGenerators) {
+    EXPECT_EQ(output_of(R"(
+        // two generators deep: the wakeup value comes back out through both
+        local t = newthread(function() {
+            local inner = (function() { yield suspend("in") })()
+            local outer = (function() { yield "<" + resume inner + ">" })()
+            return resume outer
+        })
+        print(t.call() + " " + t.getstatus() + " " + t.wakeup("w") + " " + t.getstatus() + "\n")
+        // an error sent with the wakeup is raised inside the generator
+        local u = newthread(function() {
+            local g = (function() { try { suspend(1) } catch (e) { yield "caught " + e } })()
+            return resume g
+        })
+        u.call()
+        print(u.wakeupthrow("x") + "\n")
+        // a native in between still refuses
+        local n = newthread(function() { return [1].map(@(x) suspend(x)) })
+        try { n.call() } catch (e) { print(e + "\n") }
+    )"),
+              "in suspended <w> idle\ncaught x\ncannot suspend through native calls/metamethods\n");
+}
+
 } // namespace
