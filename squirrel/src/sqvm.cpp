@@ -218,11 +218,14 @@ static SQTable* default_delegate(SQSharedState* ss, SQObjectType t) {
     return ss->delegates[k].isNull() ? nullptr : ss->delegates[k].tab();
 }
 
+// A table's (or userdata's) metamethods come from its direct delegate; only _get and _set are
+// also found further up the chain, as a missing key is looked for there.
 bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out) {
     SQSharedState* ss = v->shared;
+    bool chain = m == MT_GET || m == MT_SET;
     switch (obj.type()) {
     case OT_TABLE:
-        for (SQTable* d = obj.tab()->delegate; d; d = d->delegate)
+        for (SQTable* d = obj.tab()->delegate; d; d = chain ? d->delegate : nullptr)
             if (Value* p = sq_table_find(d, ss->metanames[m])) {
                 out = *p;
                 return true;
@@ -233,7 +236,7 @@ bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out) {
         out = obj.ins()->cls->meta[m];
         return true;
     case OT_USERDATA:
-        for (SQTable* d = obj.ud()->delegate; d; d = d->delegate)
+        for (SQTable* d = obj.ud()->delegate; d; d = chain ? d->delegate : nullptr)
             if (Value* p = sq_table_find(d, ss->metanames[m])) {
                 out = *p;
                 return true;

@@ -161,4 +161,20 @@ TEST(SquirrelLanguage, ThreadsSuspendInsideGenerators) {
               "in suspended <w> idle\ncaught x\ncannot suspend through native calls/metamethods\n");
 }
 
+TEST(SquirrelLanguage, DelegateMetamethodsComeFromTheDirectDelegate) {
+    EXPECT_EQ(output_of(R"(
+        local top = { _add = @(o) "added", _get = @(k) "got " + k, _set = function(k, v) { ::setk <- k },
+                      _tostring = @() "ts", _call = @(t, a) "called" }
+        local direct = {}.setdelegate(top), deep = {}.setdelegate({}.setdelegate(top))
+        print((direct + 1) + " " + direct + " " + direct(1) + "\n")
+        try { deep + 1 } catch (e) { print(e + "\n") }
+        try { deep(1) } catch (e) { print(e + "\n") }
+        // a missing key is still looked for up the whole chain, _get and _set included
+        deep.q = 1
+        print(deep.x + " " + ::setk + " " + (deep.tostring().find("ts") == null) + "\n")
+    )"),
+              "added ts called\narith op + on between 'table' and 'integer'\n"
+              "attempt to call 'table'\ngot x q true\n");
+}
+
 } // namespace
