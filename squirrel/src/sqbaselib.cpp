@@ -831,6 +831,8 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first, const Value* raise = nullptr,
         }
     } catch (SQException& e) {
         t->state = VM_IDLE;
+        t->raiseIn = nullptr;
+        t->suspendedIn = nullptr;
         for (auto& s : es.stack) s.setNull();
         es.frames.clear();
         es.top = 0;

@@ -1030,7 +1030,10 @@ static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQExceptio
 
 void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     if (g->state == GEN_DEAD) sq_raise(v, "resuming dead generator");
-    if (g->state == GEN_RUNNING && g->heldBy != v) sq_raise(v, "resuming active generator");
+    // a generator the thread suspended in goes on only once the wakeup completed its call
+    if (g->state == GEN_RUNNING &&
+        (g->heldBy != v || g->es.frames.empty() || (g->es.frames.back().flags & FRAME_NATIVE)))
+        sq_raise(v, "resuming active generator");
     Value keep(OT_GENERATOR, g);
     g->state = GEN_RUNNING;
     g->heldBy = nullptr;

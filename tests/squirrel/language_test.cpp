@@ -157,8 +157,17 @@ TEST(SquirrelLanguage, ThreadsSuspendInsideGenerators) {
         // a native in between still refuses
         local n = newthread(function() { return [1].map(@(x) suspend(x)) })
         try { n.call() } catch (e) { print(e + "\n") }
+        // a generator left inside a dropped thread's suspend stays active
+        ::held <- (function() { yield suspend(0) })()
+        local d = newthread(function() { return resume ::held })
+        d.call()
+        d = null
+        collectgarbage()
+        local d2 = newthread(function() { return resume ::held })
+        try { d2.call() } catch (e) { print(e + "\n") }
     )"),
-              "in suspended <w> idle\ncaught x\ncannot suspend through native calls/metamethods\n");
+              "in suspended <w> idle\ncaught x\ncannot suspend through native calls/metamethods\n"
+              "resuming active generator\n");
 }
 
 TEST(SquirrelLanguage, DelegateMetamethodsComeFromTheDirectDelegate) {
