@@ -577,11 +577,25 @@ SQRESULT sq_createinstance(HSQUIRRELVM v, SQInteger idx) {
     sq_vpush(v, sq_create_instance(v, c.cls()));
     return SQ_OK;
 }
-SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger) {
-    return api_error(v, "not supported");
+// [key value] -> [old attributes]
+SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger idx) {
+    Value c = STK(idx);
+    if (c.type() != OT_CLASS || sq_gettop(v) < 2) return api_error(v, "the object is not a class");
+    Value key = STK(-2), val = STK(-1), old;
+    sq_vpop(v, 2);
+    if (!sq_class_setattributes(v, c.cls(), key, val, old)) return api_error(v, "wrong index");
+    sq_vpush(v, old);
+    return SQ_OK;
 }
-SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger) {
-    return api_error(v, "not supported");
+// [key] -> [attributes]
+SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger idx) {
+    Value c = STK(idx);
+    if (c.type() != OT_CLASS || sq_gettop(v) < 1) return api_error(v, "the object is not a class");
+    Value key = STK(-1), out;
+    sq_vpop(v, 1);
+    if (!sq_class_getattributes(c.cls(), key, out)) return api_error(v, "wrong index");
+    sq_vpush(v, out);
+    return SQ_OK;
 }
 SQRESULT sq_getclass(HSQUIRRELVM v, SQInteger idx) {
     Value o = STK(idx);

@@ -760,33 +760,15 @@ SQInteger k_newmember(SQVM* v) {
 SQInteger k_rawnewmember(SQVM* v) {
     return class_newmember(v, true);
 }
-// the attributes of a member, or of the class itself for a null name
-Value* class_attributes(SQClass* c, const Value& name, Value& none) {
-    if (name.isNull()) return &c->attributes;
-    if (!sq_table_find(c->members, name)) return nullptr;
-    if (c->memberAttrs.type() == OT_TABLE)
-        if (Value* p = sq_table_find(c->memberAttrs.tab(), name)) return p;
-    none.setNull();
-    return &none;
-}
 SQInteger k_getattributes(SQVM* v) {
-    Value none;
-    Value* a = class_attributes(A(v, 1).cls(), A(v, 2), none);
-    return a ? ret(v, *a) : fail(v, "wrong index");
+    Value out;
+    if (!sq_class_getattributes(A(v, 1).cls(), A(v, 2), out)) return fail(v, "wrong index");
+    return ret(v, out);
 }
 SQInteger k_setattributes(SQVM* v) {
-    SQClass* c = A(v, 1).cls();
-    Value none;
-    Value* a = class_attributes(c, A(v, 2), none);
-    if (!a) return fail(v, "wrong index");
-    Value old = *a;
-    if (a == &none) {
-        if (c->memberAttrs.type() != OT_TABLE)
-            c->memberAttrs = Value(OT_TABLE, sq_table_new(SS(v)));
-        sq_table_set(c->memberAttrs.tab(), A(v, 2), A(v, 3));
-    } else {
-        *a = A(v, 3);
-    }
+    Value old;
+    if (!sq_class_setattributes(v, A(v, 1).cls(), A(v, 2), A(v, 3), old))
+        return fail(v, "wrong index");
     return ret(v, old);
 }
 SQInteger i_getclass(SQVM* v) {

@@ -487,10 +487,31 @@ void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value
         return;
     }
     sq_newslot_op(v, cls, key, val, bstatic);
-    if (attrs.isNull()) return;
+    Value old;
+    if (!attrs.isNull()) sq_class_setattributes(v, c, key, attrs, old);
+}
+
+bool sq_class_getattributes(SQClass* c, const Value& name, Value& out) {
+    if (name.isNull()) {
+        out = c->attributes;
+        return true;
+    }
+    if (!sq_table_find(c->members, name)) return false;
+    Value* p =
+        c->memberAttrs.type() == OT_TABLE ? sq_table_find(c->memberAttrs.tab(), name) : nullptr;
+    out = p ? *p : Value();
+    return true;
+}
+bool sq_class_setattributes(SQVM* v, SQClass* c, const Value& name, const Value& val, Value& old) {
+    if (!sq_class_getattributes(c, name, old)) return false;
+    if (name.isNull()) {
+        c->attributes = val;
+        return true;
+    }
     if (c->memberAttrs.type() != OT_TABLE)
         c->memberAttrs = Value(OT_TABLE, sq_table_new(v->shared));
-    sq_table_set(c->memberAttrs.tab(), key, attrs);
+    sq_table_set(c->memberAttrs.tab(), name, val);
+    return true;
 }
 
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic) {

@@ -92,6 +92,9 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic);
 void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
                         const Value& attrs, bool bstatic, bool raw);
+// attributes of a member, or of the class itself for a null name; false for no such member
+bool sq_class_getattributes(SQClass* c, const Value& name, Value& out);
+bool sq_class_setattributes(SQVM* v, SQClass* c, const Value& name, const Value& val, Value& old);
 Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw = false);
 bool sq_equals(const Value& a, const Value& b);
 SQInteger sq_compare(SQVM* v, const Value& a, const Value& b);

@@ -186,4 +186,28 @@ TEST(SquirrelLanguage, DelegateMetamethodsComeFromTheDirectDelegate) {
               "attempt to call 'table'\ngot x q true\n");
 }
 
+TEST(SquirrelLanguage, AttributesThroughTheApi) {
+    TestVm t;
+    HSQUIRRELVM v = t.v;
+    ASSERT_TRUE(t.run("class K </ tag = 1 /> { </ doc = \"d\" /> m = 0; plain = 1 }\n::K <- K"));
+    sq_pushroottable(v);
+    sq_pushstring(v, "K", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_get(v, -2)));
+    sq_pushstring(v, "m", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_getattributes(v, -2)));
+    EXPECT_EQ(sq_gettype(v, -1), OT_TABLE);
+    sq_pop(v, 1);
+    sq_pushnull(v);
+    sq_pushinteger(v, 7);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_setattributes(v, -3))); // class level: returns the old table
+    EXPECT_EQ(sq_gettype(v, -1), OT_TABLE);
+    sq_pop(v, 1);
+    sq_pushstring(v, "nope", -1);
+    EXPECT_TRUE(SQ_FAILED(sq_getattributes(v, -2)));
+    sq_pop(v, 2);
+    EXPECT_EQ(sq_gettop(v), 0);
+    ASSERT_TRUE(t.run("print(K.getattributes(null) + \" \" + K.getattributes(\"plain\"))"));
+    EXPECT_EQ(t.out, "7 null");
+}
+
 } // namespace
