@@ -79,7 +79,8 @@ struct Value : SQObject {
     ~Value() {
         if (sq_rc(_type)) sq_decref(_unVal.pRefCounted);
     }
-    Value& operator=(const SQObject& o) {
+    // kept inline in the interpreter loop whatever its size
+    [[gnu::always_inline]] Value& operator=(const SQObject& o) {
         SQObjectType ot = _type;
         SQObjectValue ov = _unVal;
         _type = o._type;
@@ -89,7 +90,7 @@ struct Value : SQObject {
         return *this;
     }
     Value& operator=(const Value& o) { return *this = static_cast<const SQObject&>(o); }
-    Value& operator=(Value&& o) noexcept {
+    [[gnu::always_inline]] Value& operator=(Value&& o) noexcept {
         if (this != &o) {
             SQObjectType ot = _type;
             SQObjectValue ov = _unVal;

@@ -475,6 +475,13 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
     }
 }
 
+// [cls attributes key value] of a class body's member declaration; out of line to keep the
+// interpreter loop small
+[[gnu::noinline]] static void class_member_op(SQVM* v, const Value* sp, bool isStatic) {
+    Value cls = sp[-4], attrs = sp[-3], key = sp[-2], val = sp[-1];
+    sq_class_newmember(v, cls, key, val, attrs, isStatic, false);
+}
+
 // A member declared in a class body or added by newmember: the class's _newmember takes it over
 // when there is one (unless raw); otherwise it is added, with its attributes.
 void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
@@ -1049,7 +1056,7 @@ void sq_call_errorhandler(SQVM* v, const Value& err) {
 
 static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQException& e);
 
-void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
+void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript) {
     if (g->state == GEN_DEAD) sq_raise(v, "resuming dead generator");
     // a generator the thread suspended in goes on only once the wakeup completed its call
     if (g->state == GEN_RUNNING &&
@@ -1061,6 +1068,8 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     ExecState* saved = v->cur;
     v->cur = &g->es;
     g->es.stack[1] = sq_deref(g->es.stack[1]);
+    // counted so that a thread may suspend through generators resumed straight from script
+    if (fromScript) ++v->genResumes;
     try {
         if (v->raiseIn == &g->es) {
             // the thread was woken with an error while suspended in here
@@ -1071,10 +1080,12 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
         }
         execute(v, g->es, 0);
     } catch (...) {
+        if (fromScript) --v->genResumes;
         v->cur = saved;
         g->state = GEN_DEAD;
         throw;
     }
+    if (fromScript) --v->genResumes;
     v->cur = saved;
     if (v->suspendRequested) {
         g->heldBy = v; // still running: the thread resumes it when woken
@@ -1201,6 +1212,25 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
     sq_raise(v, "instruction limit exceeded");
 }
 
+// A key missing from an object: a field of `this` is read from the root table instead, as a
+// plain name would be; otherwise an error. Out of line to keep the interpreter loop small.
+[[gnu::noinline]] static void get_missed(SQVM* v, SQClosure* cl, const Value& key, Value& out,
+                                         bool onThis) {
+    if (!onThis || !sq_get(v, closure_root(v->shared, cl), key, out, true)) raise_noindex(v, key);
+}
+// [base? attributes] -> class, for a class expression
+[[gnu::noinline]] static Value new_class_op(SQVM* v, Value* sp, bool hasBase) {
+    SQClass* base = nullptr;
+    if (hasBase) {
+        if (sp[-2].type() != OT_CLASS)
+            sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-2].type()));
+        base = sp[-2].cls();
+    }
+    Value c(OT_CLASS, sq_class_new(v->shared, base));
+    c.cls()->attributes = sp[-1];
+    return c;
+}
+
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
     Frame* fr;
     SQClosure* cl;
@@ -1305,8 +1335,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = o;
-            if (!sq_get(v, obj, k, r) && !(in.a && sq_get(v, closure_root(ss, cl), k, r, true)))
-                raise_noindex(v, k);
+            if (!sq_get(v, obj, k, r)) get_missed(v, cl, k, r, in.a);
             RELOAD();
             sp[-1] = std::move(r);
             break;
@@ -1316,8 +1345,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
-            if (!sq_get(v, obj, key, r) && !(in.a && sq_get(v, closure_root(ss, cl), key, r, true)))
-                raise_noindex(v, key);
+            if (!sq_get(v, obj, key, r)) get_missed(v, cl, key, r, in.a);
             RELOAD();
             POP();
             sp[-1] = std::move(r);
@@ -1410,8 +1438,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_NEWSLOTC:
         L_OP_NEWSLOTC : {
             SYNC();
-            Value cls = sp[-4], attrs = sp[-3], key = sp[-2], val = sp[-1];
-            sq_class_newmember(v, cls, key, val, attrs, in.a != 0, false);
+            class_member_op(v, sp, in.a != 0);
             RELOAD();
             POP();
             POP();
@@ -1807,9 +1834,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     found = true;
                 }
             }
-            if (!found && !sq_get(v, obj, key, fn) &&
-                !(in.a && sq_get(v, closure_root(ss, cl), key, fn, true)))
-                raise_noindex(v, key);
+            if (!found && !sq_get(v, obj, key, fn)) get_missed(v, cl, key, fn, in.a);
             RELOAD();
             if (in.op == OP_PREPCALLK) {
                 sp[-1] = std::move(fn);
@@ -2059,14 +2084,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_raise(v, "trying to resume a '%s',only genenerator can be resumed",
                          sq_type_name(g.type()));
             Value out;
-            ++v->genResumes;
-            try {
-                sq_resume_generator(v, g.gen(), out);
-            } catch (...) {
-                --v->genResumes;
-                throw;
-            }
-            --v->genResumes;
+            sq_resume_generator(v, g.gen(), out, true);
             RELOAD();
             if (v->suspendRequested) {
                 fr->ip = ip - 1; // the thread suspended inside: resume the generator on wakeup
@@ -2076,17 +2094,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_NEWCLASS:
-        L_OP_NEWCLASS : { // [base? attributes] -> [cls]
-            SQClass* base = nullptr;
-            if (in.a) {
-                if (sp[-2].type() != OT_CLASS) {
-                    SYNC();
-                    sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-2].type()));
-                }
-                base = sp[-2].cls();
-            }
-            Value c(OT_CLASS, sq_class_new(ss, base));
-            c.cls()->attributes = std::move(sp[-1]);
+        L_OP_NEWCLASS : {
+            SYNC();
+            Value c = new_class_op(v, sp, in.a != 0);
             if (in.a) POP();
             sp[-1] = std::move(c);
             break;

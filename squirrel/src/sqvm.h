@@ -101,7 +101,7 @@ SQInteger sq_compare(SQVM* v, const Value& a, const Value& b);
 Value sq_clone_op(SQVM* v, const Value& o);
 Value sq_typeof_op(SQVM* v, const Value& o);
 bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out);
-void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out);
+void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript = false);
 void sq_call_errorhandler(SQVM* v, const Value& err);
 Value sq_create_instance(SQVM* v, SQClass* c);
 SQInteger sq_frame_line(const Frame& f);
