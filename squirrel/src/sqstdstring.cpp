@@ -609,8 +609,14 @@ struct Regex {
             ++count;
             bool progress = r != s;
             good = s = r;
-            if (checkStop && matchNode(stop, s, stopNext) >= 0 && inRange(count)) break;
-            if (s >= slen || !progress) break;
+            bool stopped = checkStop && matchNode(stop, s, stopNext) >= 0;
+            if (stopped && inRange(count)) break;
+            if (s >= slen) break;
+            if (!progress) {
+                // the iterations left would match empty here again: count them without running
+                count = stopped || nd.max < 0 ? std::max(count, nd.min) : nd.max;
+                break;
+            }
         }
         if (nd.min == nd.max && count != nd.min) return -1;
         if (count == 0 && nd.min == 0) return good;

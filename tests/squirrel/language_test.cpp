@@ -129,11 +129,12 @@ TEST(SquirrelLanguage, RegexpMatchesWithoutBacktracking) {
         // a repetition stops where what follows matches; alternations commit to a branch
         print(S("<.+>", "<a><b>") + " " + regexp("(a|ab)c").match("abc") + " " + S("^b", "ab", 1) + "\n")
         print(S("\\m()", "x(a(b)c)y") + " " + S("x*", "ab", 2) + " " + S("\\Bcat", "cat concat") + "\n")
+        print(regexp("(a?){3}b").match("ab") + " " + regexp("(a?){2,}").match("") + "\n")
         local c = regexp("(x)*y").capture("xxy")
         print(c[1].begin + ".." + c[1].end + "\n")
         print(E("[]") + ", " + E("[a-]") + ", " + E("a{1") + ", " + E("a)") + ", " + E("a\tb") + ", " + E("\\m((") + "\n")
     )nut"),
-              "0..3 false 1..2\n1..8 null 7..10\n0..1\n"
+              "0..3 false 1..2\n1..8 null 7..10\ntrue false\n0..1\n"
               "empty class, invalid range, , or } expected, unexpected character, letter expected, "
               "open/close char can't be the same\n");
 }
