@@ -154,8 +154,10 @@ void forget_lost_uploads() {
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
 }
-// Step fraction the view maps were last interpolated with (negative: never).
+// Step fraction the aperture view map was last interpolated with (negative: never).
 float view_t = -1.0f;
+// This frame's step fraction, with which the land and water shaders blend the normal maps.
+float frame_t = 0.0f;
 
 // One point per cell of the region whose value differs from known[] (all of them when
 // !valid), drawn into target in batches of POINT_BATCH; known[] then holds the region's
@@ -218,6 +220,14 @@ void bind_wrap(int stage, Texture* tex, bool linear) {
     set_texture_filter(stage, linear);
 }
 
+// Stages 1 and 5: the normal maps that land_norm.inc blends, and the fraction in c20.
+void bind_normal_pair() {
+    float p20[4] = {frame_t, 0.0f, 0.0f, 0.0f};
+    set_ps_consts(20, p20, 1);
+    bind_wrap(1, HeightmapRenderer::norm_tex[0], true);
+    bind_wrap(5, HeightmapRenderer::norm_tex[1], true);
+}
+
 template <typename T>
 void release_all(T** p, void (*rel)(T*)) {
     if (*p) rel(*p);
@@ -246,7 +256,6 @@ Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
 Texture* HeightmapRenderer::norm_tex[2] = {};
-Texture* HeightmapRenderer::norm_view_tex = nullptr;
 Texture* HeightmapRenderer::aper_tex[2] = {};
 Texture* HeightmapRenderer::aper_view_tex = nullptr;
 Texture* HeightmapRenderer::detail_tex = nullptr;
@@ -679,13 +688,14 @@ void HeightmapRenderer::frameUpdate(float since_step) {
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
     }
-    // The view maps hold the last blend until the pair or the fraction changes (a paused
-    // game, or several frames at one step fraction).
-    if (rebuild || t != view_t) {
-        if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
-        interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+    // The aperture view map holds the last blend until the pair or the fraction changes (a
+    // paused game, or several frames at one step fraction). The normal maps are blended where
+    // the land is drawn.
+    if (high_quality && (rebuild || t != view_t)) {
+        interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
         view_t = t;
     }
+    frame_t = t;
     set_cull_mode(1);
     morphHmap(since_step, curh);
     updateWaterDepth(t);
@@ -728,7 +738,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
 
 void HeightmapRenderer::renderLand() {
     if (high_quality) bind_wrap(0, aper_view_tex, true);
-    bind_wrap(1, norm_view_tex, true);
+    bind_normal_pair();
     bind_wrap(2, color_tex, true);
     bind_wrap(3, surf_color_tex, true);
     bind_wrap(4, detail_tex, true);
@@ -755,6 +765,7 @@ void HeightmapRenderer::renderLand() {
         draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_quads * 2);
     }
     set_vb(0, nullptr, 0, 0);
+    bind_texture(5, nullptr);
 }
 
 void HeightmapRenderer::renderWater(float t) {
@@ -765,7 +776,7 @@ void HeightmapRenderer::renderWater(float t) {
         float c12[4] = {w, 0.0f, 0.0f, 0.0f};
         set_ps_consts(12, c12, 1);
     } else {
-        bind_wrap(1, norm_view_tex, true);
+        bind_normal_pair();
         bind_wrap(4, detail_tex, true);
         set_sky_ps_consts();
         set_blend_alpha();
@@ -779,10 +790,12 @@ void HeightmapRenderer::renderWater(float t) {
         draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, water_quads * 2);
         set_vb(0, nullptr, 0, 0);
     }
-    if (high_quality)
+    if (high_quality) {
         bind_wrap(1, height_tex, true);
-    else
+    } else {
+        bind_texture(5, nullptr);
         set_blend_none();
+    }
 }
 
 void HeightmapRenderer::renderHorizon() {
@@ -866,10 +879,8 @@ void HeightmapRenderer::init(int gfx_quality) {
     surf_color_tex = create_render_texture(256, 256, 1);
     norm_tex[0] = create_render_texture(1024, 1024, 1);
     norm_tex[1] = create_render_texture(1024, 1024, 1);
-    norm_view_tex = create_render_texture(1024, 1024, 1);
     grad_tex = create_render_texture(256, 256, 7);
-    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] &&
-              norm_view_tex && grad_tex;
+    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && grad_tex;
     if (high_quality) {
         aper_tex[0] = create_render_texture(256, 256, 1);
         aper_tex[1] = create_render_texture(256, 256, 1);
@@ -942,6 +953,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
     view_t = -1.0f;
+    frame_t = 0.0f;
     seen_reset_count = d3d_reset_count;
 }
 
@@ -950,9 +962,8 @@ void HeightmapRenderer::close() {
          {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh, &vis_sh,
           &grad_sh, &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
-    for (Texture** t :
-         {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1], &norm_view_tex,
-          &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
+    for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
+                        &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);

@@ -49,7 +49,6 @@ class HeightmapRenderer {
     static Texture* color_tex;
     static Texture* surf_color_tex;
     static Texture* norm_tex[2]; // previous, current
-    static Texture* norm_view_tex;
     static Texture* aper_tex[2];
     static Texture* aper_view_tex;
     static Texture* detail_tex;

@@ -90,9 +90,12 @@ TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
     EXPECT_NEAR(ny, 0.8944f, 0.01f);
     EXPECT_EQ(c & 0x00FFFFFFu, 0x0080FF80u); // flat: (0, 1, 0)
     EXPECT_EQ(c >> 24, 255u);                // and the whole sky visible
-    // Interpolation for the frame: halfway between the two maps.
-    HR::interpTexture(HR::norm_view_tex, HR::norm_tex[0], HR::norm_tex[1], 0.5f, 1024);
-    uint32_t v = readTexture(HR::norm_view_tex)[300 * 1024 + 400];
+    // The blend of a pair of maps: halfway between the two.
+    Texture* view = create_render_texture(1024, 1024, 1);
+    ASSERT_NE(view, nullptr);
+    HR::interpTexture(view, HR::norm_tex[0], HR::norm_tex[1], 0.5f, 1024);
+    uint32_t v = readTexture(view)[300 * 1024 + 400];
+    release_texture(view);
     EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
 }
 
