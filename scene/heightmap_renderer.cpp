@@ -82,6 +82,25 @@ alignas(64) uint8_t wet[HMAP_CELLS];
 // the CPU rasteriser is paid for every triangle sent, seen or not.
 constexpr int BLOCK_SHIFT = 3, BLOCKS = HMAP_SIZE >> BLOCK_SHIFT;
 uint8_t block_vis[BLOCKS][BLOCKS];
+// Blocks drawn with quads of 2 x 2 cells (see chooseLevels). Blocks that may be: wholly in
+// the land circle, clear of the near block and of the window's last row and column.
+uint8_t block_coarse[BLOCKS][BLOCKS];
+struct CoarseCandidates {
+    uint8_t ok[BLOCKS][BLOCKS];
+    CoarseCandidates() {
+        for (int a = 0; a < BLOCKS; ++a)
+            for (int b = 0; b < BLOCKS; ++b) {
+                const int k0 = a << BLOCK_SHIFT, j0 = b << BLOCK_SHIFT, n = 1 << BLOCK_SHIFT;
+                bool in = k0 + n <= 255 && j0 + n <= 255;
+                for (int k = k0; in && k < k0 + n; ++k)
+                    in = circle.j0[k] <= j0 && circle.j1[k] >= j0 + n - 1;
+                const bool near = k0 + n > NEAR_FIRST && k0 <= NEAR_LAST && j0 + n > NEAR_FIRST &&
+                                  j0 <= NEAR_LAST;
+                ok[a][b] = in && !near;
+            }
+    }
+};
+const CoarseCandidates coarse_candidates;
 
 // The horizon ring's index buffer runs block by block (16 x 16 quads), so that the blocks
 // in view can be drawn as a few ranges: first quad of each block, and the end.
@@ -248,10 +267,12 @@ int HeightmapRenderer::seen_reset_count = 0;
 bool HeightmapRenderer::high_quality = false;
 int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
 int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
-int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
+int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_triangles = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
 int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
 int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
+int HeightmapRenderer::coarse_blocks = 0;
+float HeightmapRenderer::coarse_cell_pixels = 6.0f;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -270,6 +291,8 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     win_oz = cam_cz - 128;
     memset(block_vis, 1, sizeof(block_vis));
     memset(hblock_vis, 1, sizeof(hblock_vis));
+    memset(block_coarse, 0, sizeof(block_coarse));
+    coarse_blocks = 0;
     visible_blocks = BLOCKS * BLOCKS;
     visible_horizon_blocks = HBLOCKS * HBLOCKS;
 }
@@ -331,6 +354,46 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
         }
 }
 
+void HeightmapRenderer::chooseLevels(const Matrix44& glob, float wd, float ht) {
+    coarse_blocks = 0;
+    const int n = 1 << BLOCK_SHIFT;
+    for (int a = 0; a < BLOCKS; ++a)
+        for (int b = 0; b < BLOCKS; ++b) {
+            block_coarse[a][b] = 0;
+            if (!coarse_candidates.ok[a][b] || !block_vis[a][b]) continue;
+            // Screen area of the cell at the block's centre: a flat cell, so foreshortening
+            // counts (what is seen at a grazing angle gets thin triangles).
+            const int x = win_ox + (b << BLOCK_SHIFT) + n / 2,
+                      z = win_oz + (a << BLOCK_SHIFT) + n / 2;
+            const float y = curh[hm_index(x, z)];
+            float s[3][2];
+            bool behind = false;
+            for (int c = 0; c < 3; ++c) {
+                const float px = float(x) + (c == 1 ? 1.0f : 0.0f),
+                            pz = float(z) + (c == 2 ? 1.0f : 0.0f);
+                float p[4];
+                for (int i = 0; i < 4; ++i)
+                    p[i] = px * glob.m[0][i] + y * glob.m[1][i] + pz * glob.m[2][i] + glob.m[3][i];
+                behind = behind || p[3] < 0.1f;
+                s[c][0] = 0.5f * wd * p[0] / p[3];
+                s[c][1] = 0.5f * ht * p[1] / p[3];
+            }
+            if (behind) continue;
+            const float area = fabsf((s[1][0] - s[0][0]) * (s[2][1] - s[0][1]) -
+                                     (s[1][1] - s[0][1]) * (s[2][0] - s[0][0]));
+            if (area >= coarse_cell_pixels) continue;
+            bool house = false;
+            for (int k = 0; k < n && !house; ++k)
+                for (int j = 0; j < n; ++j)
+                    house = house || surface[hm_index(win_ox + (b << BLOCK_SHIFT) + j,
+                                                      win_oz + (a << BLOCK_SHIFT) + k)]
+                                             .ground_type == GT_HOUSE;
+            if (house) continue; // its cells must report the building
+            block_coarse[a][b] = 1;
+            ++coarse_blocks;
+        }
+}
+
 void HeightmapRenderer::fillNearInstances(void* dst) {
     PatchInstance* out = static_cast<PatchInstance*>(dst);
     int n = 0;
@@ -369,13 +432,64 @@ void HeightmapRenderer::fillLandVertices(void* dst) {
     }
 }
 
+namespace {
+
+uint16_t* put_tri(uint16_t* ip, int a, int b, int c) {
+    ip[0] = uint16_t(a);
+    ip[1] = uint16_t(b);
+    ip[2] = uint16_t(c);
+    return ip + 3;
+}
+
+// One coarse block: 2 x 2-cell quads, each wound as the fine ones. Along a side whose
+// neighbour is drawn fine (or not at all), the quads fan out from their centre vertex through
+// the side's middle vertex, so both sides share every vertex of the edge and nothing cracks.
+uint16_t* put_coarse_block(uint16_t* ip, int a, int b, int& tris) {
+    const auto coarse = [](int na, int nb) {
+        return na >= 0 && nb >= 0 && na < BLOCKS && nb < BLOCKS && block_coarse[na][nb];
+    };
+    const bool st = !coarse(a - 1, b), sb = !coarse(a + 1, b), sl = !coarse(a, b - 1),
+               sr = !coarse(a, b + 1);
+    const int q = 1 << (BLOCK_SHIFT - 1);
+    for (int qa = 0; qa < q; ++qa)
+        for (int qb = 0; qb < q; ++qb) {
+            const int v = ((a << BLOCK_SHIFT) + 2 * qa) * 256 + (b << BLOCK_SHIFT) + 2 * qb;
+            const int v00 = v, v02 = v + 2, v20 = v + 512, v22 = v + 514, c = v + 257;
+            const bool split[4] = {sl && qb == 0, sb && qa == q - 1, sr && qb == q - 1,
+                                   st && qa == 0};
+            if (!(split[0] || split[1] || split[2] || split[3])) {
+                ip = put_tri(ip, v00, v20, v02);
+                ip = put_tri(ip, v02, v20, v22);
+                tris += 2;
+                continue;
+            }
+            // Corners in the fine triangles' turning order, with the middle of each side.
+            const int ring[4][3] = {
+                {v00, v + 256, v20}, {v20, v + 513, v22}, {v22, v + 258, v02}, {v02, v + 1, v00}};
+            for (int side = 0; side < 4; ++side) {
+                if (split[side]) {
+                    ip = put_tri(ip, c, ring[side][0], ring[side][1]);
+                    ip = put_tri(ip, c, ring[side][1], ring[side][2]);
+                    tris += 2;
+                } else {
+                    ip = put_tri(ip, c, ring[side][0], ring[side][2]);
+                    ++tris;
+                }
+            }
+        }
+    return ip;
+}
+
+} // namespace
+
 int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
-    int quads = 0;
+    int tris = 0;
     for (int k = 0; k < 255; ++k) {
         int z = win_oz + k;
         const Surface* row = surface + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
         bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
         const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
+        const uint8_t* coarse = block_coarse[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
             if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
                 j = NEAR_LAST;
@@ -387,7 +501,7 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
                 scene_render_building(&s, x, z);
                 continue;
             }
-            if (!vis[j >> BLOCK_SHIFT]) continue;
+            if (!vis[j >> BLOCK_SHIFT] || coarse[j >> BLOCK_SHIFT]) continue;
             int v = k * 256 + j;
             ip[0] = uint16_t(v);
             ip[1] = uint16_t(v + 256);
@@ -396,10 +510,14 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
             ip[4] = uint16_t(v + 256);
             ip[5] = uint16_t(v + 257);
             ip += 6;
-            ++quads;
+            tris += 2;
         }
     }
-    return quads;
+    if (coarse_blocks > 0)
+        for (int a = 0; a < BLOCKS; ++a)
+            for (int b = 0; b < BLOCKS; ++b)
+                if (block_coarse[a][b]) ip = put_coarse_block(ip, a, b, tris);
+    return tris;
 }
 
 void HeightmapRenderer::updateWaterDepth(float t) {
@@ -702,6 +820,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     Matrix44 glob;
     get_glob_tm(glob);
     cullBlocks(glob);
+    chooseLevels(glob, float(d3d_wd), float(d3d_ht));
 
     void* vp = lock_vb(inst_vb, 0, 0);
     ASSERT_TEXT(vp, "vp");
@@ -715,7 +834,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
 
     uint16_t* ip = static_cast<uint16_t*>(lock_ib(land_ib, 0, 0));
     ASSERT_TEXT(ip, "ip");
-    far_quads = fillLandIndices(ip);
+    far_triangles = fillLandIndices(ip);
     unlock_ib(land_ib);
 
     if (high_quality) {
@@ -757,12 +876,12 @@ void HeightmapRenderer::renderLand() {
         set_instancing(0);
         set_vb(1, nullptr, 0, 0);
     }
-    if (far_quads > 0) {
+    if (far_triangles > 0) {
         set_vertex_decl(grid_decl);
         set_vb(0, land_vb, 0, sizeof(GridVertex));
         set_ib(land_ib);
         set_shader(land_sh);
-        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_quads * 2);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_triangles);
     }
     set_vb(0, nullptr, 0, 0);
     bind_texture(5, nullptr);
@@ -948,7 +1067,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     memcpy(water_uv[1], water_uv[0], sizeof(water_uv[0]));
     uv_cur = 0;
     uv_cycle = 0;
-    near_count = far_quads = water_quads = 0;
+    near_count = far_triangles = water_quads = 0;
     land_dirty = true;
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
@@ -971,5 +1090,5 @@ void HeightmapRenderer::close() {
         release_all(b, release_vb);
     for (GpuBuffer** b : {&patch_ib, &land_ib, &horizon_ib, &water_ib}) release_all(b, release_ib);
     grid_decl = patch_decl = water_decl = cpoint_decl = fpoint_decl = nullptr;
-    near_count = far_quads = water_quads = horizon_quads = 0;
+    near_count = far_triangles = water_quads = horizon_quads = 0;
 }

@@ -43,7 +43,7 @@ class HeightmapRenderer {
 
     // Window of this frame: camera cell and origin.
     static int cam_cx, cam_cz, win_ox, win_oz;
-    static int near_count, far_quads, water_quads, horizon_quads;
+    static int near_count, far_triangles, water_quads, horizon_quads;
 
     static Texture* height_tex;
     static Texture* color_tex;
@@ -75,11 +75,16 @@ class HeightmapRenderer {
     // (view x projection) from the land, near-patch and water meshes, and the horizon
     // ring's 16 x 16-quad blocks likewise; needs curh and curw.
     static void cullBlocks(const Matrix44& glob);
-    static int visible_blocks;                 // of 32 x 32, after cullBlocks
-    static int visible_horizon_blocks;         // of 12 x 12 blocks of the horizon ring
+    static int visible_blocks;         // of 32 x 32, after cullBlocks
+    static int visible_horizon_blocks; // of 12 x 12 blocks of the horizon ring
+    // Draws far land blocks whose cells cover less than coarse_cell_pixels of a wd x ht
+    // screen through glob at every second vertex (after cullBlocks; setWindow undoes it).
+    static void chooseLevels(const Matrix44& glob, float wd, float ht);
+    static float coarse_cell_pixels; // 0: every block fine
+    static int coarse_blocks;
     static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
     static void fillLandVertices(void* dst);   // 65536 x 8 bytes
-    static int fillLandIndices(uint16_t* dst); // returns quads
+    static int fillLandIndices(uint16_t* dst); // returns triangles
     static void updateWaterDepth(float t);     // curw
     static void fillHorizonVertices(void* dst, const vec4f& cam_pos);
     static void fillWaterVertices(void* dst, float t);
