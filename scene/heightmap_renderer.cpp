@@ -85,6 +85,9 @@ uint8_t block_vis[BLOCKS][BLOCKS];
 // Blocks drawn with quads of 2 x 2 cells (see chooseLevels). Blocks that may be: wholly in
 // the land circle, clear of the near block and of the window's last row and column.
 uint8_t block_coarse[BLOCKS][BLOCKS];
+// Blocks whose near cells are drawn as plain quads: a patch's 32 triangles only pay where a
+// cell covers many pixels (its edges are straight, so it meets plain quads without gaps).
+uint8_t block_plain[BLOCKS][BLOCKS];
 struct CoarseCandidates {
     uint8_t ok[BLOCKS][BLOCKS];
     CoarseCandidates() {
@@ -271,8 +274,9 @@ int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_triangles = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
 int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
 int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
-int HeightmapRenderer::coarse_blocks = 0;
+int HeightmapRenderer::coarse_blocks = 0, HeightmapRenderer::plain_near_blocks = 0;
 float HeightmapRenderer::coarse_cell_pixels = 6.0f;
+float HeightmapRenderer::patch_cell_pixels = 64.0f;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -292,7 +296,8 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     memset(block_vis, 1, sizeof(block_vis));
     memset(hblock_vis, 1, sizeof(hblock_vis));
     memset(block_coarse, 0, sizeof(block_coarse));
-    coarse_blocks = 0;
+    memset(block_plain, 0, sizeof(block_plain));
+    coarse_blocks = plain_near_blocks = 0;
     visible_blocks = BLOCKS * BLOCKS;
     visible_horizon_blocks = HBLOCKS * HBLOCKS;
 }
@@ -355,12 +360,15 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
 }
 
 void HeightmapRenderer::chooseLevels(const Matrix44& glob, float wd, float ht) {
-    coarse_blocks = 0;
+    coarse_blocks = plain_near_blocks = 0;
     const int n = 1 << BLOCK_SHIFT;
     for (int a = 0; a < BLOCKS; ++a)
         for (int b = 0; b < BLOCKS; ++b) {
-            block_coarse[a][b] = 0;
-            if (!coarse_candidates.ok[a][b] || !block_vis[a][b]) continue;
+            block_coarse[a][b] = block_plain[a][b] = 0;
+            const int k0 = a << BLOCK_SHIFT, j0 = b << BLOCK_SHIFT;
+            const bool near =
+                k0 + n > NEAR_FIRST && k0 <= NEAR_LAST && j0 + n > NEAR_FIRST && j0 <= NEAR_LAST;
+            if (!block_vis[a][b] || !(near || coarse_candidates.ok[a][b])) continue;
             // Screen area of the cell at the block's centre: a flat cell, so foreshortening
             // counts (what is seen at a grazing angle gets thin triangles).
             const int x = win_ox + (b << BLOCK_SHIFT) + n / 2,
@@ -381,6 +389,11 @@ void HeightmapRenderer::chooseLevels(const Matrix44& glob, float wd, float ht) {
             if (behind) continue;
             const float area = fabsf((s[1][0] - s[0][0]) * (s[2][1] - s[0][1]) -
                                      (s[1][1] - s[0][1]) * (s[2][0] - s[0][0]));
+            if (near) {
+                block_plain[a][b] = area < patch_cell_pixels;
+                plain_near_blocks += block_plain[a][b];
+                continue;
+            }
             if (area >= coarse_cell_pixels) continue;
             bool house = false;
             for (int k = 0; k < n && !house; ++k)
@@ -400,6 +413,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
     for (int k = NEAR_FIRST; k <= NEAR_LAST; ++k) {
         int z = win_oz + k;
         const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
+        const uint8_t* plain = block_plain[k >> BLOCK_SHIFT];
         for (int j = NEAR_FIRST; j <= NEAR_LAST; ++j) {
             int x = win_ox + j;
             int i = hm_index(x, z);
@@ -407,7 +421,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
                 scene_render_building(&surface[i], x, z);
                 continue;
             }
-            if (!vis[j >> BLOCK_SHIFT]) continue;
+            if (!vis[j >> BLOCK_SHIFT] || plain[j >> BLOCK_SHIFT]) continue;
             PatchInstance& p = out[n++];
             p.x = int16_t(x);
             p.z = int16_t(z);
@@ -490,15 +504,14 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
         bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
         const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         const uint8_t* coarse = block_coarse[k >> BLOCK_SHIFT];
+        const uint8_t* plain = block_plain[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
-            if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
-                j = NEAR_LAST;
-                continue;
-            }
+            const bool near = near_row && j >= NEAR_FIRST && j <= NEAR_LAST;
+            if (near && !plain[j >> BLOCK_SHIFT]) continue;
             int x = win_ox + j;
             const Surface& s = row[x & (HMAP_SIZE - 1)];
             if (s.ground_type == GT_HOUSE) {
-                scene_render_building(&s, x, z);
+                if (!near) scene_render_building(&s, x, z); // else fillNearInstances does
                 continue;
             }
             if (!vis[j >> BLOCK_SHIFT] || coarse[j >> BLOCK_SHIFT]) continue;

@@ -78,10 +78,13 @@ class HeightmapRenderer {
     static int visible_blocks;         // of 32 x 32, after cullBlocks
     static int visible_horizon_blocks; // of 12 x 12 blocks of the horizon ring
     // Draws far land blocks whose cells cover less than coarse_cell_pixels of a wd x ht
-    // screen through glob at every second vertex (after cullBlocks; setWindow undoes it).
+    // screen through glob at every second vertex, and near cells in blocks whose cells cover
+    // less than patch_cell_pixels as plain quads of the far grid instead of patches (after
+    // cullBlocks; setWindow undoes both).
     static void chooseLevels(const Matrix44& glob, float wd, float ht);
-    static float coarse_cell_pixels; // 0: every block fine
-    static int coarse_blocks;
+    static float coarse_cell_pixels; // 0: every far block fine
+    static float patch_cell_pixels;  // 0: every near cell a patch
+    static int coarse_blocks, plain_near_blocks;
     static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
     static void fillLandVertices(void* dst);   // 65536 x 8 bytes
     static int fillLandIndices(uint16_t* dst); // returns triangles

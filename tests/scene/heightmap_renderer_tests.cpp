@@ -247,7 +247,9 @@ TEST_F(RendererCpu, CoarseFarBlocksCoverTheSameGroundWithoutCracks) {
     };
     std::map<int64_t, int> fine_edges, edges;
     const int fine_area2 = mesh(fine, fine_edges);
+    HR::patch_cell_pixels = 0.0f; // near patches stay (see the next test)
     HR::chooseLevels(m, 640.0f, 360.0f);
+    HR::patch_cell_pixels = 64.0f;
     EXPECT_GT(HR::coarse_blocks, 20);
     building_calls.clear();
     const int tris = HR::fillLandIndices(land_ib.data());
@@ -275,6 +277,40 @@ TEST_F(RendererCpu, CoarseFarBlocksCoverTheSameGroundWithoutCracks) {
     EXPECT_GT(coarse_tris, 20 * 32);
     HR::setWindow(cam); // all fine again
     EXPECT_EQ(HR::fillLandIndices(land_ib.data()), circle_quads(false) * 2 - 2);
+}
+
+// Near cells that cover few pixels become plain quads of the far grid, each once; a house
+// among them is still reported once, and setWindow brings the patches back.
+TEST_F(RendererCpu, SmallNearCellsArePlainQuadsOnce) {
+    const vec4f cam = make4f(10, 5, 20, 1);
+    HR::setWindow(cam);
+    surface[hm_index(12, 30)].ground_type = GT_HOUSE; // near block, ahead
+    const Matrix44 m = look_along_z(cam.x, cam.y, cam.z);
+    HR::cullBlocks(m);
+    const int quads = frame(), patches = HR::near_count;
+    ASSERT_EQ(building_calls.size(), 1u);
+    HR::coarse_cell_pixels = 0.0f; // far blocks stay fine (see the test above)
+    HR::chooseLevels(m, 640.0f, 360.0f);
+    const int plain_blocks = HR::plain_near_blocks; // only those farther ahead
+    HR::chooseLevels(m, 64.0f, 36.0f);              // a tiny screen: all of them
+    HR::coarse_cell_pixels = 6.0f;
+    EXPECT_GT(HR::plain_near_blocks, plain_blocks);
+    EXPECT_GT(plain_blocks, 0);
+    building_calls.clear();
+    const int plain_quads = frame();
+    EXPECT_EQ(building_calls.size(), 1u);
+    EXPECT_LT(HR::near_count, patches);
+    EXPECT_EQ(plain_quads - quads, patches - HR::near_count);
+    std::vector<int> seen(HMAP_CELLS);
+    for (int q = 0; q < plain_quads; ++q) ASSERT_EQ(++seen[land_ib[size_t(q) * 6]], 1);
+    for (int i = 0; i < HR::near_count; ++i) {
+        const int v = ((inst[size_t(i)].z - HR::win_oz) << 8) | (inst[size_t(i)].x - HR::win_ox);
+        ASSERT_EQ(seen[size_t(v)], 0) << "a cell both as a patch and a quad";
+    }
+    HR::setWindow(cam);
+    HR::cullBlocks(m);
+    EXPECT_EQ(frame(), quads);
+    EXPECT_EQ(HR::near_count, patches);
 }
 
 TEST_F(RendererCpu, HorizonRingCountMatchesItsFormula) {

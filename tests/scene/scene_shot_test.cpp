@@ -80,8 +80,9 @@ TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
     HR::init(0);
     set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
     const vec4f eye = make4f(90.0f, 40.0f, 60.0f, 1), at = make4f(120.0f, 25.0f, 160.0f, 1);
-    auto shot = [&](float coarse_px) {
+    auto shot = [&](float coarse_px, float patch_px) {
         HR::coarse_cell_pixels = coarse_px;
+        HR::patch_cell_pixels = patch_px;
         EXPECT_TRUE(begin_d3d_scene());
         set_test_camera(eye, at);
         update_sky(0.5f);
@@ -91,12 +92,12 @@ TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
         end_d3d_scene();
         return readBackBuffer();
     };
-    const std::vector<uint32_t> fine = shot(0.0f);
+    const std::vector<uint32_t> fine = shot(0.0f, 0.0f);
     EXPECT_EQ(HR::coarse_blocks, 0);
-    const int fine_tris = HR::far_triangles;
-    const std::vector<uint32_t> coarse = shot(6.0f);
-    HR::coarse_cell_pixels = 6.0f;
+    const int fine_tris = HR::far_triangles, patches = HR::near_count;
+    const std::vector<uint32_t> coarse = shot(6.0f, 64.0f);
     EXPECT_GT(HR::coarse_blocks, 50);
+    EXPECT_LT(HR::near_count, patches);
     EXPECT_LT(HR::far_triangles, fine_tris * 3 / 4);
     ASSERT_EQ(fine.size(), coarse.size());
     double sum = 0;
@@ -108,9 +109,10 @@ TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
         sum += worst;
         off += worst > 24;
     }
-    printf("coarse far land: %d blocks, %d of %d triangles; mean difference %.3f, %zu pixels "
-           "off by more than 24\n",
-           HR::coarse_blocks, HR::far_triangles, fine_tris, sum / double(fine.size()), off);
+    printf("coarse far land: %d blocks, %d of %d triangles, %d of %d near patches; mean "
+           "difference %.3f, %zu pixels off by more than 24\n",
+           HR::coarse_blocks, HR::far_triangles, fine_tris, HR::near_count, patches,
+           sum / double(fine.size()), off);
     EXPECT_LT(sum / double(fine.size()), 1.0);
     EXPECT_LT(off, fine.size() / 200);
     const char* out = getenv("VELTMOOR_TEST_OUT");
