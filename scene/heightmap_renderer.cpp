@@ -41,18 +41,9 @@ struct WaterVertexLow {
     float level;
     float foam;
 };
-struct ColorPoint {
-    int16_t x, z;
-    uint32_t color;
-};
-struct FloatPoint {
-    int16_t x, z;
-    float value;
-};
 #pragma pack(pop)
 static_assert(sizeof(GridVertex) == 8 && sizeof(PatchInstance) == 20);
 static_assert(sizeof(WaterVertexHigh) == 28 && sizeof(WaterVertexLow) == 12);
-static_assert(sizeof(ColorPoint) == 8 && sizeof(FloatPoint) == 8);
 
 constexpr int NEAR_FIRST = 95, NEAR_LAST = 158;
 constexpr float WET_DEPTH = 0.1f;
@@ -78,12 +69,11 @@ const CircleRows circle;
 // Per map cell: wet in either step state.
 alignas(64) uint8_t wet[HMAP_CELLS];
 
-VertexDecl *grid_decl, *patch_decl, *water_decl, *cpoint_decl, *fpoint_decl;
-Shader *land_sh, *land_inst_sh, *water_sh, *load_color_sh, *load_float_sh, *norm_sh, *interp_sh,
-    *horizon_sh;
+VertexDecl *grid_decl, *patch_decl, *water_decl;
+Shader *land_sh, *land_inst_sh, *water_sh, *norm_sh, *interp_sh, *horizon_sh;
 Shader* aper_sh[3];
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
-    *water_ib, *point_vb;
+    *water_ib;
 
 inline float mixf(float a, float b, float t) {
     return a + (b - a) * t;
@@ -103,32 +93,21 @@ void check_region(int x0, int z0, int nx, int nz) {
                 "x0>=0 && z0>=0 && x0+nx<=HMAP_SIZE && z0+nz<=HMAP_SIZE");
 }
 
-template <typename P, typename F>
-void draw_points(VertexDecl* decl, int x0, int z0, int nx, int nz, F value) {
-    set_vertex_decl(decl);
-    int pending = 0;
-    P* vp = nullptr;
+// Staging for map uploads: one texel per cell of the region, rows packed.
+alignas(64) unsigned char upload_texels[HMAP_CELLS * 4];
+
+// Writes value(cell index) of every cell in the region into the texture's matching texels
+// (texel (x, z) is cell (x, z)): one upload, not a point drawn per cell.
+template <typename T, typename F>
+void upload_cells(Texture* tex, int x0, int z0, int nx, int nz, F value) {
+    static_assert(sizeof(T) == 4);
+    unsigned char* out = upload_texels;
     for (int z = z0; z < z0 + nz; ++z)
-        for (int x = x0; x < x0 + nx; ++x) {
-            if (!vp) {
-                vp = static_cast<P*>(lock_vb(point_vb, 0, 0));
-                ASSERT_TEXT(vp, "vp");
-            }
-            vp[pending++] = P{int16_t(x), int16_t(z), value(hm_index(x, z))};
-            if (pending == POINT_BATCH) {
-                unlock_vb(point_vb);
-                set_vb(0, point_vb, 0, sizeof(P));
-                draw_prim(PRIM_POINTLIST, 0, pending);
-                pending = 0;
-                vp = nullptr;
-            }
+        for (int x = x0; x < x0 + nx; ++x, out += 4) {
+            T v = value(hm_index(x, z));
+            memcpy(out, &v, 4);
         }
-    if (vp) {
-        unlock_vb(point_vb);
-        set_vb(0, point_vb, 0, sizeof(P));
-        draw_prim(PRIM_POINTLIST, 0, pending);
-    }
-    set_vb(0, nullptr, 0, 0);
+    write_texture_rect(tex, 0, x0, z0, nx, nz, upload_texels);
 }
 
 void set_region_consts(int x0, int z0, int nx, int nz) {
@@ -443,27 +422,15 @@ float HeightmapRenderer::layerBWeight(float t) {
 
 void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
-    set_render_target(height_tex, 0, false);
-    set_pass_states();
-    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
-    set_vs_consts(16, c16, 1);
-    set_shader(load_float_sh);
     const Water* w = &water[0][0];
-    draw_points<FloatPoint>(fpoint_decl, x0, z0, nx, nz,
-                            [w](int i) { return hmap[i] + w[i].depth; });
+    upload_cells<float>(height_tex, x0, z0, nx, nz, [w](int i) { return hmap[i] + w[i].depth; });
 }
 
 void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
-    float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
-    set_render_target(color_tex, 0, false);
-    set_pass_states();
-    set_vs_consts(16, c16, 1);
-    set_shader(load_color_sh);
-    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz, [](int i) { return surface[i].color; });
-    set_render_target(surf_color_tex, 0, false);
-    draw_points<ColorPoint>(cpoint_decl, x0, z0, nx, nz,
-                            [](int i) { return surface[i].surf_color; });
+    upload_cells<uint32_t>(color_tex, x0, z0, nx, nz, [](int i) { return surface[i].color; });
+    upload_cells<uint32_t>(surf_color_tex, x0, z0, nx, nz,
+                           [](int i) { return surface[i].surf_color; });
 }
 
 void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
@@ -655,22 +622,14 @@ void HeightmapRenderer::init(int gfx_quality) {
                                                        {4, 0, VSD_FLOAT1, VSD_POSITION, 1},
                                                        {8, 0, VSD_FLOAT1, VSD_TEXCOORD, 1},
                                                        VSD_END};
-    static const VertexElementDesc cpoint_desc[] = {
-        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_COLOR32, VSD_COLOR, 0}, VSD_END};
-    static const VertexElementDesc fpoint_desc[] = {
-        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_FLOAT1, VSD_TEXCOORD, 0}, VSD_END};
     grid_decl = get_vertex_decl(grid_desc);
     patch_decl = get_vertex_decl(patch_desc);
     water_decl = get_vertex_decl(high_quality ? water_high_desc : water_low_desc);
-    cpoint_decl = get_vertex_decl(cpoint_desc);
-    fpoint_decl = get_vertex_decl(fpoint_desc);
 
     static const char INST_DEFINES[] = "INST\0 1\0";
     land_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh");
     land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
     water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
-    load_color_sh = get_shader("load_color.sh");
-    load_float_sh = get_shader("load_float.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
     if (high_quality) {
         static const char Q0[] = "QUALITY\0 0\0", Q1[] = "QUALITY\0 1\0", Q2[] = "QUALITY\0 2\0";
@@ -703,8 +662,6 @@ void HeightmapRenderer::init(int gfx_quality) {
     }
     if (!ok) fatal("can't create land textures");
 
-    point_vb = create_vb(POINT_BATCH * 8, 0);
-    if (!point_vb) fatal("Can't create color VB");
     land_vb = create_vb(HMAP_CELLS * int(sizeof(GridVertex)), 0);
     horizon_vb = create_vb(HORIZON_SIZE * HORIZON_SIZE * int(sizeof(GridVertex)), 0);
     inst_vb = create_vb(NEAR_INSTANCES * int(sizeof(PatchInstance)), 0);
@@ -759,17 +716,17 @@ void HeightmapRenderer::init(int gfx_quality) {
 }
 
 void HeightmapRenderer::close() {
-    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh,
-                       &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &norm_sh, &interp_sh, &horizon_sh,
+                       &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
     for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
                         &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);
-    for (GpuBuffer** b : {&patch_vb, &inst_vb, &land_vb, &horizon_vb, &water_vb, &point_vb})
+    for (GpuBuffer** b : {&patch_vb, &inst_vb, &land_vb, &horizon_vb, &water_vb})
         release_all(b, release_vb);
     for (GpuBuffer** b : {&patch_ib, &land_ib, &horizon_ib, &water_ib}) release_all(b, release_ib);
-    grid_decl = patch_decl = water_decl = cpoint_decl = fpoint_decl = nullptr;
+    grid_decl = patch_decl = water_decl = nullptr;
     near_count = far_quads = water_quads = horizon_quads = 0;
 }
