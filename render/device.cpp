@@ -108,7 +108,8 @@ static void wait_fence(GLsync& f) {
 
 namespace {
 // Many small buffers rather than one large one: llvmpipe's per-draw cost grows with the
-// size of the buffer a uniform block is bound from.
+// size of the buffer a uniform block is bound from. Chunks are made as the ring first
+// reaches them, so start-up does not pay for (and zero) 16 MB that its few draws never use.
 constexpr int RING_CHUNKS = 64;
 constexpr GLsizeiptr RING_CHUNK = 256 << 10;
 
@@ -119,31 +120,41 @@ struct ConstRing {
     GLsizeiptr head = 0;
     GLsizeiptr align = 256;
     int chunk = 0;
+    int made = 0; // chunks [0, made) exist
 } ring;
 } // namespace
+
+static bool ring_add_chunk() {
+    if (ring.made == RING_CHUNKS) return false;
+    GLuint& buf = ring.buf[ring.made];
+    GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+    glCreateBuffers(1, &buf);
+    glNamedBufferStorage(buf, RING_CHUNK, nullptr, flags);
+    auto* map = static_cast<uint8_t*>(glMapNamedBufferRange(buf, 0, RING_CHUNK, flags));
+    if (!map) {
+        glDeleteBuffers(1, &buf);
+        buf = 0;
+        return false;
+    }
+    ring.map[ring.made++] = map;
+    return true;
+}
 
 static bool ring_create() {
     GLint a = 256;
     glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &a);
     ring.align = a > 16 ? a : 16;
-    glCreateBuffers(RING_CHUNKS, ring.buf);
-    GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
-    for (int i = 0; i < RING_CHUNKS; ++i) {
-        glNamedBufferStorage(ring.buf[i], RING_CHUNK, nullptr, flags);
-        ring.map[i] =
-            static_cast<uint8_t*>(glMapNamedBufferRange(ring.buf[i], 0, RING_CHUNK, flags));
-        if (!ring.map[i]) return false;
-    }
     ring.head = 0;
     ring.chunk = 0;
-    return true;
+    return ring_add_chunk();
 }
 
 static void ring_destroy() {
     for (GLsync& f : ring.fence) delete_fence(f);
-    for (int i = 0; i < RING_CHUNKS; ++i)
-        if (ring.map[i]) glUnmapNamedBuffer(ring.buf[i]);
-    if (ring.buf[0]) glDeleteBuffers(RING_CHUNKS, ring.buf);
+    for (int i = 0; i < ring.made; ++i) {
+        glUnmapNamedBuffer(ring.buf[i]);
+        glDeleteBuffers(1, &ring.buf[i]);
+    }
     ring = ConstRing{};
 }
 
@@ -151,8 +162,10 @@ static void ring_destroy() {
 static GLintptr ring_alloc(GLsizeiptr bytes) {
     GLsizeiptr off = (ring.head + ring.align - 1) & ~(ring.align - 1);
     if (off + bytes > RING_CHUNK) {
-        // Leaving a chunk: mark where the GPU must be before we come back to it.
-        int next = (ring.chunk + 1) % RING_CHUNKS;
+        // Leaving a chunk: mark where the GPU must be before we come back to it. A chunk
+        // that cannot be made only shortens the ring.
+        int next = ring.chunk + 1;
+        if (next == ring.made && !ring_add_chunk()) next = 0;
         delete_fence(ring.fence[ring.chunk]);
         ring.fence[ring.chunk] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
         wait_fence(ring.fence[next]);

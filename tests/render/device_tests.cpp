@@ -181,6 +181,23 @@ void psh() { oC0 = pc[0]; }
     EXPECT_EQ(at(px, 64, 56, 8), BLACK);
 }
 
+// Each draw's constants go into the ring (made a chunk at a time as it is reached); 4096
+// draws of 8 KB of constants each go round it twice, and every draw must keep its own.
+TEST_F(DeviceTest, ConstantsSurviveTheRingGoingRoundTwice) {
+    set_shader(constant);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            set_viewport(x, y, 1, 1);
+            set_color_const(float(x) / 255.0f, float(y) / 255.0f, float(x ^ y) / 255.0f, 1.0f);
+            draw_full_quad();
+        }
+    auto px = readTexture(rt);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(at(px, 64, x, y), 0xFF000000u | uint32_t(x << 16 | y << 8 | (x ^ y)))
+                << x << "," << y;
+}
+
 TEST_F(DeviceTest, EachBlendSetterGivesItsResult) {
     const float dst[4] = {64 / 255.f, 32 / 255.f, 16 / 255.f, 128 / 255.f};
     const float src[4] = {128 / 255.f, 64 / 255.f, 255 / 255.f, 102 / 255.f};
