@@ -93,6 +93,9 @@ void check_region(int x0, int z0, int nx, int nz) {
                 "x0>=0 && z0>=0 && x0+nx<=HMAP_SIZE && z0+nz<=HMAP_SIZE");
 }
 
+// The interpolated pairs hold nothing yet (a new renderer).
+bool maps_unfilled = true;
+
 // Staging for map uploads: one texel per cell of the region, rows packed.
 alignas(64) unsigned char upload_texels[HMAP_CELLS * 4];
 
@@ -478,15 +481,19 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     float t = since_step * 20.0f;
     vec4f cam = scene_camera_pos();
     setWindow(cam);
-    // A reset loses every render target: both halves of each interpolated pair are refilled
-    // now, or the land would stay black until the next simulation step.
-    const bool lost = seen_reset_count != d3d_reset_count;
+    // A reset loses every render target, and a new renderer has none filled: both halves of
+    // each interpolated pair get the current maps now, or the land would stay black until the
+    // next simulation step (the first frame shown, at start-up).
+    const bool lost = seen_reset_count != d3d_reset_count || maps_unfilled;
     seen_reset_count = d3d_reset_count;
+    maps_unfilled = false;
     if (land_dirty || lost) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
-        for (int pass = 0; pass < (lost ? 2 : 1); ++pass) {
-            calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
-            if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+        if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        if (lost) {
+            copy_texture(norm_tex[0], norm_tex[1]);
+            if (high_quality) copy_texture(aper_tex[0], aper_tex[1]);
         }
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
@@ -712,6 +719,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     uv_cycle = 0;
     near_count = far_quads = water_quads = 0;
     land_dirty = true;
+    maps_unfilled = true;
     seen_reset_count = d3d_reset_count;
 }
 
