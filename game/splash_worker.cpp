@@ -71,6 +71,11 @@ void run_behind_splash(void (*work)()) {
     worker.join();
 }
 
+bool on_splash_worker_thread() {
+    std::lock_guard<std::mutex> g(lock);
+    return running && std::this_thread::get_id() != main_id;
+}
+
 int splash_worker_redraws() {
     return redraws.load();
 }

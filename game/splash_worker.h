@@ -13,5 +13,8 @@ void run_behind_splash(void (*work)());
 // Fits erosion_progress_hook.
 void show_splash_any_thread(const char* text, float progress);
 
+// True on the worker thread of run_behind_splash while it runs.
+bool on_splash_worker_thread();
+
 // Splash frames the main thread drew while work ran behind the splash (for tests).
 int splash_worker_redraws();
