@@ -1,6 +1,7 @@
 // Deferred lighting: G-buffer (stages 8..10), object shadow mask on stage 11 (red: sun,
 // green: ambient), ground + water height on stage 1, sun and sky table in c0..c12.
-// Writes the lit colour after exposure.
+// Writes the lit colour after exposure, faded into the sky colour along the view ray by
+// distance when pixel c17.x is 1 (fog on).
 #include "sky_common.inc"
 #include "deferred_common.inc"
 #ifdef VSH
@@ -20,7 +21,8 @@ void psh() {
     vec4 gb1 = texture(gb_normal, uv);
     vec4 mask = texture(shadow_mask, uv);
     vec3 n = normalize(gb1.xyz * 2.0 - 1.0 + vec3(0.0, 1e-4, 0.0));
-    vec3 p = cam + ray * gbuffer_depth(uv);
+    float depth = gbuffer_depth(uv);
+    vec3 p = cam + ray * depth;
     vec3 v = -normalize(ray);
     float aper = gb0.a;
     float specular = gb1.a;
@@ -55,6 +57,7 @@ void psh() {
         w += SUN_COLOR * pow(max(dot(r, SUN_DIR), 0.0), 180.0) * 3.0 * sun_vis;
         c = mix(w, c, 1.0 - specular); // foam is lit like ground
     }
-    oC0 = vec4(finish(c), 1.0);
+    float f = pc[17].x * fog_at(ray * depth);
+    oC0 = vec4(mix(finish(c), finish(sky_color(normalize(ray))), f), 1.0);
 }
 #endif

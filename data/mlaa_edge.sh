@@ -1,5 +1,7 @@
 // MLAA edges of the scene image (stage 0, clamped): red = the pixel differs from the one
-// below, green = it differs from the one to its right.
+// below, green = it differs from the one to its right. Pixels the blend leaves alone (no
+// edge of their own, none from the pixel above or to the left) are discarded, so the
+// stencil this pass sets limits the later passes to the few pixels along edges.
 #include "mlaa_common.inc"
 #ifdef PSH
 layout(binding = 0) uniform sampler2D scene;
@@ -8,9 +10,12 @@ float luma(vec2 t) {
 }
 void psh() {
     float l = luma(uv);
-    float below = luma(uv + vec2(0.0, st.y));
-    float right = luma(uv + vec2(st.x, 0.0));
     const float threshold = 0.06;
-    oC0 = vec4(step(threshold, abs(l - below)), step(threshold, abs(l - right)), 0.0, 1.0);
+    vec2 e = step(vec2(threshold), abs(l - vec2(luma(uv + vec2(0.0, st.y)),
+                                                luma(uv + vec2(st.x, 0.0)))));
+    vec2 from = step(vec2(threshold), abs(l - vec2(luma(uv - vec2(0.0, st.y)),
+                                                   luma(uv - vec2(st.x, 0.0)))));
+    if (e.x + e.y + from.x + from.y == 0.0) discard;
+    oC0 = vec4(e, 0.0, 1.0);
 }
 #endif

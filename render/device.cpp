@@ -1,7 +1,7 @@
 // The device: context, frame protocol, targets, render states, samplers, constants, draws.
 //
 // [SECTION] state and GL helpers
-// [SECTION] constant ring
+// [SECTION] constant registers
 // [SECTION] screen resources (back buffers, scene z-buffer, frame fences)
 // [SECTION] lifetime: init, close, resize, check
 // [SECTION] frame and present
@@ -101,96 +101,80 @@ static void wait_fence(GLsync& f) {
     delete_fence(f);
 }
 
-// [SECTION] constant ring
-// Constant registers are global device state: the two blocks live in system memory and
-// are copied into a persistently mapped ring before any draw that follows a change, so
-// a change never waits for the GPU and never disturbs draws already queued.
+// [SECTION] constant registers
+// Constant registers are global device state: the two blocks live in system memory, each
+// mirrored by one uniform buffer bound once, and before a draw only the registers changed
+// since the last draw are written into it with glNamedBufferSubData. GL orders that write
+// after the draws already issued, so none of them sees the new values and nothing waits:
+// Mesa's software rasteriser runs vertex programs while the draw call is made and keeps
+// its own copy of pixel constants, and GPU drivers stream small updates through their
+// command buffers. Binding a fresh range of a mapped ring per draw instead made Mesa
+// revalidate the uniform buffers of every stage on each draw, and the ring's chunk fences
+// flushed the queue dozens of times a frame.
 
 namespace {
-// Many small buffers rather than one large one: llvmpipe's per-draw cost grows with the
-// size of the buffer a uniform block is bound from. Chunks are made as the ring first
-// reaches them, so start-up does not pay for (and zero) 16 MB that its few draws never use.
-constexpr int RING_CHUNKS = 64;
-constexpr GLsizeiptr RING_CHUNK = 256 << 10;
-
-struct ConstRing {
-    GLuint buf[RING_CHUNKS] = {};
-    uint8_t* map[RING_CHUNKS] = {};
-    GLsync fence[RING_CHUNKS] = {};
-    GLsizeiptr head = 0;
-    GLsizeiptr align = 256;
-    int chunk = 0;
-    int made = 0; // chunks [0, made) exist
-} ring;
+struct ConstBlock {
+    GLuint buf = 0;
+    int lo = 0, hi = 0; // registers [lo, hi) changed since the last upload
+};
+ConstBlock vs_block, ps_block;
 } // namespace
 
-static bool ring_add_chunk() {
-    if (ring.made == RING_CHUNKS) return false;
-    GLuint& buf = ring.buf[ring.made];
-    GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
-    glCreateBuffers(1, &buf);
-    glNamedBufferStorage(buf, RING_CHUNK, nullptr, flags);
-    auto* map = static_cast<uint8_t*>(glMapNamedBufferRange(buf, 0, RING_CHUNK, flags));
-    if (!map) {
-        glDeleteBuffers(1, &buf);
-        buf = 0;
-        return false;
+static void mark_dirty(ConstBlock& b, int first, int count) {
+    if (b.hi <= b.lo) {
+        b.lo = first;
+        b.hi = first + count;
+        return;
     }
-    ring.map[ring.made++] = map;
+    if (first < b.lo) b.lo = first;
+    if (first + count > b.hi) b.hi = first + count;
+}
+
+// Stores registers and marks those that really changed: setting the same values again
+// (a common pattern above the device) costs a compare, not an upload.
+static void write_regs(ConstBlock& b, float* regs, int first, const float* data, int count) {
+    while (count > 0 && memcmp(regs + first * 4, data, 16) == 0) {
+        ++first;
+        data += 4;
+        --count;
+    }
+    while (count > 0 && memcmp(regs + (first + count - 1) * 4, data + (count - 1) * 4, 16) == 0)
+        --count;
+    if (count <= 0) return;
+    memcpy(regs + first * 4, data, size_t(count) * 16);
+    mark_dirty(b, first, count);
+}
+
+static bool const_blocks_create() {
+    GLuint bufs[2] = {};
+    glCreateBuffers(2, bufs);
+    vs_block = ConstBlock{bufs[0], 0, 0};
+    ps_block = ConstBlock{bufs[1], 0, 0};
+    clear_gl_errors();
+    glNamedBufferStorage(vs_block.buf, VS_BLOCK_REGS * 16, g_dev.vs_regs, GL_DYNAMIC_STORAGE_BIT);
+    glNamedBufferStorage(ps_block.buf, PS_BLOCK_REGS * 16, g_dev.ps_regs, GL_DYNAMIC_STORAGE_BIT);
+    if (take_gl_error()) return false;
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, vs_block.buf);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 1, ps_block.buf);
     return true;
 }
 
-static bool ring_create() {
-    GLint a = 256;
-    glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &a);
-    ring.align = a > 16 ? a : 16;
-    ring.head = 0;
-    ring.chunk = 0;
-    return ring_add_chunk();
+static void const_blocks_destroy() {
+    GLuint bufs[2] = {vs_block.buf, ps_block.buf};
+    if (bufs[0]) glDeleteBuffers(2, bufs);
+    vs_block = ConstBlock{};
+    ps_block = ConstBlock{};
 }
 
-static void ring_destroy() {
-    for (GLsync& f : ring.fence) delete_fence(f);
-    for (int i = 0; i < ring.made; ++i) {
-        glUnmapNamedBuffer(ring.buf[i]);
-        glDeleteBuffers(1, &ring.buf[i]);
-    }
-    ring = ConstRing{};
-}
-
-// Space for one constant block; the chunk is left in ring.chunk.
-static GLintptr ring_alloc(GLsizeiptr bytes) {
-    GLsizeiptr off = (ring.head + ring.align - 1) & ~(ring.align - 1);
-    if (off + bytes > RING_CHUNK) {
-        // Leaving a chunk: mark where the GPU must be before we come back to it. A chunk
-        // that cannot be made only shortens the ring.
-        int next = ring.chunk + 1;
-        if (next == ring.made && !ring_add_chunk()) next = 0;
-        delete_fence(ring.fence[ring.chunk]);
-        ring.fence[ring.chunk] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-        wait_fence(ring.fence[next]);
-        ring.chunk = next;
-        off = 0;
-    }
-    ring.head = off + bytes;
-    return GLintptr(off);
+static void upload_block(ConstBlock& b, const float* regs) {
+    if (b.hi <= b.lo) return;
+    glNamedBufferSubData(b.buf, GLintptr(b.lo) * 16, GLsizeiptr(b.hi - b.lo) * 16, regs + b.lo * 4);
+    b.lo = b.hi = 0;
 }
 
 static void upload_constants() {
-    if (g_dev.vs_dirty) {
-        GLsizeiptr n = VS_BLOCK_REGS * 16;
-        GLintptr off = ring_alloc(n);
-        memcpy(ring.map[ring.chunk] + off, g_dev.vs_regs, size_t(n));
-        glBindBufferRange(GL_UNIFORM_BUFFER, 0, ring.buf[ring.chunk], off, n);
-        g_dev.vs_dirty = false;
-    }
-    if (g_dev.ps_dirty) {
-        GLsizeiptr n = PS_BLOCK_REGS * 16;
-        GLintptr off = ring_alloc(n);
-        memcpy(ring.map[ring.chunk] + off, g_dev.ps_regs, size_t(n));
-        glBindBufferRange(GL_UNIFORM_BUFFER, 1, ring.buf[ring.chunk], off, n);
-        g_dev.ps_dirty = false;
-    }
+    upload_block(vs_block, g_dev.vs_regs);
+    upload_block(ps_block, g_dev.ps_regs);
 }
 
 void set_vs_consts(int first, const float* data, int count) {
@@ -198,8 +182,7 @@ void set_vs_consts(int first, const float* data, int count) {
         debug("set_vs_consts: registers %d..%d out of range", first, first + count - 1);
         return;
     }
-    memcpy(g_dev.vs_regs + first * 4, data, size_t(count) * 16);
-    g_dev.vs_dirty = true;
+    write_regs(vs_block, g_dev.vs_regs, first, data, count);
 }
 
 void set_ps_consts(int first, const float* data, int count) {
@@ -207,17 +190,14 @@ void set_ps_consts(int first, const float* data, int count) {
         debug("set_ps_consts: registers %d..%d out of range", first, first + count - 1);
         return;
     }
-    memcpy(g_dev.ps_regs + first * 4, data, size_t(count) * 16);
-    g_dev.ps_dirty = true;
+    write_regs(ps_block, g_dev.ps_regs, first, data, count);
 }
 
 // The vertex wrapper of every shader moves clip positions by this much so that pixel
 // centres fall on integer coordinates as in Direct3D 9.
 static void set_halfpixel(int w, int h) {
-    float* fix = g_dev.vs_regs + MAX_VS_CONSTS * 4;
-    fix[0] = w > 0 ? 1.0f / float(w) : 0.0f;
-    fix[1] = h > 0 ? -1.0f / float(h) : 0.0f;
-    g_dev.vs_dirty = true;
+    float fix[4] = {w > 0 ? 1.0f / float(w) : 0.0f, h > 0 ? -1.0f / float(h) : 0.0f, 0.0f, 0.0f};
+    write_regs(vs_block, g_dev.vs_regs, MAX_VS_CONSTS, fix, 1);
 }
 
 // [SECTION] screen resources
@@ -365,8 +345,8 @@ static void apply_default_states() {
     g_dev.stencil_mask = 0xff;
     g_dev.stencil_ref = 0;
     g_dev.stencil_func = D3DCMP_ALWAYS;
-    memset(g_dev.ps_regs + MAX_PS_CONSTS * 4, 0, 16);
-    g_dev.ps_dirty = true;
+    const float no_atest[4] = {};
+    write_regs(ps_block, g_dev.ps_regs, MAX_PS_CONSTS, no_atest, 1);
 }
 
 static void display_size(int& w, int& h) {
@@ -454,7 +434,7 @@ bool init_d3d(SDL_Window* window, int width, int height) {
     glCreateFramebuffers(1, &g_dev.fbo);
     glBindFramebuffer(GL_FRAMEBUFFER, g_dev.fbo);
     uint32_t err = create_back_buffers(width, height);
-    if (!err && !ring_create()) err = GL_OUT_OF_MEMORY;
+    if (!err && !const_blocks_create()) err = GL_OUT_OF_MEMORY;
     if (err) {
         debug("failed to create the back buffer (code 0x%08X)", err);
         snprintf(init_failure, sizeof(init_failure),
@@ -495,7 +475,7 @@ void close_d3d() {
     g_dev.postfx_decl = nullptr;
     close_shaders();
     release_screen_resources();
-    ring_destroy();
+    const_blocks_destroy();
     if (g_dev.samplers[0]) glDeleteSamplers(MAX_SAMPLERS, g_dev.samplers);
     if (g_dev.fbo) glDeleteFramebuffers(1, &g_dev.fbo);
     SDL_GL_MakeCurrent(g_dev.window, nullptr);
@@ -691,6 +671,15 @@ void set_backbuffer_target() {
     attach_depth(false);
 }
 
+bool copy_to_backbuffer(const Texture* src) {
+    if (!g_dev.open || !src || !src->gl_tex || src->format != D3DFMT_A8R8G8B8 ||
+        texture_width(src) != d3d_wd || texture_height(src) != d3d_ht)
+        return false;
+    glCopyImageSubData(src->gl_tex, GL_TEXTURE_2D, 0, 0, 0, 0, g_dev.back_tex[g_dev.back_cur],
+                       GL_TEXTURE_2D, 0, 0, 0, 0, d3d_wd, d3d_ht, 1);
+    return true;
+}
+
 void draw_postfx() {
     if (!g_dev.open || !g_dev.postfx_vb) return;
     set_vertex_decl(g_dev.postfx_decl);
@@ -726,10 +715,11 @@ void set_blend_multiply() {
 }
 
 void set_atest(int ref) {
-    float* at = g_dev.ps_regs + MAX_PS_CONSTS * 4;
+    float at[4];
+    memcpy(at, g_dev.ps_regs + MAX_PS_CONSTS * 4, sizeof(at));
     at[0] = ref < 1 ? 0.0f : 1.0f;
     if (ref >= 1) at[1] = float(ref);
-    g_dev.ps_dirty = true;
+    write_regs(ps_block, g_dev.ps_regs, MAX_PS_CONSTS, at, 1);
 }
 
 void set_cull_mode(int ccw) {

@@ -47,6 +47,9 @@ Matrix44 mul_tm(const Matrix44& a, const Matrix44& b);
 void set_render_target(Texture* tex, int index, bool use_zbuffer);
 void set_backbuffer_target();
 void draw_postfx(); // full-screen quad, clip-space corners, position-only stream
+// A screen-sized A8R8G8B8 target into the back buffer as it stands, alpha included, without
+// a draw; false (nothing copied) for any other texture.
+bool copy_to_backbuffer(const Texture* src);
 
 // Render states: each sets exactly its own states.
 void set_blend_none();

@@ -39,7 +39,6 @@ struct DeviceState {
 
     alignas(16) float vs_regs[VS_BLOCK_REGS * 4] = {};
     alignas(16) float ps_regs[PS_BLOCK_REGS * 4] = {};
-    bool vs_dirty = true, ps_dirty = true;
 
     GLuint samplers[MAX_SAMPLERS] = {};
 

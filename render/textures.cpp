@@ -132,6 +132,16 @@ int texture_height(const Texture* tex) {
     return tex->width == 0 && tex->height == 0 ? d3d_ht : tex->height;
 }
 
+bool copy_texture(Texture* dst, const Texture* src) {
+    if (!dst || !src || !dst->gl_tex || !src->gl_tex || dst == src) return false;
+    const int w = texture_width(src), h = texture_height(src);
+    if (texture_width(dst) != w || texture_height(dst) != h || dst->format != src->format)
+        return false;
+    glCopyImageSubData(src->gl_tex, GL_TEXTURE_2D, 0, 0, 0, 0, dst->gl_tex, GL_TEXTURE_2D, 0, 0, 0,
+                       0, w, h, 1);
+    return true;
+}
+
 int64_t texture_bytes_in_use() {
     return bytes_in_use;
 }

@@ -33,6 +33,9 @@ bool write_texture_rect(Texture* tex, int level, int x, int y, int w, int h, con
 // format and levels.
 bool copy_texture(Texture* dst, const Texture* src);
 void bind_texture(int stage, Texture* tex);
+// Level 0 of src into dst, texel for texel, without a draw (what StretchRect does
+// between same-sized targets); false when the sizes or formats differ.
+bool copy_texture(Texture* dst, const Texture* src);
 
 // Size of level 0 as created (the screen size for 0 x 0 textures).
 int texture_width(const Texture* tex);

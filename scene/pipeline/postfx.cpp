@@ -22,6 +22,9 @@ Shader* mlaa_combine_sh = nullptr;
 Shader** const SHADERS[] = {&postfx_main_sh,     &postfx_plain_sh, &mlaa_edge_sh,
                             &mlaa_runs_first_sh, &mlaa_runs_sh,    &mlaa_combine_sh};
 
+// The stencil bit of the pixels along edges; the scene's passes use bits 0 and 1.
+constexpr int EDGE_BIT = 4;
+
 // Edge flags the first run pass walks; its square passes the 255 cap of a run.
 constexpr int RUN_WALK = 16;
 
@@ -75,8 +78,13 @@ void run_mlaa() {
     set_color_write_mask(15);
     set_uv_consts();
 
-    // Edges.
-    set_render_target(rt_c, 0, false);
+    // Edges. The scene is finished, so the depth-stencil buffer is free: the edge pass marks
+    // the pixels the blend may change (stencil EDGE_BIT), and the later passes shade only
+    // those. Pixels the edge pass discards read as "no edge".
+    set_render_target(rt_c, 0, true);
+    clear_view(0);
+    set_stencil_test(EDGE_BIT, EDGE_BIT, D3DCMP_ALWAYS);
+    set_stencil_replace_bits(EDGE_BIT);
     bind_stage(0, scene_tex, false);
     const float c17e[4] = {1.0f / w, 1.0f / h, 0.0f, 0.0f};
     set_vs_consts(17, c17e, 1);
@@ -89,22 +97,26 @@ void run_mlaa() {
     const float hop[4] = {float(RUN_WALK) / 255.0f, float(RUN_WALK - 1), 0.0f, 0.0f};
     const float steps[4] = {1.0f / w, 1.0f / h, float(RUN_WALK) / w, float(RUN_WALK) / h};
     set_vs_consts(17, steps, 1);
-    set_render_target(rt_b, 0, false);
+    set_stencil_replace_bits(0);
+    set_stencil_test(EDGE_BIT, EDGE_BIT, D3DCMP_EQUAL);
+    set_render_target(rt_b, 0, true);
     bind_stage(0, rt_c, false);
     bind_stage(1, nullptr, false);
     set_ps_consts(0, walk, 1);
     fullscreen(mlaa_runs_first_sh);
     std::swap(rt_b, rt_d);
-    set_render_target(rt_b, 0, false);
+    set_render_target(rt_b, 0, true);
     bind_stage(1, rt_d, false);
     set_ps_consts(0, hop, 1);
     fullscreen(mlaa_runs_sh);
     bind_texture(1, nullptr);
     std::swap(rt_b, rt_d);
 
-    // Blend each edge pixel with its neighbours across the reconstructed silhouette.
+    // Blend each edge pixel with its neighbours across the reconstructed silhouette; every
+    // other pixel is the scene's, copied without a draw.
+    copy_texture(rt_b, scene_tex);
     set_color_write_mask(15);
-    set_render_target(rt_b, 0, false);
+    set_render_target(rt_b, 0, true);
     bind_stage(0, scene_tex, false);
     bind_stage(1, rt_c, true);
     bind_stage(2, rt_d, true);
@@ -112,6 +124,7 @@ void run_mlaa() {
     set_vs_consts(17, px, 1);
     set_ps_consts(0, px, 1);
     fullscreen(mlaa_combine_sh);
+    set_stencil_test(0, 0, D3DCMP_ALWAYS);
     for (int s = 0; s < 3; ++s) bind_texture(s, nullptr);
     std::swap(scene_tex, rt_b);
 }
@@ -125,9 +138,11 @@ void apply_postfx_high() {
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     set_blend_none();
     set_color_write_mask(15);
+    // Without the effect the pass would only copy: the copy needs no draw.
+    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
+    if (!effect && copy_to_backbuffer(scene_tex)) return;
     bind_stage(0, scene_tex, false);
     set_uv_consts();
-    const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
     if (effect) {
         const float c0[4] = {1.0f / float(d3d_wd), 1.0f / float(d3d_ht), float(d3d_wd),
                              float(d3d_ht)};

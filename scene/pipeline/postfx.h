@@ -8,11 +8,13 @@ void init_postfx_high();
 void close_postfx_high(); // also calls close_postfx
 
 // Wireframe off, MLAA when use_ppaa, then the copy to the back buffer: "postfx_main.sh"
-// on the high path with use_postfx and no wireframe, "postfx_none.sh" otherwise.
+// on the high path with use_postfx and no wireframe, otherwise a plain copy (without a
+// draw where the device can; "postfx_none.sh" where it cannot).
 void apply_postfx_high();
 
 // Edge, 2 run and combine passes; afterwards scene_tex holds the result, rt_c the
-// edges and rt_d the runs (left, right, up, down as count / 255).
+// edges and rt_d the runs (left, right, up, down as count / 255) at the pixels with an
+// edge. Uses the depth-stencil buffer: the edge pixels are left with stencil bit 4.
 void run_mlaa();
 
 extern int postfx_main_uses; // frames that used the screen effect since start

@@ -15,7 +15,6 @@ namespace {
 void no_shadow_casters(float) {}
 
 Shader* dr_calc_light_sh = nullptr;
-Shader* dr_final_sh = nullptr;
 
 void bind_point_clamp(int stage, Texture* tex) {
     bind_texture(stage, tex);
@@ -46,13 +45,11 @@ int scene_high_fullscreen_passes = 0;
 void init_deferred_shaders() {
     close_deferred_shaders();
     dr_calc_light_sh = get_shader("dr_calc_light.sh");
-    dr_final_sh = get_shader("dr_final.sh");
 }
 
 void close_deferred_shaders() {
     if (dr_calc_light_sh) release_shader(dr_calc_light_sh);
-    if (dr_final_sh) release_shader(dr_final_sh);
-    dr_calc_light_sh = dr_final_sh = nullptr;
+    dr_calc_light_sh = nullptr;
 }
 
 void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob) {
@@ -85,7 +82,7 @@ void bind_gbuffer_stages() {
 void render_shadow_mask(float since_step) {
     Matrix44 glob;
     get_glob_tm(glob);
-    set_render_target(scene_tex, 0, true);
+    set_render_target(rt_d, 0, true);
     set_sky_ps_consts();
     set_screen_uv_consts();
     set_view_ray_consts(scene_view_itm, glob);
@@ -96,27 +93,16 @@ void render_shadow_mask(float since_step) {
 }
 
 void render_deferred_light() {
-    set_render_target(rt_d, 0, true);
-    bind_point_clamp(11, scene_tex);
-    set_sky_ps_consts();
-    set_shader(dr_calc_light_sh);
-    draw_postfx();
-    ++scene_high_fullscreen_passes;
-    bind_texture(11, nullptr);
-}
-
-void render_final_composite() {
     Matrix44 glob;
     get_glob_tm(glob);
-    const vec4f cam_pos = scene_camera_pos();
+    set_render_target(scene_tex, 0, true);
     bind_point_clamp(11, rt_d);
     set_screen_uv_consts();
     set_view_ray_consts(scene_view_itm, glob);
     set_sky_ps_consts();
-    set_ps_consts(16, &cam_pos.x, 1);
     const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_ps_consts(17, c17, 1);
-    set_shader(dr_final_sh);
+    set_shader(dr_calc_light_sh);
     draw_postfx();
     ++scene_high_fullscreen_passes;
     bind_texture(11, nullptr);
@@ -156,17 +142,21 @@ void render_scene_high(float since_step, float t) {
     set_stencil_replace_bits(0);
     set_stencil_test(255, 0, D3DCMP_NOTEQUAL);
 
-    render_shadow_mask(since_step); // 6
-    render_deferred_light();        // 7
+    render_shadow_mask(since_step); // 6, into rt_d
 
-    // 8: horizon with its own stencil bit.
-    set_render_target(scene_tex, 0, true);
+    // 7 and 10: lighting and fog in one pass, straight into the scene image over the
+    // geometry pixels (no round trip through a work target).
     if (use_wireframe) {
+        set_render_target(scene_tex, 0, true);
         clear_view_color(WIREFRAME_CLEAR);
-        set_wireframe(true);
     }
+    render_deferred_light();
+
+    // 8: horizon with its own stencil bit, only where no geometry is: the lit geometry is
+    // already in place and must stay in front.
+    set_wireframe(use_wireframe);
     set_zenable(true);
-    set_stencil_test(255, 2, D3DCMP_ALWAYS);
+    set_stencil_test(1, 2, D3DCMP_EQUAL);
     set_stencil_replace_bits(2);
     HeightmapRenderer::renderHorizon();
     set_wireframe(false);
@@ -179,9 +169,6 @@ void render_scene_high(float since_step, float t) {
         render_sky();
     }
 
-    // 10: lit colour with fog over the geometry pixels (not the horizon).
-    set_stencil_test(1, 1, D3DCMP_EQUAL);
-    render_final_composite();
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     for (int s = 8; s <= 11; ++s) bind_texture(s, nullptr);
 

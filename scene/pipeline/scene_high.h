@@ -11,10 +11,10 @@ constexpr float SCENE_DEPTH_SCALE = 512.0f; // the far plane; G-buffer depth is 
 // The module's shadow casters (render_actor_shadow); a no-op until set.
 extern void (*scene_render_actor_shadow)(float since_step);
 
-// Full-screen passes of the last render_scene_high (shadow mask, lighting, composite).
+// Full-screen passes of the last render_scene_high (shadow mask, lighting with fog).
 extern int scene_high_fullscreen_passes;
 
-// "dr_calc_light.sh" and "dr_final.sh"; the game loads them at start-up on the high path.
+// "dr_calc_light.sh"; the game loads it at start-up on the high path.
 void init_deferred_shaders();
 void close_deferred_shaders();
 
@@ -23,12 +23,10 @@ void close_deferred_shaders();
 void render_scene_high(float since_step, float t);
 
 // The screen passes of the frame, for tests on synthetic G-buffers: stages 8..10 = rt_a,
-// rt_b, rt_c; the shadow mask into scene_tex; lighting into rt_d; the composite into the
-// bound target (scene_tex).
+// rt_b, rt_c; the shadow mask into rt_d; the lit colour with fog (use_fog) into scene_tex.
 void bind_gbuffer_stages();
 void render_shadow_mask(float since_step);
 void render_deferred_light();
-void render_final_composite();
 
 // Vertex c17..c19: view rays from clip x, y scaled so that depth / 512 gives the point.
 void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob_tm);

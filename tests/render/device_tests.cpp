@@ -181,21 +181,39 @@ void psh() { oC0 = pc[0]; }
     EXPECT_EQ(at(px, 64, 56, 8), BLACK);
 }
 
-// Each draw's constants go into the ring (made a chunk at a time as it is reached); 4096
-// draws of 8 KB of constants each go round it twice, and every draw must keep its own.
-TEST_F(DeviceTest, ConstantsSurviveTheRingGoingRoundTwice) {
-    set_shader(constant);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
-            set_viewport(x, y, 1, 1);
-            set_color_const(float(x) / 255.0f, float(y) / 255.0f, float(x ^ y) / 255.0f, 1.0f);
-            draw_full_quad();
-        }
+// Registers change between draws that are still queued: each draw must see the values set
+// before it, also when a set repeats the registers at its ends and changes only the middle.
+TEST_F(DeviceTest, EveryQueuedDrawSeesItsOwnConstants) {
+    const char* cell_sh = R"(
+#ifdef VSH
+in vec4 POSITION;
+void vsh() { gl_Position = vec4(POSITION.xy * 0.125 + vc[5].xy, 0.0, 1.0); }
+#endif
+#ifdef PSH
+void psh() { oC0 = vec4(pc[3].x, pc[4].y, pc[5].z, 1.0); }
+#endif
+)";
+    set_shader(loadShader("cell.sh", cell_sh));
+    static const VertexElementDesc desc[] = {{0, 0, VSD_FLOAT3, VSD_POSITION, 0}, VSD_END};
+    set_vertex_decl(get_vertex_decl(desc));
+    set_vb(0, g_dev.postfx_vb, 0, 12);
+    for (int i = 0; i < 64; ++i) {
+        float offset[4] = {-0.875f + 0.25f * float(i % 8), 0.875f - 0.25f * float(i / 8), 0, 0};
+        set_vs_consts(5, offset, 1);
+        // Red and blue stay the same from the second cell on; green counts up.
+        float regs[12] = {};
+        regs[0] = i > 0 ? 1.0f : 0.0f;
+        regs[5] = float(i) / 63.0f;
+        regs[10] = 0.5f;
+        set_ps_consts(3, regs, 3);
+        draw_prim(PRIM_TRIANGLESTRIP, 0, 2);
+    }
+    set_vb(0, nullptr, 0, 0);
     auto px = readTexture(rt);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(at(px, 64, x, y), 0xFF000000u | uint32_t(x << 16 | y << 8 | (x ^ y)))
-                << x << "," << y;
+    for (int i = 0; i < 64; ++i) {
+        const float want[4] = {i > 0 ? 1.0f : 0.0f, float(i) / 63.0f, 0.5f, 1.0f};
+        expect_near_color(at(px, 64, (i % 8) * 8 + 4, (i / 8) * 8 + 4), want, "cell");
+    }
 }
 
 TEST_F(DeviceTest, EachBlendSetterGivesItsResult) {

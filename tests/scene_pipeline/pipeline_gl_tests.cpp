@@ -156,7 +156,7 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
     EXPECT_EQ(mlaa_passes, 4);
     const std::vector<uint32_t> after = readTexture(scene_tex);
 
-    int changed = 0;
+    int changed = 0, darkened = 0, lightened = 0;
     std::set<int> levels;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 96; ++x) {
@@ -175,13 +175,18 @@ TEST_F(PipelineTest, MlaaBlendsOnlyAlongADiagonalEdge) {
             EXPECT_LT(red(a), 255);
             EXPECT_EQ(red(a), green(a));
             levels.insert(red(a));
+            (red(b) == 255 ? darkened : lightened) += 1;
         }
     EXPECT_GT(changed, 40);
+    // Both sides of the silhouette take colour from across it: pixels with an edge below
+    // or to the right and those whose edge belongs to the pixel above or to the left.
+    EXPECT_GT(darkened, 15);
+    EXPECT_GT(lightened, 15);
     EXPECT_GE(levels.size(), 4u); // a ramp of coverage, not one blur level
 }
 
-// Runs longer than one walk and than the 255 cap, both ways: every channel of the run
-// buffer must equal a plain count over the edge flags.
+// Runs longer than one walk and than the 255 cap, both ways: at every edge pixel each
+// channel of the run buffer must equal a plain count over the edge flags.
 TEST_F(PipelineTest, MlaaRunsMatchAPlainCountOfEdgeFlags) {
     const int W = 300, H = 280;
     openPipeline(W, H);
@@ -212,8 +217,12 @@ TEST_F(PipelineTest, MlaaRunsMatchAPlainCountOfEdgeFlags) {
         return n;
     };
     int longest = 0, tallest = 0, wrong = 0;
+    int edge_pixels = 0;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
+            // The blend reads runs only at pixels with an edge of their own.
+            if (!flag(x, y, 16) && !flag(x, y, 8)) continue;
+            ++edge_pixels;
             const uint32_t r = runs[size_t(y) * W + x];
             const int want[4] = {count(x, y, -1, 0, 16), count(x, y, 1, 0, 16),
                                  count(x, y, 0, -1, 8), count(x, y, 0, 1, 8)};
@@ -226,8 +235,28 @@ TEST_F(PipelineTest, MlaaRunsMatchAPlainCountOfEdgeFlags) {
             tallest = std::max({tallest, want[2], want[3]});
         }
     EXPECT_EQ(wrong, 0);
+    EXPECT_GT(edge_pixels, 2 * (W + H));
     EXPECT_EQ(longest, 255);
     EXPECT_EQ(tallest, 255);
+}
+
+TEST_F(PipelineTest, CopyTextureOnlyBetweenMatchingTargets) {
+    openPipeline(64, 32);
+    fill(rt_a, 0xFF123456u);
+    fill(rt_b, 0xFF000000u);
+    EXPECT_TRUE(copy_texture(rt_b, rt_a));
+    EXPECT_EQ(readTexture(rt_b), readTexture(rt_a));
+    Texture* narrow = create_render_texture(32, 32, 1);
+    Texture* other_format = create_render_texture(64, 32, 3);
+    ASSERT_NE(narrow, nullptr);
+    ASSERT_NE(other_format, nullptr);
+    EXPECT_FALSE(copy_texture(narrow, rt_a));
+    EXPECT_FALSE(copy_texture(other_format, rt_a));
+    EXPECT_FALSE(copy_texture(rt_a, rt_a));
+    EXPECT_FALSE(copy_texture(nullptr, rt_a));
+    EXPECT_FALSE(copy_texture(rt_a, nullptr));
+    release_texture(narrow);
+    release_texture(other_format);
 }
 
 TEST_F(PipelineTest, MlaaLeavesAStraightEdgeAlone) {
@@ -288,6 +317,22 @@ TEST_F(PipelineTest, ScreenEffectOnlyOnTheHighPath) {
     HeightmapRenderer::high_quality = false;
 }
 
+// Without the screen effect the back buffer gets the scene image as it is, the right way up.
+TEST_F(PipelineTest, PlainCopyKeepsTheSceneImageAsItIs) {
+    openPipeline(64, 32);
+    use_ppaa = false;
+    HeightmapRenderer::high_quality = false;
+    draw_diagonal(loadShader("color.sh", COLOR_SHADER));
+    const std::vector<uint32_t> scene = readTexture(scene_tex);
+    ASSERT_EQ(scene[0] & 0xFFFFFF, 0u);                   // black at the top
+    ASSERT_EQ(scene[31 * 64 + 32] & 0xFFFFFF, 0xFFFFFFu); // white at the bottom
+    apply_postfx_high();
+    const std::vector<uint32_t> shown = readBackBuffer();
+    ASSERT_EQ(shown.size(), scene.size());
+    for (size_t i = 0; i < scene.size(); ++i)
+        ASSERT_EQ(shown[i] & 0xFFFFFF, scene[i] & 0xFFFFFF) << "pixel " << i;
+}
+
 TEST_F(PipelineTest, ShadowMaskDarkensUnderABallOnly) {
     openPipeline(128, 72);
     init_shadows();
@@ -298,7 +343,7 @@ TEST_F(PipelineTest, ShadowMaskDarkensUnderABallOnly) {
     render_shadow_mask(0.0f);
     for (int c : shadow_instance_count) EXPECT_EQ(c, 0);
     EXPECT_EQ(shadow_draw_calls, 0);
-    for (uint32_t p : readTexture(scene_tex)) ASSERT_EQ(p, 0xFFFFFFFFu);
+    for (uint32_t p : readTexture(rt_d)) ASSERT_EQ(p, 0xFFFFFFFFu);
 
     test_ball = make4f(0, 1.5f, 0, 1);
     scene_render_actor_shadow = cast_test_ball;
@@ -306,7 +351,7 @@ TEST_F(PipelineTest, ShadowMaskDarkensUnderABallOnly) {
     render_shadow_mask(0.0f);
     EXPECT_GT(shadow_draw_calls, 0);
     EXPECT_EQ(shadow_balls.num, 1);
-    std::vector<uint32_t> px = readTexture(scene_tex);
+    std::vector<uint32_t> px = readTexture(rt_d);
     EXPECT_LT(red(at(px, 64, 36)), 40);    // under the ball
     EXPECT_LT(green(at(px, 64, 36)), 255); // and less sky there
     EXPECT_EQ(at(px, 2, 2), 0xFFFFFFFFu);  // far away untouched
@@ -321,7 +366,7 @@ TEST_F(PipelineTest, ShadowMaskDarkensUnderABallOnly) {
     bind_gbuffer_stages();
     render_shadow_mask(0.0f);
     EXPECT_EQ(shadow_balls.num, 0);
-    for (uint32_t p : readTexture(scene_tex)) ASSERT_EQ(p, 0xFFFFFFFFu);
+    for (uint32_t p : readTexture(rt_d)) ASSERT_EQ(p, 0xFFFFFFFFu);
 }
 
 TEST_F(PipelineTest, SurfaceFacingTheSunIsLitBrighter) {
@@ -329,22 +374,17 @@ TEST_F(PipelineTest, SurfaceFacingTheSunIsLitBrighter) {
     init_deferred_shaders();
     const vec4f s = normalized(0.3f, 1.0f, 0.2f);
     cur_sun_dir = s;
-    fill(scene_tex, 0xFFFFFFFFu); // no object shadows
-
-    flatGbuffer(20.0f, 0xFF909090u, encode_normal(s.x, s.y, s.z, 0.05f));
-    render_deferred_light();
-    const uint32_t facing = readTexture(rt_d)[18 * 64 + 32];
-
-    flatGbuffer(20.0f, 0xFF909090u, encode_normal(-s.x, -s.y, -s.z, 0.05f));
-    render_deferred_light();
-    const uint32_t away = readTexture(rt_d)[18 * 64 + 32];
+    auto light = [&](const vec4f& n, D3dColor mask) {
+        flatGbuffer(20.0f, 0xFF909090u, encode_normal(n.x, n.y, n.z, 0.05f));
+        fill(rt_d, mask);
+        render_deferred_light();
+        return readTexture(scene_tex)[18 * 64 + 32];
+    };
+    const uint32_t facing = light(s, 0xFFFFFFFFu); // no object shadows
+    const uint32_t away = light(make4f(-s.x, -s.y, -s.z, 0), 0xFFFFFFFFu);
     EXPECT_GT(luma(facing), luma(away) + 40);
-
     // The shadow mask's red channel takes the sun away.
-    fill(scene_tex, 0xFF00FFFFu);
-    flatGbuffer(20.0f, 0xFF909090u, encode_normal(s.x, s.y, s.z, 0.05f));
-    render_deferred_light();
-    const uint32_t shadowed = readTexture(rt_d)[18 * 64 + 32];
+    const uint32_t shadowed = light(s, 0xFF00FFFFu);
     EXPECT_LT(luma(shadowed), luma(facing) - 40);
 }
 
@@ -352,26 +392,24 @@ TEST_F(PipelineTest, FogFadesDistantPixelsIntoTheSky) {
     openPipeline(64, 36);
     init_deferred_shaders();
     cur_sun_dir = normalized(0.3f, 1.0f, 0.2f);
-    const D3dColor lit = 0xFF305020u;
-    auto composite = [&](float depth, D3dColor colour) {
-        flatGbuffer(depth, 0xFF808080u, encode_normal(0, 1, 0, 0.05f));
-        fill(rt_d, colour);
-        set_render_target(scene_tex, 0, false);
-        bind_gbuffer_stages();
-        render_final_composite();
+    auto lit = [&](float depth, D3dColor albedo) {
+        flatGbuffer(depth, albedo, encode_normal(0, 1, 0, 0.05f));
+        fill(rt_d, 0xFFFFFFFFu);
+        render_deferred_light();
         return readTexture(scene_tex)[18 * 64 + 32];
     };
+    const D3dColor grass = 0xFF305020u;
     use_fog = false;
-    EXPECT_EQ(composite(300.0f, lit), lit);
+    const uint32_t plain = lit(5.0f, grass), plain_white = lit(300.0f, 0xFFFFFFFFu);
+    EXPECT_EQ(lit(300.0f, grass), plain); // without fog, distance alone changes nothing
     use_fog = true;
-    const uint32_t near = composite(5.0f, lit), mid = composite(100.0f, lit),
-                   far = composite(300.0f, lit);
-    EXPECT_LT(channel_diff(near, lit), 12);
-    EXPECT_GT(channel_diff(mid, lit), channel_diff(near, lit));
-    EXPECT_GT(channel_diff(far, lit), channel_diff(mid, lit) + 20);
-    // The haze colour does not depend on the land: a white and a dark pixel move closer.
-    const uint32_t far_white = composite(300.0f, 0xFFFFFFFFu);
-    EXPECT_LT(channel_diff(far, far_white), channel_diff(lit, 0xFFFFFFFFu) - 60);
+    const uint32_t near = lit(5.0f, grass), mid = lit(100.0f, grass), far = lit(300.0f, grass);
+    EXPECT_LT(channel_diff(near, plain), 12);
+    EXPECT_GT(channel_diff(mid, plain), channel_diff(near, plain));
+    EXPECT_GT(channel_diff(far, plain), channel_diff(mid, plain) + 20);
+    // The haze colour does not depend on the land: a bright and a dark pixel move closer.
+    const uint32_t far_white = lit(300.0f, 0xFFFFFFFFu);
+    EXPECT_LT(channel_diff(far, far_white) * 4, channel_diff(plain, plain_white) * 3);
 }
 
 TEST_F(PipelineTest, DefineValuesKeepTheirBlankInCacheNames) {
