@@ -242,21 +242,6 @@ bool write_texture_rect(Texture* tex, int level, int x, int y, int w, int h, con
     return true;
 }
 
-bool copy_texture(Texture* dst, const Texture* src) {
-    if (!dst || !src || !dst->gl_tex || !src->gl_tex || dst == src) return false;
-    int w = texture_width(src), h = texture_height(src);
-    if (dst->format != src->format || dst->levels != src->levels || texture_width(dst) != w ||
-        texture_height(dst) != h)
-        return false;
-    for (int level = 0; level < src->levels; ++level) {
-        int lw, lh;
-        level_dims(src, level, lw, lh);
-        glCopyImageSubData(src->gl_tex, GL_TEXTURE_2D, level, 0, 0, 0, dst->gl_tex, GL_TEXTURE_2D,
-                           level, 0, 0, 0, lw, lh, 1);
-    }
-    return true;
-}
-
 void* lock_texture(Texture* tex, int& pitch, bool discard) {
     void* p = lock_texture_level(tex, 0, pitch, discard);
     if (!p && tex) debug("error locking texture (code 0x%08X)", D3DERR_INVALIDCALL);

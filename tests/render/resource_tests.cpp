@@ -326,7 +326,7 @@ TEST_F(ResourceTest, LocksReadBackAndCheckTheirRange) {
     EXPECT_EQ(create_ib(0, 0), nullptr);
 }
 
-TEST_F(ResourceTest, RectWritesAndCopiesLandOnlyWhereAskedAndRefuseBadOnes) {
+TEST_F(ResourceTest, RectWritesLandOnlyInTheirRectangleAndRefuseBadOnes) {
     Texture* t = create_managed_texture(4, 3);
     const uint32_t zero[12] = {}, rect[4] = {0xff000001u, 0xff000002u, 0xff000003u, 0xff000004u};
     ASSERT_TRUE(write_texture_rect(t, 0, 0, 0, 4, 3, zero));
@@ -343,14 +343,6 @@ TEST_F(ResourceTest, RectWritesAndCopiesLandOnlyWhereAskedAndRefuseBadOnes) {
     EXPECT_FALSE(write_texture_rect(t, 0, 0, 0, 1, 1, nullptr));
     Texture* dxt = create_texture(8, 8, 1, 0, D3DFMT_DXT1, 1);
     EXPECT_FALSE(write_texture_rect(dxt, 0, 0, 0, 4, 4, rect)) << "compressed";
-
-    Texture* same = create_managed_texture(4, 3);
-    ASSERT_TRUE(copy_texture(same, t));
-    glGetTextureImage(same->gl_tex, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, sizeof(got), got);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(got[i], want[i]) << "copy " << i;
-    EXPECT_FALSE(copy_texture(create_managed_texture(4, 4), t)) << "other size";
-    EXPECT_FALSE(copy_texture(dxt, t)) << "other format";
-    EXPECT_FALSE(copy_texture(t, t));
 }
 
 TEST_F(ResourceTest, EqualDescriptorListsShareADeclaration) {
