@@ -69,9 +69,47 @@ const CircleRows circle;
 // Per map cell: wet in either step state.
 alignas(64) uint8_t wet[HMAP_CELLS];
 
+// Window blocks of 8 x 8 cells that may show on screen, [k >> 3][j >> 3]. Vertex work on
+// the CPU rasteriser is paid for every triangle sent, seen or not.
+constexpr int BLOCK_SHIFT = 3, BLOCKS = HMAP_SIZE >> BLOCK_SHIFT;
+uint8_t block_vis[BLOCKS][BLOCKS];
+
+// The horizon ring's index buffer runs block by block (16 x 16 quads), so that the blocks
+// in view can be drawn as a few ranges: first quad of each block, and the end.
+constexpr int HBLOCK = 16, HBLOCKS = (HORIZON_SIZE - 1 + HBLOCK - 1) / HBLOCK;
+int hblock_first[HBLOCKS * HBLOCKS + 1];
+uint8_t hblock_vis[HBLOCKS * HBLOCKS];
+
+// True when the box lies wholly on the outer side of one plane of the view volume
+// (clip x and y within +-w, depth 0..w).
+bool box_outside(const Matrix44& m, float x0, float x1, float y0, float y1, float z0, float z1) {
+    int out[5] = {};
+    for (int c = 0; c < 8; ++c) {
+        const float x = c & 1 ? x1 : x0, y = c & 2 ? y1 : y0, z = c & 4 ? z1 : z0;
+        float p[4];
+        for (int i = 0; i < 4; ++i)
+            p[i] = x * m.m[0][i] + y * m.m[1][i] + z * m.m[2][i] + m.m[3][i];
+        out[0] += p[0] < -p[3];
+        out[1] += p[0] > p[3];
+        out[2] += p[1] < -p[3];
+        out[3] += p[1] > p[3];
+        out[4] += p[2] > p[3] || p[3] <= 0.0f;
+    }
+    for (int n : out)
+        if (n == 8) return true;
+    return false;
+}
+
 VertexDecl *grid_decl, *patch_decl, *water_decl;
 Shader *land_sh, *land_inst_sh, *water_sh, *norm_sh, *interp_sh, *horizon_sh;
 Shader* aper_sh[3];
+// Low path: sky visibility at two texels per cell, read back filtered by the normal pass
+// (see calc_norm_low.sh): a quarter of the normal map's texels run the costly search.
+Shader* vis_sh;
+Texture* vis_tex;
+// Height gradient per cell, which the normal passes read filtered (see calc_common.inc).
+Shader* grad_sh;
+Texture* grad_tex;
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
     *water_ib;
 
@@ -96,21 +134,44 @@ void check_region(int x0, int z0, int nx, int nz) {
 // The interpolated pairs hold nothing yet (a new renderer).
 bool maps_unfilled = true;
 
+// What height_tex, color_tex and surf_color_tex hold per cell, so that an upload draws only
+// the cells that changed: between world changes the colours never do, and the heights only
+// where water moves. Invalid after creation and after a device reset.
+float tex_height[HMAP_CELLS];
+uint32_t tex_color[HMAP_CELLS], tex_surf_color[HMAP_CELLS];
+bool heights_known = false, colors_known = false;
+int known_reset_count = 0; // d3d_reset_count they were known at
+
+void forget_lost_uploads() {
+    if (known_reset_count == d3d_reset_count) return;
+    heights_known = colors_known = false;
+    known_reset_count = d3d_reset_count;
+}
+// Step fraction the view maps were last interpolated with (negative: never).
+float view_t = -1.0f;
+
 // Staging for map uploads: one texel per cell of the region, rows packed.
 alignas(64) unsigned char upload_texels[HMAP_CELLS * 4];
 
 // Writes value(cell index) of every cell in the region into the texture's matching texels
-// (texel (x, z) is cell (x, z)): one upload, not a point drawn per cell.
+// (texel (x, z) is cell (x, z)) as one upload, not a point drawn per cell, and only when a
+// cell differs from known[] (or !valid); known[] then holds the region's values.
 template <typename T, typename F>
-void upload_cells(Texture* tex, int x0, int z0, int nx, int nz, F value) {
+void upload_changed(Texture* target, int x0, int z0, int nx, int nz, T* known, bool valid,
+                    F value) {
     static_assert(sizeof(T) == 4);
+    bool changed = !valid;
     unsigned char* out = upload_texels;
     for (int z = z0; z < z0 + nz; ++z)
         for (int x = x0; x < x0 + nx; ++x, out += 4) {
-            T v = value(hm_index(x, z));
+            const int i = hm_index(x, z);
+            const T v = value(i);
             memcpy(out, &v, 4);
+            if (valid && v == known[i]) continue;
+            known[i] = v;
+            changed = true;
         }
-    write_texture_rect(tex, 0, x0, z0, nx, nz, upload_texels);
+    if (changed) write_texture_rect(target, 0, x0, z0, nx, nz, upload_texels);
 }
 
 void set_region_consts(int x0, int z0, int nx, int nz) {
@@ -151,6 +212,8 @@ int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
 int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
 int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
+int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
+int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -168,6 +231,67 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     cam_cz = int(floorf(cam_pos.z + 0.5f));
     win_ox = cam_cx - 128;
     win_oz = cam_cz - 128;
+    memset(block_vis, 1, sizeof(block_vis));
+    memset(hblock_vis, 1, sizeof(hblock_vis));
+    visible_blocks = BLOCKS * BLOCKS;
+    visible_horizon_blocks = HBLOCKS * HBLOCKS;
+}
+
+void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
+    // Height range per block row strip: ground and water surface of the block's cells and
+    // their neighbours (a dry vertex may take a neighbour's water level).
+    static float lo[HMAP_SIZE][BLOCKS], hi[HMAP_SIZE][BLOCKS];
+    for (int k = 0; k < HMAP_SIZE; ++k) {
+        const int row = ((win_oz + k) & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT;
+        for (int b = 0; b < BLOCKS; ++b) {
+            float l = 1e30f, h = -1e30f;
+            for (int j = (b << BLOCK_SHIFT) - 1; j <= (b << BLOCK_SHIFT) + 9; ++j) {
+                const int i = row | ((win_ox + j) & (HMAP_SIZE - 1));
+                l = fminf(l, curh[i]);
+                h = fmaxf(h, curh[i] + fmaxf(curw[i], 0.0f));
+            }
+            lo[k][b] = l;
+            hi[k][b] = h;
+        }
+    }
+    float all_lo = 1e30f, all_hi = -1e30f; // the window covers the whole map
+    for (int k = 0; k < HMAP_SIZE; ++k)
+        for (int b = 0; b < BLOCKS; ++b) {
+            all_lo = fminf(all_lo, lo[k][b]);
+            all_hi = fmaxf(all_hi, hi[k][b]);
+        }
+    visible_blocks = 0;
+    for (int a = 0; a < BLOCKS; ++a)
+        for (int b = 0; b < BLOCKS; ++b) {
+            float l = 1e30f, h = -1e30f;
+            for (int k = (a << BLOCK_SHIFT) - 1; k <= (a << BLOCK_SHIFT) + 9; ++k) {
+                l = fminf(l, lo[k & (HMAP_SIZE - 1)][b]); // window rows -1 and 256 wrap
+                h = fmaxf(h, hi[k & (HMAP_SIZE - 1)][b]);
+            }
+            const float x0 = float(win_ox + (b << BLOCK_SHIFT)),
+                        z0 = float(win_oz + (a << BLOCK_SHIFT));
+            const float span = float(1 << BLOCK_SHIFT);
+            const bool out =
+                box_outside(glob, x0, x0 + span, l - 2.0f * WET_DEPTH, h + 1.0f, z0, z0 + span);
+            block_vis[a][b] = !out;
+            visible_blocks += !out;
+        }
+    // Horizon blocks: ground plus water anywhere on the map, lowered by at most the bend at
+    // the block's farthest corner from the camera (half a cell either way of its cell).
+    const int hx0 = (cam_cx - 383) & ~3, hz0 = (cam_cz - 383) & ~3;
+    visible_horizon_blocks = 0;
+    for (int a = 0; a < HBLOCKS; ++a)
+        for (int b = 0; b < HBLOCKS; ++b) {
+            const float x0 = float(hx0 + 4 * HBLOCK * b), z0 = float(hz0 + 4 * HBLOCK * a);
+            const float x1 = x0 + 4.0f * HBLOCK, z1 = z0 + 4.0f * HBLOCK;
+            const float dx = fmaxf(fabsf(x0 - float(cam_cx)), fabsf(x1 - float(cam_cx))) + 0.5f;
+            const float dz = fmaxf(fabsf(z0 - float(cam_cz)), fabsf(z1 - float(cam_cz))) + 0.5f;
+            const float d = (sqrtf(dx * dx + dz * dz) - 128.0f) / 256.0f;
+            const float bend = d > 0.0f ? d * d * 128.0f : 0.0f;
+            const bool out = box_outside(glob, x0, x1, all_lo - bend - 1.0f, all_hi + 1.0f, z0, z1);
+            hblock_vis[a * HBLOCKS + b] = !out;
+            visible_horizon_blocks += !out;
+        }
 }
 
 void HeightmapRenderer::fillNearInstances(void* dst) {
@@ -175,6 +299,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
     int n = 0;
     for (int k = NEAR_FIRST; k <= NEAR_LAST; ++k) {
         int z = win_oz + k;
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = NEAR_FIRST; j <= NEAR_LAST; ++j) {
             int x = win_ox + j;
             int i = hm_index(x, z);
@@ -182,6 +307,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
                 scene_render_building(&surface[i], x, z);
                 continue;
             }
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             PatchInstance& p = out[n++];
             p.x = int16_t(x);
             p.z = int16_t(z);
@@ -212,6 +338,7 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
         int z = win_oz + k;
         const Surface* row = surface + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
         bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
             if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
                 j = NEAR_LAST;
@@ -223,6 +350,7 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
                 scene_render_building(&s, x, z);
                 continue;
             }
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             int v = k * 256 + j;
             ip[0] = uint16_t(v);
             ip[1] = uint16_t(v + 256);
@@ -317,7 +445,9 @@ int HeightmapRenderer::fillWaterIndices(uint16_t* ip) {
         int z = win_oz + k;
         const uint8_t* r0 = wet + ((z & 255) << 8);
         const uint8_t* r1 = wet + (((z + 1) & 255) << 8);
+        const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
+            if (!vis[j >> BLOCK_SHIFT]) continue;
             int x = win_ox + j;
             if (!(r0[x & 255] | r0[(x + 1) & 255] | r1[x & 255] | r1[(x + 1) & 255])) continue;
             int v = k * 256 + j;
@@ -336,20 +466,26 @@ int HeightmapRenderer::fillWaterIndices(uint16_t* ip) {
 
 int HeightmapRenderer::buildHorizonIndices(uint16_t* ip) {
     int quads = 0;
-    for (int row = 0; row < HORIZON_SIZE - 1; ++row)
-        for (int col = 0; col < HORIZON_SIZE - 1; ++col) {
-            int a = 2 * row - 191, i = 2 * col - 191;
-            if (a * a + i * i <= 3843) continue;
-            int d = row * HORIZON_SIZE + col;
-            ip[0] = uint16_t(d);
-            ip[1] = uint16_t(d + HORIZON_SIZE);
-            ip[2] = uint16_t(d + 1);
-            ip[3] = uint16_t(d + 1);
-            ip[4] = uint16_t(d + HORIZON_SIZE);
-            ip[5] = uint16_t(d + HORIZON_SIZE + 1);
-            ip += 6;
-            ++quads;
+    for (int a = 0; a < HBLOCKS; ++a)
+        for (int b = 0; b < HBLOCKS; ++b) {
+            hblock_first[a * HBLOCKS + b] = quads;
+            for (int row = a * HBLOCK; row < (a + 1) * HBLOCK && row < HORIZON_SIZE - 1; ++row)
+                for (int col = b * HBLOCK; col < (b + 1) * HBLOCK && col < HORIZON_SIZE - 1;
+                     ++col) {
+                    int qa = 2 * row - 191, qi = 2 * col - 191;
+                    if (qa * qa + qi * qi <= 3843) continue;
+                    int d = row * HORIZON_SIZE + col;
+                    ip[0] = uint16_t(d);
+                    ip[1] = uint16_t(d + HORIZON_SIZE);
+                    ip[2] = uint16_t(d + 1);
+                    ip[3] = uint16_t(d + 1);
+                    ip[4] = uint16_t(d + HORIZON_SIZE);
+                    ip[5] = uint16_t(d + HORIZON_SIZE + 1);
+                    ip += 6;
+                    ++quads;
+                }
         }
+    hblock_first[HBLOCKS * HBLOCKS] = quads;
     return quads;
 }
 
@@ -425,15 +561,22 @@ float HeightmapRenderer::layerBWeight(float t) {
 
 void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
+    forget_lost_uploads();
     const Water* w = &water[0][0];
-    upload_cells<float>(height_tex, x0, z0, nx, nz, [w](int i) { return hmap[i] + w[i].depth; });
+    // A region that does not cover the map leaves the rest of what is known as it was.
+    upload_changed<float>(height_tex, x0, z0, nx, nz, tex_height, heights_known,
+                          [w](int i) { return hmap[i] + w[i].depth; });
+    heights_known = heights_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
 void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
-    upload_cells<uint32_t>(color_tex, x0, z0, nx, nz, [](int i) { return surface[i].color; });
-    upload_cells<uint32_t>(surf_color_tex, x0, z0, nx, nz,
-                           [](int i) { return surface[i].surf_color; });
+    forget_lost_uploads();
+    upload_changed<uint32_t>(color_tex, x0, z0, nx, nz, tex_color, colors_known,
+                             [](int i) { return surface[i].color; });
+    upload_changed<uint32_t>(surf_color_tex, x0, z0, nx, nz, tex_surf_color, colors_known,
+                             [](int i) { return surface[i].surf_color; });
+    colors_known = colors_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
 void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
@@ -441,12 +584,24 @@ void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     Texture* t = norm_tex[0];
     norm_tex[0] = norm_tex[1];
     norm_tex[1] = t;
-    set_render_target(norm_tex[1], 0, false);
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
+    set_render_target(grad_tex, 0, false);
+    set_shader(grad_sh);
+    draw_postfx();
+    bind_wrap(2, grad_tex, true);
+    if (vis_tex) {
+        set_render_target(vis_tex, 0, false);
+        set_shader(vis_sh);
+        draw_postfx();
+        bind_wrap(1, vis_tex, true);
+    }
+    set_render_target(norm_tex[1], 0, false);
     set_shader(norm_sh);
     draw_postfx();
+    if (vis_tex) bind_texture(1, nullptr);
+    bind_texture(2, nullptr);
 }
 
 void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
@@ -487,7 +642,8 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     const bool lost = seen_reset_count != d3d_reset_count || maps_unfilled;
     seen_reset_count = d3d_reset_count;
     maps_unfilled = false;
-    if (land_dirty || lost) {
+    const bool rebuild = land_dirty || lost;
+    if (rebuild) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
         calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
         if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
@@ -498,10 +654,19 @@ void HeightmapRenderer::frameUpdate(float since_step) {
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
     }
-    if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
-    interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+    // The view maps hold the last blend until the pair or the fraction changes (a paused
+    // game, or several frames at one step fraction).
+    if (rebuild || t != view_t) {
+        if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
+        interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+        view_t = t;
+    }
     set_cull_mode(1);
     morphHmap(since_step, curh);
+    updateWaterDepth(t);
+    Matrix44 glob;
+    get_glob_tm(glob);
+    cullBlocks(glob);
 
     void* vp = lock_vb(inst_vb, 0, 0);
     ASSERT_TEXT(vp, "vp");
@@ -517,8 +682,6 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     ASSERT_TEXT(ip, "ip");
     far_quads = fillLandIndices(ip);
     unlock_ib(land_ib);
-
-    updateWaterDepth(t);
 
     if (high_quality) {
         vp = lock_vb(horizon_vb, 0, 0);
@@ -603,7 +766,19 @@ void HeightmapRenderer::renderHorizon() {
     set_vb(0, horizon_vb, 0, sizeof(GridVertex));
     set_ib(horizon_ib);
     set_shader(horizon_sh);
-    draw_indexed(PRIM_TRIANGLELIST, 0, 0, HORIZON_SIZE * HORIZON_SIZE, 0, horizon_quads * 2);
+    // Runs of consecutive blocks in view, one draw each.
+    for (int i = 0; i < HBLOCKS * HBLOCKS;) {
+        if (!hblock_vis[i]) {
+            ++i;
+            continue;
+        }
+        int e = i;
+        while (e < HBLOCKS * HBLOCKS && hblock_vis[e]) ++e;
+        const int first = hblock_first[i], n = hblock_first[e] - first;
+        if (n > 0)
+            draw_indexed(PRIM_TRIANGLELIST, 0, 0, HORIZON_SIZE * HORIZON_SIZE, first * 6, n * 2);
+        i = e;
+    }
     set_vb(0, nullptr, 0, 0);
 }
 
@@ -638,6 +813,12 @@ void HeightmapRenderer::init(int gfx_quality) {
     land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
     water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
+    static const char GRAD[] = "GRAD\0 1\0";
+    grad_sh = get_shader("calc_norm.sh", GRAD);
+    if (!high_quality) {
+        static const char VIS[] = "VIS\0 1\0";
+        vis_sh = get_shader("calc_norm_low.sh", VIS);
+    }
     if (high_quality) {
         static const char Q0[] = "QUALITY\0 0\0", Q1[] = "QUALITY\0 1\0", Q2[] = "QUALITY\0 2\0";
         aper_sh[0] = get_shader("calc_aper.sh", Q0);
@@ -653,13 +834,17 @@ void HeightmapRenderer::init(int gfx_quality) {
     norm_tex[0] = create_render_texture(1024, 1024, 1);
     norm_tex[1] = create_render_texture(1024, 1024, 1);
     norm_view_tex = create_render_texture(1024, 1024, 1);
-    bool ok =
-        height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && norm_view_tex;
+    grad_tex = create_render_texture(256, 256, 7);
+    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] &&
+              norm_view_tex && grad_tex;
     if (high_quality) {
         aper_tex[0] = create_render_texture(256, 256, 1);
         aper_tex[1] = create_render_texture(256, 256, 1);
         aper_view_tex = create_render_texture(256, 256, 1);
         ok = ok && aper_tex[0] && aper_tex[1] && aper_view_tex;
+    } else {
+        vis_tex = create_render_texture(512, 512, 1);
+        ok = ok && vis_tex;
     }
     detail_tex = get_texture("detail.dds", false);
     ok = ok && detail_tex;
@@ -720,15 +905,19 @@ void HeightmapRenderer::init(int gfx_quality) {
     near_count = far_quads = water_quads = 0;
     land_dirty = true;
     maps_unfilled = true;
+    heights_known = colors_known = false;
+    known_reset_count = d3d_reset_count;
+    view_t = -1.0f;
     seen_reset_count = d3d_reset_count;
 }
 
 void HeightmapRenderer::close() {
-    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &norm_sh, &interp_sh, &horizon_sh,
-                       &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &norm_sh, &vis_sh, &grad_sh, &interp_sh,
+                       &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
-    for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
-                        &norm_view_tex, &aper_tex[0], &aper_tex[1], &aper_view_tex})
+    for (Texture** t :
+         {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1], &norm_view_tex,
+          &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);

@@ -7,6 +7,7 @@
 #include "platform/game_export.h"
 
 #include "core/vec4f.h"
+#include "render/d3d_types.h"
 #include "world/heightmap.h"
 
 class BuildingInstRender;
@@ -70,7 +71,13 @@ class HeightmapRenderer {
     static void interpTexture(Texture* target, Texture* prev, Texture* cur, float t, int size);
 
     // The CPU halves of frameUpdate, usable without a device (tests, benchmarks).
-    static void setWindow(const vec4f& cam_pos);
+    static void setWindow(const vec4f& cam_pos); // also shows every block again
+    // Hides the window's 8 x 8-cell blocks that lie wholly outside the view volume of glob
+    // (view x projection) from the land, near-patch and water meshes, and the horizon
+    // ring's 16 x 16-quad blocks likewise; needs curh and curw.
+    static void cullBlocks(const Matrix44& glob);
+    static int visible_blocks;                 // of 32 x 32, after cullBlocks
+    static int visible_horizon_blocks;         // of 12 x 12 blocks of the horizon ring
     static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
     static void fillLandVertices(void* dst);   // 65536 x 8 bytes
     static int fillLandIndices(uint16_t* dst); // returns quads

@@ -21,11 +21,53 @@ namespace {
 
 constexpr int MASK = HMAP_SIZE - 1;
 
-// v^n for n >= 1 as a plain running product (orders are small).
-inline float powi(float v, int n) {
-    float r = v;
-    for (int i = 1; i < n; ++i) r *= v;
-    return r;
+// Vector constants of the droplet loop, kept in memory and set at the start of each run:
+// GCC rebuilds an equal-lane literal from a scalar load and a shuffle at every use, which
+// cost the loop dozens of instructions a step.
+struct LoopConsts {
+    __m128 one, quarter, neg_zero, c255, byte_unit;
+    __m128 exp_max, exp_min, log2e, ln2_hi, ln2_lo, p6, p5, p4, p3, p2;
+    __m128i exp_bias;
+};
+LoopConsts kc;
+
+void set_loop_consts() {
+    kc.one = _mm_set1_ps(1.0f), kc.quarter = _mm_set1_ps(0.25f);
+    kc.neg_zero = _mm_set1_ps(-0.0f), kc.c255 = _mm_set1_ps(255.0f);
+    kc.byte_unit = _mm_set1_ps(0x1.0101p-8f);
+    kc.exp_max = _mm_set1_ps(88.0f), kc.exp_min = _mm_set1_ps(-87.0f);
+    kc.log2e = _mm_set1_ps(1.44269504f);
+    kc.ln2_hi = _mm_set1_ps(0.693359375f), kc.ln2_lo = _mm_set1_ps(-2.12194440e-4f);
+    kc.p6 = _mm_set1_ps(1.0f / 720.0f), kc.p5 = _mm_set1_ps(1.0f / 120.0f);
+    kc.p4 = _mm_set1_ps(1.0f / 24.0f), kc.p3 = _mm_set1_ps(1.0f / 6.0f);
+    kc.p2 = _mm_set1_ps(0.5f);
+    kc.exp_bias = _mm_set1_epi32(127);
+}
+
+// det_exp4 and bytes_to_unit, operation for operation, on those constants.
+inline __m128 exp4(__m128 x) {
+    x = _mm_min_ps(x, kc.exp_max);
+    x = _mm_max_ps(x, kc.exp_min);
+    __m128 fn = _mm_mul_ps(x, kc.log2e);
+    __m128i n = _mm_cvtps_epi32(fn);
+    fn = _mm_cvtepi32_ps(n);
+    __m128 r = _mm_sub_ps(x, _mm_mul_ps(fn, kc.ln2_hi));
+    r = _mm_sub_ps(r, _mm_mul_ps(fn, kc.ln2_lo));
+    __m128 p = kc.p6;
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p5);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p4);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p3);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.p2);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.one);
+    p = _mm_add_ps(_mm_mul_ps(p, r), kc.one);
+    __m128i e = _mm_slli_epi32(_mm_add_epi32(n, kc.exp_bias), 23);
+    return _mm_mul_ps(p, _mm_castsi128_ps(e));
+}
+
+inline __m128 unit_of_bytes(__m128i b) {
+    __m128 below = _mm_mul_ps(_mm_cvtepi32_ps(b), kc.byte_unit);
+    return _mm_castsi128_ps(
+        _mm_sub_epi32(_mm_castps_si128(below), _mm_cmpgt_epi32(b, _mm_setzero_si128())));
 }
 
 // Four packed colours as channel vectors (lane i: colour i), in 0..1.
@@ -33,70 +75,88 @@ struct Colors4 {
     __m128 r, g, b, a;
 };
 
-inline Colors4 unpack4(__m128i c) {
-    const __m128i m = _mm_set1_epi32(255);
-    return {bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 16), m)),
-            bytes_to_unit(_mm_and_si128(_mm_srli_epi32(c, 8), m)),
-            bytes_to_unit(_mm_and_si128(c, m)), bytes_to_unit(_mm_srli_epi32(c, 24))};
-}
-
 // Clamped to 0..1 (NaN as 0), times 255, nearest-even: the same bytes as pack_color.
 inline __m128i to_byte4(__m128 v) {
-    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), DET_SPLAT(1.0f));
-    return _mm_cvtps_epi32(_mm_mul_ps(v, DET_SPLAT(255.0f)));
-}
-
-inline __m128i pack4(const Colors4& c) {
-    __m128i hi = _mm_or_si128(_mm_slli_epi32(to_byte4(c.a), 24), _mm_slli_epi32(to_byte4(c.r), 16));
-    __m128i lo = _mm_or_si128(_mm_slli_epi32(to_byte4(c.g), 8), to_byte4(c.b));
-    return _mm_or_si128(hi, lo);
+    v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), kc.one);
+    return _mm_cvtps_epi32(_mm_mul_ps(v, kc.c255));
 }
 
 inline __m128 select(__m128 mask, __m128 a, __m128 b) {
     return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
 }
 
+// A reaction as the droplet loop uses it: each rate four times over (one load makes the
+// vector) and the orders.
+struct Reaction {
+    float k[4][4];
+    int n[4];
+};
+
+struct Reactions {
+    DynArray<Reaction> r;
+    int live; // channels some reaction changes
+    float time;
+};
+
 // Lets four deposited colours (lanes: corners) evolve by the reactions for reactionTime, in
 // at most 10 sub-steps each that stop every falling channel at 0. Lane for lane the same
 // arithmetic as one colour at a time. A channel no reaction changes (all k 0) gets rate +0
 // and stays as it is while the products are finite, so it is skipped then.
-void react4(Colors4& col, const ErosionParams& p) {
-    __m128* ch[4] = {&col.r, &col.g, &col.b, &col.a};
-    int live = 0;
-    for (const ErosionReaction& r : p.reactions)
-        for (int j = 0; j < 4; ++j)
-            if (!(r.k[j] == 0.0f)) live |= 1 << j;
-    __m128 T = _mm_set1_ps(p.reactionTime);
+template <int N> // N reactions; 0: any number
+inline void react4(Colors4& col, const Reactions& rx) {
+    __m128 ch[4] = {col.r, col.g, col.b, col.a};
+    const int n = N ? N : rx.r.num;
+    __m128 T = _mm_set1_ps(rx.time);
     const __m128 zero = _mm_setzero_ps();
     for (int sub = 0; sub < 10; ++sub) {
         __m128 active = _mm_cmpgt_ps(T, zero);
         if (!_mm_movemask_ps(active)) break;
         __m128 R[4] = {zero, zero, zero, zero};
-        int used = live;
-        for (const ErosionReaction& r : p.reactions) {
-            __m128 prod = DET_SPLAT(1.0f);
+        int used = rx.live;
+        for (int i = 0; i < n; ++i) {
+            const Reaction& r = rx.r.items[i];
+            __m128 prod = kc.one;
+#pragma GCC unroll 4
             for (int j = 0; j < 4; ++j)
                 if (r.n[j] > 0) {
-                    __m128 pw = *ch[j];
-                    for (int i = 1; i < r.n[j]; ++i) pw = _mm_mul_ps(pw, *ch[j]);
+                    __m128 pw = ch[j];
+                    for (int o = 1; o < r.n[j]; ++o) pw = _mm_mul_ps(pw, ch[j]);
                     prod = _mm_mul_ps(prod, pw);
                 }
             if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(prod, prod), zero)) != 15) used = 15;
+#pragma GCC unroll 4
             for (int j = 0; j < 4; ++j)
-                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_set1_ps(r.k[j]), prod));
+                R[j] = _mm_add_ps(R[j], _mm_mul_ps(_mm_loadu_ps(r.k[j]), prod));
         }
         __m128 dt = T;
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j) {
             if (!(used & (1 << j))) continue;
             __m128 falling = _mm_cmplt_ps(R[j], zero);
             if (!_mm_movemask_ps(falling)) continue;
-            __m128 t = _mm_div_ps(_mm_xor_ps(*ch[j], DET_SPLAT(-0.0f)), R[j]);
+            __m128 t = _mm_div_ps(_mm_xor_ps(ch[j], kc.neg_zero), R[j]);
             dt = select(_mm_and_ps(falling, _mm_cmplt_ps(t, dt)), t, dt);
         }
+#pragma GCC unroll 4
         for (int j = 0; j < 4; ++j)
             if (used & (1 << j))
-                *ch[j] = select(active, _mm_add_ps(*ch[j], _mm_mul_ps(dt, R[j])), *ch[j]);
+                ch[j] = select(active, _mm_add_ps(ch[j], _mm_mul_ps(dt, R[j])), ch[j]);
         T = select(active, _mm_sub_ps(T, dt), T);
+    }
+    col = {ch[0], ch[1], ch[2], ch[3]};
+}
+
+// The reactions of the parameters, for react4.
+void prepare_reactions(const ErosionParams& p, Reactions& rx) {
+    rx.live = 0, rx.time = p.reactionTime;
+    for (const ErosionReaction& e : p.reactions) {
+        Reaction r;
+        for (int j = 0; j < 4; ++j) {
+            for (float& k : r.k[j]) k = e.k[j];
+            if (!(e.k[j] == 0.0f)) rx.live |= 1 << j;
+            r.n[j] = e.n[j];
+        }
+        rx.r.push_back(r);
     }
 }
 
@@ -113,104 +173,194 @@ inline __m128 lane(__m128 v, int i) {
     }
 }
 
-// Surface layers are bits 4-7 of the bit-field word; most cells have none, so the common
-// case only reads. A cell without a layer has surf_color 0 already (they are set together).
-inline uint32_t field_word(const Surface& s) {
-    uint32_t word;
-    memcpy(&word, reinterpret_cast<const char*>(&s) + 8, 4);
-    return word;
+// Working copies of one run. Colours as four floats per cell, each exactly byte / 255 (what
+// the record's bytes say), so that blending and mixing need no unpacking; the layer byte
+// says what still has to be cleared of a cell's surface layer. surface is brought up to
+// date at the end of the run.
+alignas(64) __m128 run_color[HMAP_CELLS];
+alignas(64) uint8_t run_layer[HMAP_CELLS];
+enum : uint8_t { LAYER_ERODES = 1, LAYER_DEPOSITS = 2 }; // grass: erosion only
+
+// Returns whether any cell has a surface layer (worlds are usually eroded before they are
+// painted, and then the droplets need not look).
+bool begin_run() {
+    uint8_t any = 0;
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        const Surface& s = surface[i];
+        run_color[i] = unpack_color(s.color);
+        run_layer[i] = s.surf_type == ST_GRASS
+                           ? LAYER_ERODES
+                           : (s.surf_type || s.surf_color ? LAYER_ERODES | LAYER_DEPOSITS : 0);
+        any |= run_layer[i];
+    }
+    return any;
 }
 
-// Drops A at (ix + fx, iz + fz) onto the cell's four corners. Corners that get nothing are
-// left alone, so a droplet with no sediment changes nothing where it stops.
-inline __attribute__((always_inline)) void deposit(float A, int ix, int iz, float fx, float fz,
-                                                   __m128 c, const ErosionParams& p) {
-    if (!(A > 0.0f)) return;
-    __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
-    __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
-    __m128 a = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A), wx), wz);
-    __m128 b = _mm_sub_ps(DET_SPLAT(1.0f), det_exp4(_mm_mul_ps(a, _mm_set1_ps(-p.depositBlend))));
-    int got = _mm_movemask_ps(_mm_cmpgt_ps(a, _mm_setzero_ps()));
-    int x0 = ix & MASK, z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
-    Surface* s[4];
-    __m128i colors, layers;
-    if (got == 15 && x0 != MASK) {
-        // The usual case: every corner gets a share and each row's two corners are
-        // neighbours in memory: two heights at once, and both records of a row in two loads
-        // (colours at words 0 and 3 of the first, layer words at 0 and 3 of the second).
-        float* h0 = hmap + (z0 | x0);
-        float* h1 = hmap + (z1 | x0);
-        __m128 hs = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<__m64*>(h0)),
-                                 reinterpret_cast<__m64*>(h1));
-        hs = _mm_add_ps(hs, a);
-        _mm_storel_pi(reinterpret_cast<__m64*>(h0), hs);
-        _mm_storeh_pi(reinterpret_cast<__m64*>(h1), hs);
-        s[0] = surface + (z0 | x0), s[1] = s[0] + 1;
-        s[2] = surface + (z1 | x0), s[3] = s[2] + 1;
-        const char* r0 = reinterpret_cast<const char*>(s[0]);
-        const char* r1 = reinterpret_cast<const char*>(s[2]);
-        __m128 c0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0));
-        __m128 c1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1));
-        __m128 f0 = _mm_loadu_ps(reinterpret_cast<const float*>(r0 + 8));
-        __m128 f1 = _mm_loadu_ps(reinterpret_cast<const float*>(r1 + 8));
-        colors = _mm_castps_si128(_mm_shuffle_ps(c0, c1, _MM_SHUFFLE(3, 0, 3, 0)));
-        layers = _mm_castps_si128(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(3, 0, 3, 0)));
-    } else {
-        int x1 = (ix + 1) & MASK;
-        const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
-        alignas(16) float av[4];
-        _mm_store_ps(av, a);
-        for (int k = 0; k < 4; ++k) {
-            s[k] = surface + cells[k];
-            if (got & (1 << k)) hmap[cells[k]] += av[k];
-        }
-        colors =
-            _mm_setr_epi32(int(s[0]->color), int(s[1]->color), int(s[2]->color), int(s[3]->color));
-        layers = _mm_setr_epi32(int(field_word(*s[0])), int(field_word(*s[1])),
-                                int(field_word(*s[2])), int(field_word(*s[3])));
+// byte / 255 gives back its byte, so untouched cells keep theirs.
+void end_run() {
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        Surface& s = surface[i];
+        s.color = pack_color(run_color[i]);
+        if (!run_layer[i] && (s.surf_type || s.surf_color)) s.surf_type = ST_OPEN, s.surf_color = 0;
     }
-    // Every layer but grass goes.
-    __m128i layer = _mm_and_si128(layers, _mm_set1_epi32(0xF0));
-    __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(layer, _mm_setzero_si128()),
-                                _mm_cmpeq_epi32(layer, _mm_set1_epi32(ST_GRASS << 4)));
-    if (int strip = got & ~_mm_movemask_ps(_mm_castsi128_ps(keep)))
-        for (int k = 0; k < 4; ++k)
-            if (strip & (1 << k)) s[k]->surf_type = ST_OPEN, s[k]->surf_color = 0;
+}
 
-    // The four corners' colours are blended side by side. A corner that gets nothing has
-    // b = 0 and keeps its bytes exactly.
-    Colors4 o = unpack4(colors);
+// LAYER_ERODES in the bytes of the cells a four-bit lane mask picks.
+constexpr struct ErodesIn {
+    uint32_t bits[16];
+    constexpr ErodesIn() : bits() {
+        for (int m = 0; m < 16; ++m)
+            for (int l = 0; l < 4; ++l)
+                if (m & (1 << l)) bits[m] |= uint32_t(LAYER_ERODES) << (8 * l);
+    }
+    constexpr uint32_t operator[](int m) const { return bits[m]; }
+} erodes_in;
+
+// The colour as stored: clamped, rounded to bytes and read back.
+inline __m128 quantize(__m128 v) {
+    return unit_of_bytes(to_byte4(v));
+}
+
+inline Colors4 quantize4(const Colors4& c) {
+    return {quantize(c.r), quantize(c.g), quantize(c.b), quantize(c.a)};
+}
+
+inline Colors4 blend4(Colors4 o, __m128 c, __m128 b) {
     o.r = _mm_add_ps(o.r, _mm_mul_ps(_mm_sub_ps(lane(c, 0), o.r), b));
     o.g = _mm_add_ps(o.g, _mm_mul_ps(_mm_sub_ps(lane(c, 1), o.g), b));
     o.b = _mm_add_ps(o.b, _mm_mul_ps(_mm_sub_ps(lane(c, 2), o.b), b));
     o.a = _mm_add_ps(o.a, _mm_mul_ps(_mm_sub_ps(lane(c, 3), o.a), b));
-    if (p.reactionTime > 0.0f && p.reactions.num > 0) react4(o, p);
-    alignas(16) uint32_t packed[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(packed), pack4(o));
-    if (got == 15) {
-        s[0]->color = packed[0], s[1]->color = packed[1];
-        s[2]->color = packed[2], s[3]->color = packed[3];
-        return;
+    return o;
+}
+
+inline Colors4 select4(__m128 mask, const Colors4& a, const Colors4& b) {
+    return {select(mask, a.r, b.r), select(mask, a.g, b.g), select(mask, a.b, b.b),
+            select(mask, a.a, b.a)};
+}
+
+// Per-run constants of the droplet loop.
+struct Run {
+    float Ki, Kq, Kr, Kd, g2, wkeep, min_slope, neg_blend;
+    bool layers;
+    int react; // 0: no reactions, 1: one, 2: more
+    Reactions reactions;
+};
+
+inline void react(Colors4& c, const Run& run) {
+    if (run.react == 1)
+        react4<1>(c, run.reactions);
+    else
+        react4<0>(c, run.reactions);
+}
+
+// Drops A1 and then A2 (Two; else only A1) at (ix + fx, iz + fz) onto the cell's four
+// corners: the two deposits of a climb share their loads and stores. Corners that get
+// nothing are left alone (-0 added to their heights changes no bit), so a droplet with no
+// sediment changes nothing where it stops.
+template <bool Two>
+inline __attribute__((always_inline)) void deposit(float A1, float A2, int ix, int iz, float fx,
+                                                   float fz, __m128 c, const Run& run) {
+    const __m128 zero = _mm_setzero_ps(), negzero = kc.neg_zero, one = kc.one;
+    __m128 wx = _mm_setr_ps(1.0f - fx, fx, 1.0f - fx, fx);
+    __m128 wz = _mm_setr_ps(1.0f - fz, 1.0f - fz, fz, fz);
+    __m128 a1 = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A1), wx), wz);
+    __m128 got1 = _mm_cmpgt_ps(a1, zero), got2 = zero, a2 = zero;
+    if (Two) {
+        a2 = _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(A2), wx), wz);
+        got2 = _mm_cmpgt_ps(a2, zero);
     }
-    for (int k = 0; k < 4; ++k)
-        if (got & (1 << k)) s[k]->color = packed[k];
+    const int got = _mm_movemask_ps(_mm_or_ps(got1, got2));
+    if (!got) return;
+    const __m128 nb = _mm_set1_ps(run.neg_blend);
+    __m128 b1 = _mm_sub_ps(one, exp4(_mm_mul_ps(a1, nb)));
+    __m128 b2 = Two ? _mm_sub_ps(one, exp4(_mm_mul_ps(a2, nb))) : zero;
+    __m128 add1 = select(got1, a1, negzero), add2 = select(got2, a2, negzero);
+
+    const int x0 = ix & MASK, x1 = (ix + 1) & MASK;
+    const int z0 = (iz & MASK) << 8, z1 = ((iz + 1) & MASK) << 8;
+    const int cells[4] = {z0 | x0, z0 | x1, z1 | x0, z1 | x1};
+    if (x0 != MASK) {
+        // Each row's two corners are neighbours in memory: two heights at once.
+        float* h0 = hmap + cells[0];
+        float* h1 = hmap + cells[2];
+        __m128 hs = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<__m64*>(h0)),
+                                 reinterpret_cast<__m64*>(h1));
+        hs = _mm_add_ps(hs, add1);
+        if (Two) hs = _mm_add_ps(hs, add2);
+        _mm_storel_pi(reinterpret_cast<__m64*>(h0), hs);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(h1), hs);
+    } else {
+        alignas(16) float av[4], bv[4];
+        _mm_store_ps(av, add1);
+        _mm_store_ps(bv, add2);
+        for (int k = 0; k < 4; ++k) {
+            hmap[cells[k]] += av[k];
+            if (Two) hmap[cells[k]] += bv[k];
+        }
+    }
+
+    if (run.layers) { // every layer but grass goes
+        int strip = 0;
+        for (int k = 0; k < 4; ++k) strip |= (run_layer[cells[k]] & LAYER_DEPOSITS) << k;
+        if ((strip >>= 1) & got)
+            for (int k = 0; k < 4; ++k)
+                if (strip & got & (1 << k)) run_layer[cells[k]] = 0;
+    }
+
+    __m128 o[4] = {run_color[cells[0]], run_color[cells[1]], run_color[cells[2]],
+                   run_color[cells[3]]};
+    __m128 out[4];
+    if (run.react) {
+        // Reactions work on the four corners side by side.
+        Colors4 oc{o[0], o[1], o[2], o[3]};
+        _MM_TRANSPOSE4_PS(oc.r, oc.g, oc.b, oc.a);
+        Colors4 m = blend4(oc, c, b1);
+        react(m, run);
+        Colors4 base = select4(got1, quantize4(m), oc);
+        if (Two) {
+            m = blend4(base, c, b2);
+            react(m, run);
+            base = select4(got2, quantize4(m), base);
+        }
+        _MM_TRANSPOSE4_PS(base.r, base.g, base.b, base.a);
+        out[0] = base.r, out[1] = base.g, out[2] = base.b, out[3] = base.a;
+    } else if (got == 15 && (!Two || _mm_movemask_ps(_mm_and_ps(got1, got2)) == 15)) {
+        for (int k = 0; k < 4; ++k) { // the usual case: every corner gets every deposit
+            out[k] = quantize(_mm_add_ps(o[k], _mm_mul_ps(_mm_sub_ps(c, o[k]), lane(b1, k))));
+            if (Two)
+                out[k] =
+                    quantize(_mm_add_ps(out[k], _mm_mul_ps(_mm_sub_ps(c, out[k]), lane(b2, k))));
+        }
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            __m128 m = _mm_add_ps(o[k], _mm_mul_ps(_mm_sub_ps(c, o[k]), lane(b1, k)));
+            out[k] = select(lane(got1, k), quantize(m), o[k]);
+            if (Two) {
+                m = _mm_add_ps(out[k], _mm_mul_ps(_mm_sub_ps(c, out[k]), lane(b2, k)));
+                out[k] = select(lane(got2, k), quantize(m), out[k]);
+            }
+        }
+    }
+    for (int k = 0; k < 4; ++k) run_color[cells[k]] = out[k];
 }
 
 // Takes E from the cells within distance 2 of (px, pz) (kernel 1 - d^2 / 4, summing to
 // about E) and strips their surface layers. The droplet's colour takes up theirs by mass:
 // mixing cell by cell, each with the sediment carried so far, is the mass-weighted mean
-// (c s + sum of colour e) / (s + sum of e), computed here in one go.
-void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
+// (c s + sum of colour e) / (s + sum of e), computed here in one go, each column's sum
+// kept apart (a share of 0 adds nothing).
+inline void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c, bool layers) {
     if (!(E > 0.0f)) return;
     __m128 kE = _mm_set1_ps(E * 0.15915494f);
     __m128 xs = _mm_add_ps(_mm_set1_ps(float(ix - 1)), __m128{0.0f, 1.0f, 2.0f, 3.0f});
     __m128 dx = _mm_sub_ps(xs, _mm_set1_ps(px));
     __m128 dx2 = _mm_mul_ps(dx, dx);
-    const __m128 one = DET_SPLAT(1.0f), quarter = DET_SPLAT(0.25f);
+    const __m128 one = kc.one, quarter = kc.quarter;
     __m128 esum = _mm_setzero_ps();
-    Colors4 acc{esum, esum, esum, esum};
-    int xa = (ix - 1) & MASK;
-    bool contiguous = xa <= HMAP_SIZE - 4;
+    __m128 acc[4] = {esum, esum, esum, esum};
+    const int xa = (ix - 1) & MASK;
+    const bool contiguous = xa <= HMAP_SIZE - 4;
+    const int col[4] = {xa, (xa + 1) & MASK, (xa + 2) & MASK, (xa + 3) & MASK};
 #pragma GCC unroll 4
     for (int r = 0; r < 4; ++r) {
         int z = iz - 1 + r;
@@ -221,50 +371,29 @@ void erode(float E, float px, float pz, int ix, int iz, float s, __m128& c) {
         if (!m) continue;
         __m128 e = _mm_and_ps(_mm_mul_ps(k, kE), pos);
         int row = (z & MASK) << 8;
-        __m128i colors, layers;
-        Surface* cell[4];
         if (contiguous) {
             float* h = hmap + row + xa;
             _mm_storeu_ps(h, _mm_sub_ps(_mm_loadu_ps(h), e));
-            cell[0] = &surface[row + xa];
-            cell[1] = cell[0] + 1, cell[2] = cell[0] + 2, cell[3] = cell[0] + 3;
-            // The four 12-byte records in three loads: colours at words 0, 3, 6, 9 and the
-            // bit-field words at 2, 5, 8, 11.
-            const char* b = reinterpret_cast<const char*>(cell[0]);
-            __m128 v0 = _mm_loadu_ps(reinterpret_cast<const float*>(b));
-            __m128 v1 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 16));
-            __m128 v2 = _mm_loadu_ps(reinterpret_cast<const float*>(b + 32));
-            __m128 t1 = _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(0, 1, 0, 2));
-            colors = _mm_castps_si128(_mm_shuffle_ps(v0, t1, _MM_SHUFFLE(2, 0, 3, 0)));
-            __m128 t2 = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(1, 1, 2, 2));
-            __m128 t3 = _mm_shuffle_ps(v2, v2, _MM_SHUFFLE(3, 3, 0, 0));
-            layers = _mm_castps_si128(_mm_shuffle_ps(t2, t3, _MM_SHUFFLE(2, 0, 2, 0)));
         } else {
             alignas(16) float ev[4];
             _mm_store_ps(ev, e);
-            for (int l = 0; l < 4; ++l) {
-                hmap[row | ((xa + l) & MASK)] -= ev[l];
-                cell[l] = &surface[row | ((xa + l) & MASK)];
-            }
-            colors = _mm_setr_epi32(int(cell[0]->color), int(cell[1]->color), int(cell[2]->color),
-                                    int(cell[3]->color));
-            layers = _mm_setr_epi32(int(field_word(*cell[0])), int(field_word(*cell[1])),
-                                    int(field_word(*cell[2])), int(field_word(*cell[3])));
+            for (int l = 0; l < 4; ++l) hmap[row | col[l]] -= ev[l];
         }
-        Colors4 cc = unpack4(colors);
-        acc.r = _mm_add_ps(acc.r, _mm_mul_ps(cc.r, e));
-        acc.g = _mm_add_ps(acc.g, _mm_mul_ps(cc.g, e));
-        acc.b = _mm_add_ps(acc.b, _mm_mul_ps(cc.b, e));
-        acc.a = _mm_add_ps(acc.a, _mm_mul_ps(cc.a, e));
+        for (int l = 0; l < 4; ++l)
+            acc[l] = _mm_add_ps(acc[l], _mm_mul_ps(run_color[row | col[l]], lane(e, l)));
         esum = _mm_add_ps(esum, e);
-        __m128i bare =
-            _mm_cmpeq_epi32(_mm_and_si128(layers, _mm_set1_epi32(0xF0)), _mm_setzero_si128());
-        if (int strip = m & ~_mm_movemask_ps(_mm_castsi128_ps(bare)))
+        if (!layers) continue;
+        uint8_t* lr = run_layer + row;
+        uint32_t bytes;
+        if (contiguous)
+            memcpy(&bytes, lr + xa, 4);
+        else
+            bytes = lr[col[0]] | lr[col[1]] << 8 | lr[col[2]] << 16 | uint32_t(lr[col[3]]) << 24;
+        if (bytes & erodes_in[m])
             for (int l = 0; l < 4; ++l)
-                if (strip & (1 << l)) cell[l]->surf_type = ST_OPEN, cell[l]->surf_color = 0;
+                if (m & (1 << l)) lr[col[l]] = 0;
     }
-    _MM_TRANSPOSE4_PS(acc.r, acc.g, acc.b, acc.a);
-    __m128 taken = _mm_add_ps(_mm_add_ps(acc.r, acc.g), _mm_add_ps(acc.b, acc.a));
+    __m128 taken = _mm_add_ps(_mm_add_ps(acc[0], acc[1]), _mm_add_ps(acc[2], acc[3]));
     __m128 e2 = _mm_add_ps(esum, _mm_movehl_ps(esum, esum));
     float etotal = _mm_cvtss_f32(_mm_add_ss(e2, _mm_shuffle_ps(e2, e2, 1)));
     float den = s + etotal;
@@ -283,7 +412,7 @@ inline Corners corners_at(int ix, int iz) {
 }
 
 // Runs one droplet; returns its completed steps, or EROSION_MAX_STEPS + 1 for a cut path.
-int run_droplet(const ErosionParams& p, ErosionStats& st) {
+int run_droplet(const Run& run, ErosionStats& st) {
     int ix = int(rnd_step() & MASK);
     int iz = int(rnd_step() & MASK);
     float px = float(ix), pz = float(iz), fx = 0.0f, fz = 0.0f;
@@ -291,8 +420,8 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
     float h = q.h00;
     float dx = 0.0f, dz = 0.0f, v = 0.0f, w = 1.0f, s = 0.0f;
     __m128 c = _mm_setzero_ps();
-    const float Ki = p.Ki, Kq = p.Kq, Kr = p.Kr, Kd = p.Kd, g2 = 2.0f * p.g;
-    const float wkeep = 1.0f - p.Kw, min_slope = p.minSlope;
+    const float Ki = run.Ki, Kq = run.Kq, Kr = run.Kr, Kd = run.Kd, g2 = run.g2;
+    const float wkeep = run.wkeep, min_slope = run.min_slope;
 
     for (int step = 0; step < EROSION_MAX_STEPS; ++step) {
         float gx = (q.h00 + q.h01) - (q.h10 + q.h11);
@@ -318,29 +447,38 @@ int run_droplet(const ErosionParams& p, ErosionStats& st) {
         float hb = nq.h01 + (nq.h11 - nq.h01) * nfx;
         float hn = ha + (hb - ha) * nfz;
 
+        float drop;
         if (h <= hn) {
             float need = hn - h + 0.001f;
             if (s <= need) {
-                deposit(s, ix, iz, fx, fz, c, p);
+                if (s > 0.0f) deposit<false>(s, 0.0f, ix, iz, fx, fz, c, run);
                 return step;
             }
-            deposit(need, ix, iz, fx, fz, c, p);
             s -= need;
             v = 0.0f;
             h = hn + 0.001f;
-        }
-        float drop = h - hn;
-        float capacity = std::max(drop, min_slope) * v * w * Kq;
-        if (s < capacity) {
-            float E = std::min((capacity - s) * Kr, 0.99f * drop);
-            erode(E, px, pz, ix, iz, s, c);
-            drop -= E;
-            s += E;
-        } else {
+            drop = h - hn;
+            // With v 0 the capacity is 0 (or NaN) and s > need > 0: a deposit always follows
+            // the one of need, at the same place.
+            float capacity = std::max(drop, min_slope) * v * w * Kq;
             float D = (s - capacity) * Kd;
-            deposit(D, ix, iz, fx, fz, c, p);
+            deposit<true>(need, D, ix, iz, fx, fz, c, run);
             drop += D;
             s -= D;
+        } else {
+            drop = h - hn;
+            float capacity = std::max(drop, min_slope) * v * w * Kq;
+            if (s < capacity) {
+                float E = std::min((capacity - s) * Kr, 0.99f * drop);
+                erode(E, px, pz, ix, iz, s, c, run.layers);
+                drop -= E;
+                s += E;
+            } else {
+                float D = (s - capacity) * Kd;
+                deposit<false>(D, 0.0f, ix, iz, fx, fz, c, run);
+                drop += D;
+                s -= D;
+            }
         }
         v = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(v * v + g2 * drop)));
         w *= wkeep;
@@ -366,10 +504,18 @@ ErosionReaction make_erosion_reaction(const vec4f& from, const vec4f& to, float 
 void genDropletErosion(unsigned count, ErosionParams& params) {
     auto start = std::chrono::steady_clock::now();
     ErosionStats st{0, 0, 0};
+    Run run;
+    run.Ki = params.Ki, run.Kq = params.Kq, run.Kr = params.Kr, run.Kd = params.Kd;
+    run.g2 = 2.0f * params.g, run.wkeep = 1.0f - params.Kw, run.min_slope = params.minSlope;
+    run.neg_blend = -params.depositBlend;
+    run.react = params.reactionTime > 0.0f ? std::min(params.reactions.num, 2) : 0;
+    if (run.react) prepare_reactions(params, run.reactions);
+    set_loop_consts();
+    run.layers = begin_run();
     for (unsigned i = 0; i < count; ++i) {
         if (i && !(i & 16383) && erosion_progress_hook)
             erosion_progress_hook("Calculating erosion", (float(i) + 0.5f) / float(count));
-        int steps = run_droplet(params, st);
+        int steps = run_droplet(run, st);
         if (steps > EROSION_MAX_STEPS) {
             debug("droplet #%d path is too long!", int(i));
             ++st.long_paths;
@@ -377,6 +523,7 @@ void genDropletErosion(unsigned count, ErosionParams& params) {
         }
         st.steps += unsigned(steps);
     }
+    end_run();
     last_erosion_stats = st;
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unsigned ms = unsigned(secs * 1000.0);

@@ -1,4 +1,5 @@
 // The public C API over the interpreter.
+#include "sqopcodes.h"
 #include "sqvm.h"
 
 #include <algorithm>
@@ -576,11 +577,25 @@ SQRESULT sq_createinstance(HSQUIRRELVM v, SQInteger idx) {
     sq_vpush(v, sq_create_instance(v, c.cls()));
     return SQ_OK;
 }
-SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger) {
-    return api_error(v, "not supported");
+// [key value] -> [old attributes]
+SQRESULT sq_setattributes(HSQUIRRELVM v, SQInteger idx) {
+    Value c = STK(idx);
+    if (c.type() != OT_CLASS || sq_gettop(v) < 2) return api_error(v, "the object is not a class");
+    Value key = STK(-2), val = STK(-1), old;
+    sq_vpop(v, 2);
+    if (!sq_class_setattributes(v, c.cls(), key, val, old)) return api_error(v, "wrong index");
+    sq_vpush(v, old);
+    return SQ_OK;
 }
-SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger) {
-    return api_error(v, "not supported");
+// [key] -> [attributes]
+SQRESULT sq_getattributes(HSQUIRRELVM v, SQInteger idx) {
+    Value c = STK(idx);
+    if (c.type() != OT_CLASS || sq_gettop(v) < 1) return api_error(v, "the object is not a class");
+    Value key = STK(-1), out;
+    sq_vpop(v, 1);
+    if (!sq_class_getattributes(c.cls(), key, out)) return api_error(v, "wrong index");
+    sq_vpush(v, out);
+    return SQ_OK;
 }
 SQRESULT sq_getclass(HSQUIRRELVM v, SQInteger idx) {
     Value o = STK(idx);
@@ -882,10 +897,26 @@ SQRESULT sq_resume(HSQUIRRELVM v, SQBool retval, SQBool raiseerror) {
     return SQ_OK;
 }
 
+// A script frame waiting on a tail call (marked on its call instruction) to a script function
+// is not seen: the callee stands in its place, as if it had replaced it.
+static bool in_tail_call(const ExecState& es, size_t i) {
+    const Frame& f = es.frames[i];
+    if (i + 1 >= es.frames.size() || (f.flags & FRAME_NATIVE)) return false;
+    const Frame& callee = es.frames[i + 1];
+    if (callee.flags & (FRAME_NATIVE | FRAME_CTOR)) return false;
+    const Instr& call = f.ip[-1];
+    if (call.op != OP_CALL || call.c != 1) return false;
+    const Value& fn = es.stack[size_t(callee.target)];
+    return fn.type() == OT_CLOSURE && fn.clo() == callee.callee;
+}
+
 static const Frame* frame_at(SQVM* v, SQUnsignedInteger level) {
-    auto& fr = (*v->cur).frames;
-    if (level >= fr.size()) return nullptr;
-    return &fr[fr.size() - 1 - level];
+    auto& es = *v->cur;
+    for (size_t i = es.frames.size(); i-- > 0;) {
+        if (in_tail_call(es, i)) continue;
+        if (level-- == 0) return &es.frames[i];
+    }
+    return nullptr;
 }
 
 const SQChar* sq_getlocal(HSQUIRRELVM v, SQUnsignedInteger level, SQUnsignedInteger idx) {

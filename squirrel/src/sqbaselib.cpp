@@ -127,27 +127,30 @@ SQInteger base_callee(SQVM* v) {
     const Frame& f = fr[fr.size() - 2];
     return ret(v, Value(f.callee->kind, f.callee));
 }
-SQInteger base_getstackinfos(SQVM* v) {
-    SQInteger level = num_i(A(v, 2));
+// the call at level of thread t's stack as a table, pushed on v's stack (null past the end)
+SQInteger stackinfos(SQVM* v, SQVM* t, SQInteger level) {
     SQStackInfos si;
-    if (SQ_FAILED(sq_stackinfos(v, level, &si))) return ret(v, Value());
+    if (SQ_FAILED(sq_stackinfos(t, level, &si))) return ret(v, Value());
     SQSharedState* ss = SS(v);
-    SQTable* t = sq_table_new(ss);
-    Value tv(OT_TABLE, t);
-    sq_table_set(t, sq_mkstr(ss, "func"), sq_mkstr(ss, si.funcname ? si.funcname : "unknown"));
-    sq_table_set(t, sq_mkstr(ss, "src"), sq_mkstr(ss, si.source ? si.source : "unknown"));
-    sq_table_set(t, sq_mkstr(ss, "line"), Value(si.line));
+    SQTable* tbl = sq_table_new(ss);
+    Value tv(OT_TABLE, tbl);
+    sq_table_set(tbl, sq_mkstr(ss, "func"), sq_mkstr(ss, si.funcname ? si.funcname : "unknown"));
+    sq_table_set(tbl, sq_mkstr(ss, "src"), sq_mkstr(ss, si.source ? si.source : "unknown"));
+    sq_table_set(tbl, sq_mkstr(ss, "line"), Value(si.line));
     SQTable* locals = sq_table_new(ss);
     Value lv(OT_TABLE, locals);
     const SQChar* name;
-    for (SQUnsignedInteger i = 0; (name = sq_getlocal(v, SQUnsignedInteger(level), i)) != nullptr;
+    for (SQUnsignedInteger i = 0; (name = sq_getlocal(t, SQUnsignedInteger(level), i)) != nullptr;
          ++i) {
-        Value val = sq_stk(v, -1);
+        Value val = sq_stk(t, -1);
         sq_table_set(locals, sq_mkstr(ss, name), val);
-        sq_vpop(v, 1);
+        sq_vpop(t, 1);
     }
-    sq_table_set(t, sq_mkstr(ss, "locals"), lv);
+    sq_table_set(tbl, sq_mkstr(ss, "locals"), lv);
     return ret(v, tv);
+}
+SQInteger base_getstackinfos(SQVM* v) {
+    return stackinfos(v, v, num_i(A(v, 2)));
 }
 SQInteger base_noop(SQVM*) {
     return 0;
@@ -166,8 +169,11 @@ SQInteger base_suspend(SQVM* v) {
     if (v->ownsShared) return fail(v, "cannot suspend the main vm");
     // only the thread's own interpreter level can stop and resume later: a native in between
     // (map, sort, call, a metamethod) would be left half done
-    if (v->execDepth > 1) return fail(v, "cannot suspend through native calls/metamethods");
+    // generators resumed on the way stay suspended with the thread
+    if (v->execDepth - v->genResumes > 1)
+        return fail(v, "cannot suspend through native calls/metamethods");
     v->es.yielded = nargs(v) > 1 ? A(v, 2) : Value();
+    v->suspendedIn = v->cur;
     v->suspendRequested = true;
     return SQ_SUSPEND_FLAG;
 }
@@ -194,7 +200,13 @@ SQInteger t_rawget(SQVM* v) {
 }
 SQInteger t_rawset(SQVM* v) {
     return guard(v, [&] {
-        sq_set(v, A(v, 1), A(v, 2), A(v, 3), true);
+        Value out;
+        // a class not yet instantiated takes a new member this way too
+        if (A(v, 1).type() == OT_CLASS && !A(v, 1).cls()->locked &&
+            !sq_get(v, A(v, 1), A(v, 2), out, true))
+            sq_newslot_op(v, A(v, 1), A(v, 2), A(v, 3), false);
+        else
+            sq_set(v, A(v, 1), A(v, 2), A(v, 3), true);
         return ret(v, A(v, 1));
     });
 }
@@ -360,11 +372,13 @@ SQInteger a_find(SQVM* v) {
         if (sq_equals(a[i], A(v, 2))) return ret(v, Value(SQInteger(i)));
     return ret(v, Value());
 }
-// How many of (value, index, array) a map/apply callback takes, from its declared parameters.
+// How many of (value, index, array) a map/apply callback takes, from its declared parameters
+// (vargv counts as one); 0 when it takes none or more than three, which Squirrel refuses.
 int callback_arity(const Value& fn) {
     if (fn.type() != OT_CLOSURE) return 1;
-    SQInteger np = fn.clo()->proto->nparams - 1;
-    return np >= 3 ? 3 : np <= 1 ? 1 : int(np);
+    SQFunctionProto* p = fn.clo()->proto;
+    SQInteger np = p->nparams - 1 + (p->varargs ? 1 : 0);
+    return np < 1 || np > 3 ? 0 : int(np);
 }
 Value call_elem_callback(SQVM* v, const Value& fn, const Value& self, int arity, size_t i,
                          const Value& x) {
@@ -389,6 +403,7 @@ SQInteger a_map(SQVM* v) {
         Value rv(OT_ARRAY, r);
         sq_vpush(v, rv); // reachable for the collector while callbacks run
         int arity = callback_arity(fn);
+        if (arity == 0) return fail(v, "attempt to call 'array'");
         size_t n = self.arr()->vals.size();
         r->vals.reserve(n);
         for (size_t i = 0; i < n; ++i)
@@ -401,6 +416,7 @@ SQInteger a_apply(SQVM* v) {
         Value self = A(v, 1), fn = A(v, 2);
         ElemReader elem_or_null;
         int arity = callback_arity(fn);
+        if (arity == 0) return fail(v, "attempt to call 'array'");
         size_t n = self.arr()->vals.size();
         for (size_t i = 0; i < n; ++i) {
             Value r = call_elem_callback(v, fn, self, arity, i, elem_or_null(self, i));
@@ -729,12 +745,31 @@ SQInteger k_instance(SQVM* v) {
 SQInteger k_getbase(SQVM* v) {
     return SQ_SUCCEEDED(sq_getbase(v, 1)) ? 1 : SQ_ERROR;
 }
-SQInteger k_newmember(SQVM* v) {
+// newmember/rawnewmember(name, value, attributes = null, static = false)
+SQInteger class_newmember(SQVM* v, bool raw) {
     return guard(v, [&] {
+        Value cls = A(v, 1), attrs = nargs(v) > 3 ? A(v, 4) : Value();
         bool st = nargs(v) > 4 && !is_false(A(v, 5));
-        sq_newslot_op(v, A(v, 1), A(v, 2), A(v, 3), st);
-        return SQInteger(0);
+        sq_class_newmember(v, cls, A(v, 2), A(v, 3), attrs, st, raw);
+        return ret(v, cls);
     });
+}
+SQInteger k_newmember(SQVM* v) {
+    return class_newmember(v, false);
+}
+SQInteger k_rawnewmember(SQVM* v) {
+    return class_newmember(v, true);
+}
+SQInteger k_getattributes(SQVM* v) {
+    Value out;
+    if (!sq_class_getattributes(A(v, 1).cls(), A(v, 2), out)) return fail(v, "wrong index");
+    return ret(v, out);
+}
+SQInteger k_setattributes(SQVM* v) {
+    Value old;
+    if (!sq_class_setattributes(v, A(v, 1).cls(), A(v, 2), A(v, 3), old))
+        return fail(v, "wrong index");
+    return ret(v, old);
 }
 SQInteger i_getclass(SQVM* v) {
     return ret(v, Value(OT_CLASS, A(v, 1).ins()->cls));
@@ -756,19 +791,30 @@ SQInteger thread_run(SQVM* v, SQVM* t, bool first, const Value* raise = nullptr,
             sq_call_at(t, 0, es.top - 1);
         } else {
             // resume the suspended frames: complete the pending native call with the wakeup value
-            Frame& nf = es.frames.back();
+            // (in the innermost generator when it suspended inside generators, which the thread
+            // then resumes again on its way back in)
+            ExecState& at = t->suspendedIn ? *t->suspendedIn : es;
+            t->suspendedIn = nullptr;
+            Frame& nf = at.frames.back();
             SQInteger ci = nf.target;
-            for (SQInteger i = es.top - 1; i > ci; --i) es.stack[size_t(i)].setNull();
-            es.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
-            es.top = ci + 1;
-            es.frames.pop_back();
-            if (raise)
+            for (SQInteger i = at.top - 1; i > ci; --i) at.stack[size_t(i)].setNull();
+            at.stack[size_t(ci)] = raise ? Value() : (*v->cur).yielded;
+            at.top = ci + 1;
+            at.frames.pop_back();
+            if (raise && &at == &es) {
                 sq_continue_throw(t, *raise);
-            else
+            } else {
+                if (raise) {
+                    t->raiseIn = &at;
+                    t->wakeupError = *raise;
+                }
                 sq_continue(t);
+            }
         }
     } catch (SQException& e) {
         t->state = VM_IDLE;
+        t->raiseIn = nullptr;
+        t->suspendedIn = nullptr;
         for (auto& s : es.stack) s.setNull();
         es.frames.clear();
         es.top = 0;
@@ -815,6 +861,15 @@ SQInteger th_wakeupthrow(SQVM* v) {
     Value err = A(v, 2);
     bool propagate = nargs(v) < 3 || !is_false(A(v, 3));
     return thread_run(v, t, false, &err, propagate);
+}
+SQInteger th_getstackinfos(SQVM* v) {
+    SQVM* t = A(v, 1).thr();
+    SQInteger level = num_i(A(v, 2));
+    if (t == v) return stackinfos(v, v, level);
+    if (t->state != VM_SUSPENDED || level < 0) return ret(v, Value());
+    // the suspend call it waits in is not a level of its own
+    bool inNative = !t->es.frames.empty() && (t->es.frames.back().flags & FRAME_NATIVE);
+    return stackinfos(v, t, level + (inNative ? 1 : 0));
 }
 SQInteger th_getstatus(SQVM* v) {
     static const char* names[] = {"idle", "running", "suspended"};
@@ -937,6 +992,9 @@ void sq_init_delegates(SQVM* v) {
     reg(v, k, "rawget", t_rawget, 2, "y");
     reg(v, k, "rawset", t_rawset, 3, "y");
     reg(v, k, "newmember", k_newmember, -3, "y");
+    reg(v, k, "rawnewmember", k_rawnewmember, -3, "y");
+    reg(v, k, "getattributes", k_getattributes, 2, "y.");
+    reg(v, k, "setattributes", k_setattributes, 3, "y..");
     reg(v, k, "weakref", d_weakref, 1, nullptr);
     reg(v, k, "tostring", d_tostring, 1, nullptr);
 
@@ -958,6 +1016,7 @@ void sq_init_delegates(SQVM* v) {
     reg(v, th, "wakeup", th_wakeup, -1, "v");
     reg(v, th, "wakeupthrow", th_wakeupthrow, -2, "v.b");
     reg(v, th, "getstatus", th_getstatus, 1, "v");
+    reg(v, th, "getstackinfos", th_getstackinfos, 2, "vn");
     reg(v, th, "weakref", d_weakref, 1, nullptr);
     reg(v, th, "tostring", d_tostring, 1, nullptr);
 }

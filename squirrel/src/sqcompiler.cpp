@@ -535,6 +535,7 @@ struct Exp {
     EK k = E_VALUE;
     SQInteger idx = 0;
     bool isBase = false;
+    bool onThis = false; // a field of `this`: a miss falls back to the root table
 };
 
 struct LocalVar {
@@ -631,8 +632,9 @@ int op_effect(const Instr& i) {
     case OP_SET:
     case OP_NEWSLOT:
     case OP_NEWSLOTT:
-    case OP_NEWSLOTC:
         return -2;
+    case OP_NEWSLOTC:
+        return -3;
     case OP_DUP2:
         return 2;
     case OP_CALL:
@@ -642,7 +644,7 @@ int op_effect(const Instr& i) {
     case OP_YIELD:
         return -int(i.a);
     case OP_NEWCLASS:
-        return i.a ? 0 : 1;
+        return i.a ? -1 : 0;
     default:
         return 0;
     }
@@ -948,6 +950,12 @@ class Compiler {
             if (isYield) fs_->proto->generator = true;
             if (!endOfStatement()) {
                 commaExpr();
+                // a returned call outside try is a tail call: its caller's frame is gone for
+                // stack inspection, which is what getstackinfos reports
+                auto& code = fs_->proto->code;
+                if (!isYield && fs_->tryDepth == 0 && !fs_->proto->generator && !code.empty() &&
+                    code.back().op == OP_CALL && fs_->lastTarget != pc())
+                    code.back().c = 1;
                 emit(isYield ? OP_YIELD : OP_RETURN, 1);
             } else {
                 emit(isYield ? OP_YIELD : OP_RETURN, 0);
@@ -1305,20 +1313,28 @@ class Compiler {
         emit(OP_POP);
     }
 
-    // member attributes (</ name = value, ... />) are evaluated and dropped
-    void skipAttributes() {
-        if (lx_.tok != T_ATTR_OPEN) return;
+    // class and member attributes (</ name = value, ... />): a table, or null without any
+    void attributes() {
+        if (lx_.tok != T_ATTR_OPEN) {
+            emit(OP_LOADNULL);
+            return;
+        }
         next();
+        emit(OP_NEWTABLE);
         while (lx_.tok != T_ATTR_CLOSE) {
             if (lx_.tok == T_EOF) error("expected '/>'");
-            if (lx_.tok == T_STRING)
+            Value key;
+            if (lx_.tok == T_STRING) {
+                key = sq_mkstr(ss_, lx_.sval);
                 next();
-            else
-                expectIdent();
+            } else {
+                key = expectIdent();
+            }
+            emit(OP_LOADK, 0, addConst(key));
             expect('=');
             Exp e = expression();
             discharge(e);
-            emit(OP_POP);
+            emit(OP_NEWSLOTT);
             if (lx_.tok == ',') next();
         }
         next();
@@ -1332,11 +1348,11 @@ class Compiler {
             discharge(b);
             hasBase = true;
         }
-        skipAttributes();
+        attributes();
         emit(OP_NEWCLASS, hasBase ? 1 : 0);
         expect('{');
         while (lx_.tok != '}') {
-            skipAttributes();
+            attributes();
             bool isStatic = false;
             if (lx_.tok == K_STATIC) {
                 isStatic = true;
@@ -1548,10 +1564,10 @@ class Compiler {
             emit(OP_GETOUTER, 0, e.idx);
             break;
         case E_FIELD:
-            emit(OP_GET);
+            emit(OP_GET, e.onThis);
             break;
         case E_FIELDK:
-            emit(OP_GETK, 0, e.idx);
+            emit(OP_GETK, e.onThis, e.idx);
             break;
         case E_VAR:
             emit(OP_GETVAR, 0, e.idx);
@@ -1964,6 +1980,7 @@ class Compiler {
             switch (lx_.tok) {
             case '.': {
                 next();
+                bool onThis = e.k == E_LOCAL && e.idx == 0;
                 discharge(e);
                 Value name;
                 if (lx_.tok == K_CONSTRUCTOR) {
@@ -1975,24 +1992,27 @@ class Compiler {
                 bool isBase = e.isBase;
                 e = Exp{E_FIELDK, addConst(name), false};
                 e.isBase = isBase;
+                e.onThis = onThis;
                 break;
             }
             case '[': {
                 if (lx_.nlBefore)
                     error("cannot break deref/or comma needed after [exp]=exp slot declaration");
                 next();
+                bool onThis = e.k == E_LOCAL && e.idx == 0;
                 discharge(e);
                 commaExpr();
                 expect(']');
                 e = Exp{E_FIELD, 0, false};
+                e.onThis = onThis;
                 break;
             }
             case '(': {
                 next();
                 if (e.k == E_FIELDK && !e.isBase)
-                    emit(OP_PREPCALLK, 0, e.idx);
+                    emit(OP_PREPCALLK, e.onThis, e.idx);
                 else if (e.k == E_FIELD)
-                    emit(OP_PREPCALL);
+                    emit(OP_PREPCALL, e.onThis);
                 else {
                     discharge(e);
                     emit(OP_GETLOCAL, 0, 0);

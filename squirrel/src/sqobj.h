@@ -79,7 +79,8 @@ struct Value : SQObject {
     ~Value() {
         if (sq_rc(_type)) sq_decref(_unVal.pRefCounted);
     }
-    Value& operator=(const SQObject& o) {
+    // kept inline in the interpreter loop whatever its size
+    [[gnu::always_inline]] Value& operator=(const SQObject& o) {
         SQObjectType ot = _type;
         SQObjectValue ov = _unVal;
         _type = o._type;
@@ -89,7 +90,7 @@ struct Value : SQObject {
         return *this;
     }
     Value& operator=(const Value& o) { return *this = static_cast<const SQObject&>(o); }
-    Value& operator=(Value&& o) noexcept {
+    [[gnu::always_inline]] Value& operator=(Value&& o) noexcept {
         if (this != &o) {
             SQObjectType ot = _type;
             SQObjectValue ov = _unVal;
@@ -315,7 +316,7 @@ struct SQClass : SQRefCounted {
     SQClass* base = nullptr;
     SQTable* members = nullptr; // name -> value, or field marker
     std::vector<Value> defaults;
-    std::vector<Value> fieldAttrs;
+    Value memberAttrs; // table: member name -> its attributes, null until one has some
     Value meta[MT_LAST];
     Value ctor;
     Value attributes;
@@ -370,6 +371,7 @@ struct SQGenerator : SQRefCounted {
     ExecState es;
     GenState state = GEN_SUSPENDED;
     bool started = false;
+    SQVM* heldBy = nullptr; // the thread that suspended while this generator ran
 };
 
 struct SQSharedState {
@@ -405,7 +407,11 @@ struct SQVM : SQRefCounted {
     Value errorhandler;
     SQUserPointer foreign = nullptr;
     VMState state = VM_IDLE;
-    SQInteger execDepth = 0; // nested interpreter entries on this thread
+    SQInteger execDepth = 0;          // nested interpreter entries on this thread
+    SQInteger genResumes = 0;         // of those, generators resumed straight from script
+    ExecState* suspendedIn = nullptr; // the stack whose suspend call waits for the wakeup
+    ExecState* raiseIn = nullptr;     // a generator stack the wakeup error is raised in
+    Value wakeupError;
     bool suspendRequested = false;
     bool raiseerror = true;
     SQInteger budget = INT64_MAX; // loop iterations and calls left before the limit error

@@ -275,6 +275,8 @@ SQClass* sq_class_new(SQSharedState* ss, SQClass* base) {
         c->ctor = base->ctor;
         c->typetag = base->typetag;
         c->hook = base->hook;
+        if (base->memberAttrs.type() == OT_TABLE)
+            c->memberAttrs = Value(OT_TABLE, sq_table_clone(base->memberAttrs.tab()));
         c->udsize = base->udsize;
     } else {
         c->members = sq_table_new(ss);
@@ -399,6 +401,7 @@ static void obj_clear(SQRefCounted* o) {
         for (auto& x : c->meta) x.setNull();
         c->ctor.setNull();
         c->attributes.setNull();
+        c->memberAttrs.setNull();
         if (m) sq_decref(m);
         if (b) sq_decref(b);
         break;
@@ -595,11 +598,14 @@ bool sq_class_add(SQVM* v, SQClass* c, const Value& key, const Value& val, bool 
         sq_incref(c->base);
     }
     if (key.type() == OT_STRING) {
-        // only functions become metamethods; anything else is a plain member of that name.
-        // Metamethods stay reachable as members too (the game's bindings are tested that way)
+        // only functions become metamethods, and then they are not members; anything else is a
+        // plain member of that name
         SQSharedState* ss = c->ss;
         for (int m = 0; m < MT_LAST; ++m)
-            if (key.str() == ss->metanames[m].str() && isFunc) c->meta[m] = val;
+            if (key.str() == ss->metanames[m].str() && isFunc) {
+                c->meta[m] = val;
+                return true;
+            }
         if (key.str() == ss->ctorName.str()) c->ctor = val;
     }
     if (existing && existing->type() == OT_USERPOINTER && !isStatic && !isFunc) {
@@ -697,6 +703,7 @@ static void gc_mark(SQRefCounted* o, std::vector<SQRefCounted*>& work) {
         for (auto& d : c->meta) gc_markv(d, work);
         gc_markv(c->ctor, work);
         gc_markv(c->attributes, work);
+        gc_markv(c->memberAttrs, work);
         break;
     }
     case OT_INSTANCE: {

@@ -218,62 +218,73 @@ SQInteger s_escape(SQVM* v) {
 
 // ---------------------------------------------------------------- regular expressions
 
+// The matcher is Squirrel's: deterministic, without backtracking. A repetition takes as many
+// iterations as it can but stops at the first one after which the element that follows it
+// matches; an alternation commits to the first branch that matches; a capture group records its
+// first match of an attempt (a non-capturing group around it starts it afresh), and a group
+// that fails still uses up its turn.
 struct RNode {
-    enum Kind { CHAR, ANY, SET, BOL, EOL, GROUP, QUANT } kind;
-    int ch = 0;
+    enum Kind { CHAR, ANY, SET, BOL, EOL, WORDB, NWORDB, BALANCED, GROUP, REPEAT } kind;
+    int ch = 0, ch2 = 0;
     std::bitset<256> set;
-    int group = -1; // capture index for GROUP, -1 for non-capturing
-    std::vector<std::vector<RNode*>> alts;
-    RNode* sub = nullptr;
-    int min = 0, max = 0;
+    int group = -1;            // capture index for GROUP, -1 for non-capturing
+    std::vector<int> branches; // GROUP: first node of each alternative
+    int sub = -1;              // REPEAT: the repeated node
+    int min = 0, max = 0;      // REPEAT: max < 0 is unbounded
+    int next = -1;             // the node that follows in the same sequence
 };
 
 const int MAX_GROUP_NESTING = 100;
-const size_t MAX_PROGRAM = 200000;
-const size_t MAX_BACKTRACK = size_t(1) << 22;
+const size_t MAX_NODES = 200000;
 
 struct Regex {
-    std::vector<std::unique_ptr<RNode>> pool;
-    std::vector<std::vector<RNode*>> root;
+    std::vector<RNode> nodes;
+    int root = -1; // the whole pattern: group 0
     int ngroups = 1;
     int nesting = 0;
     const char* p = nullptr;
     const char* end = nullptr;
 
-    RNode* node(RNode::Kind k) {
-        pool.push_back(std::make_unique<RNode>());
-        pool.back()->kind = k;
-        return pool.back().get();
+    int node(RNode::Kind k) {
+        if (nodes.size() >= MAX_NODES) err("regexp too big");
+        nodes.emplace_back();
+        nodes.back().kind = k;
+        return int(nodes.size()) - 1;
     }
     [[noreturn]] static void err(const char* m) { throw std::string(m); }
 
+    static bool isClassEscape(char c) { return c && strchr("aAwWsSdDxXcCpPlu", c); }
     static void addClass(std::bitset<256>& set, char c) {
         for (int i = 0; i < 256; ++i) {
             bool in = false;
             switch (c) {
             case 'd':
+            case 'D':
                 in = isdigit(i);
                 break;
-            case 'D':
-                in = !isdigit(i);
-                break;
             case 'w':
+            case 'W':
                 in = isalnum(i) || i == '_';
                 break;
-            case 'W':
-                in = !(isalnum(i) || i == '_');
-                break;
             case 's':
+            case 'S':
                 in = isspace(i);
                 break;
-            case 'S':
-                in = !isspace(i);
-                break;
             case 'a':
+            case 'A':
                 in = isalpha(i);
                 break;
-            case 'A':
-                in = !isalpha(i);
+            case 'x':
+            case 'X':
+                in = isxdigit(i);
+                break;
+            case 'c':
+            case 'C':
+                in = iscntrl(i);
+                break;
+            case 'p':
+            case 'P':
+                in = ispunct(i);
                 break;
             case 'l':
                 in = islower(i);
@@ -281,15 +292,10 @@ struct Regex {
             case 'u':
                 in = isupper(i);
                 break;
-            case 'p':
-                in = ispunct(i);
-                break;
-            case 'x':
-                in = isxdigit(i);
-                break;
             default:
                 break;
             }
+            if (isupper((unsigned char)c) && c != 'u') in = !in;
             if (in) set.set(size_t(i));
         }
     }
@@ -309,389 +315,320 @@ struct Regex {
             return (unsigned char)c;
         }
     }
-
-    std::vector<std::vector<RNode*>> parseAlts() {
-        std::vector<std::vector<RNode*>> alts(1);
-        while (p < end && *p != ')') {
-            if (*p == '|') {
-                ++p;
-                alts.emplace_back();
-                continue;
-            }
-            RNode* atom = parseAtom();
-            alts.back().push_back(parseQuant(atom));
-        }
-        return alts;
+    // a character written as itself: control characters must be escaped
+    int literal() {
+        if (p >= end || (unsigned char)*p < 32 || *p == 127) err("letter expected");
+        return (unsigned char)*p++;
     }
-    RNode* parseQuant(RNode* atom) {
+    void expect(char c) {
+        if (p >= end || *p != c) err("expected paren");
+        ++p;
+    }
+
+    // alternatives separated by '|', up to ')' or the end; returns their first nodes
+    std::vector<int> parseBranches() {
+        std::vector<int> firsts{parseSequence()};
+        while (p < end && *p == '|') {
+            ++p;
+            firsts.push_back(parseSequence());
+        }
+        return firsts;
+    }
+    // one element at least; '^' at the start anchors it
+    int parseSequence() {
+        int first, last;
+        if (p < end && *p == '^') {
+            ++p;
+            first = last = node(RNode::BOL);
+            int n = parseQuantified();
+            nodes[size_t(last)].next = n;
+            last = n;
+        } else {
+            first = last = parseQuantified();
+        }
+        while (p < end && *p != '|' && *p != ')' && *p != '*' && *p != '+') {
+            int n = parseQuantified();
+            nodes[size_t(last)].next = n;
+            last = n;
+        }
+        return first;
+    }
+    int number() {
+        if (p >= end || !isdigit((unsigned char)*p)) err("number expected");
+        int n = 0;
+        while (p < end && isdigit((unsigned char)*p)) {
+            n = n * 10 + (*p++ - '0');
+            if (n > 0xFFFE) err("overflow in numeric constant");
+        }
+        return n;
+    }
+    int parseQuantified() {
+        int atom = parseAtom();
         if (p >= end) return atom;
         int mn, mx;
-        char c = *p;
-        if (c == '*')
+        switch (*p) {
+        case '*':
             mn = 0, mx = -1;
-        else if (c == '+')
+            break;
+        case '+':
             mn = 1, mx = -1;
-        else if (c == '?')
+            break;
+        case '?':
             mn = 0, mx = 1;
-        else if (c == '{') {
+            break;
+        case '{':
             ++p;
-            if (p >= end || !isdigit((unsigned char)*p)) err("number expected");
-            mn = 0;
-            while (p < end && isdigit((unsigned char)*p)) {
-                mn = mn * 10 + (*p++ - '0');
-                if (mn > 65535) err("repetition count too large");
-            }
-            mx = mn;
+            mn = mx = number();
             if (p < end && *p == ',') {
                 ++p;
-                mx = -1;
-                if (p < end && isdigit((unsigned char)*p)) {
-                    mx = 0;
-                    while (p < end && isdigit((unsigned char)*p)) {
-                        mx = mx * 10 + (*p++ - '0');
-                        if (mx > 65535) err("repetition count too large");
-                    }
-                }
+                mx = p < end && isdigit((unsigned char)*p) ? number() : -1;
+                expect('}');
+            } else if (p < end && *p == '}') {
+                ++p;
+            } else {
+                err(", or } expected");
             }
-            if (p >= end || *p != '}') err(", or } expected");
-        } else
+            --p;
+            break;
+        default:
             return atom;
+        }
         ++p;
-        RNode* q = node(RNode::QUANT);
-        q->sub = atom;
-        q->min = mn;
-        q->max = mx;
+        int q = node(RNode::REPEAT);
+        nodes[size_t(q)].sub = atom;
+        nodes[size_t(q)].min = mn;
+        nodes[size_t(q)].max = mx;
         return q;
     }
-    RNode* parseAtom() {
-        char c = *p++;
+    int parseAtom() {
+        if (p >= end) err("letter expected");
+        char c = *p;
         switch (c) {
         case '.':
+            ++p;
             return node(RNode::ANY);
-        case '^':
-            return node(RNode::BOL);
         case '$':
+            ++p;
             return node(RNode::EOL);
         case '(': {
+            ++p;
             // groups recurse in the parser and the matcher: bound the nesting
             if (++nesting > MAX_GROUP_NESTING) err("too many nested groups");
-            RNode* g = node(RNode::GROUP);
-            if (p + 1 < end && p[0] == '?' && p[1] == ':') {
-                p += 2;
+            int capture = -1;
+            if (p < end && *p == '?') {
+                ++p;
+                expect(':');
             } else {
-                g->group = ngroups++;
+                capture = ngroups++;
             }
-            g->alts = parseAlts();
-            if (p >= end || *p != ')') err("expected paren");
-            ++p;
+            std::vector<int> b = parseBranches();
+            expect(')');
             --nesting;
+            int g = node(RNode::GROUP);
+            nodes[size_t(g)].group = capture;
+            nodes[size_t(g)].branches = std::move(b);
             return g;
         }
-        case '[': {
-            RNode* s = node(RNode::SET);
-            bool neg = false;
-            if (p < end && *p == '^') {
-                neg = true;
-                ++p;
-            }
-            bool first = true;
-            for (;;) {
-                if (p >= end) err("letter expected");
-                if (*p == ']' && !first) {
-                    ++p;
-                    break;
-                }
-                first = false;
-                int lo;
-                if (*p == '\\') {
-                    ++p;
-                    if (p >= end) err("letter expected");
-                    char e = *p++;
-                    if (strchr("dDwWsSaAlupx", e)) {
-                        addClass(s->set, e);
-                        continue;
-                    }
-                    lo = escChar(e);
-                } else {
-                    lo = (unsigned char)*p++;
-                }
-                if (p + 1 < end && *p == '-' && p[1] != ']') {
-                    ++p;
-                    int hi = (unsigned char)*p++;
-                    if (hi < lo) err("invalid range");
-                    for (int k = lo; k <= hi; ++k) s->set.set(size_t(k));
-                } else {
-                    s->set.set(size_t(lo));
-                }
-            }
-            if (neg) s->set.flip();
-            return s;
-        }
+        case '[':
+            ++p;
+            return parseSet();
         case '\\': {
+            ++p;
             if (p >= end) err("letter expected");
             char e = *p++;
-            if (strchr("dDwWsSaAlupx", e)) {
-                RNode* s = node(RNode::SET);
-                addClass(s->set, e);
+            if (isClassEscape(e)) {
+                int s = node(RNode::SET);
+                addClass(nodes[size_t(s)].set, e);
                 return s;
             }
-            RNode* n = node(RNode::CHAR);
-            n->ch = escChar(e);
+            if (e == 'b') return node(RNode::WORDB);
+            if (e == 'B') return node(RNode::NWORDB);
+            if (e == 'm') {
+                if (end - p < 2) err("balanced chars expected");
+                if (p[0] == p[1]) err("open/close char can't be the same");
+                int m = node(RNode::BALANCED);
+                nodes[size_t(m)].ch = (unsigned char)*p++;
+                nodes[size_t(m)].ch2 = (unsigned char)*p++;
+                return m;
+            }
+            int n = node(RNode::CHAR);
+            nodes[size_t(n)].ch = escChar(e);
             return n;
         }
         default: {
-            RNode* n = node(RNode::CHAR);
-            n->ch = (unsigned char)c;
+            int ch = literal();
+            int n = node(RNode::CHAR);
+            nodes[size_t(n)].ch = ch;
             return n;
         }
         }
+    }
+    int parseSet() {
+        std::bitset<256> set;
+        bool neg = false;
+        if (p < end && *p == '^') {
+            neg = true;
+            ++p;
+        }
+        if (p < end && *p == ']') err("empty class");
+        for (;;) {
+            if (p >= end) err("letter expected");
+            if (*p == ']') {
+                ++p;
+                break;
+            }
+            int lo;
+            if (*p == '\\') {
+                ++p;
+                if (p >= end) err("letter expected");
+                char e = *p++;
+                if (isClassEscape(e)) {
+                    addClass(set, e);
+                    continue;
+                }
+                lo = escChar(e);
+            } else {
+                lo = literal();
+            }
+            if (p < end && *p == '-') {
+                ++p;
+                if (p >= end || *p == ']' || *p == '\\') err("invalid range");
+                int hi = literal();
+                if (hi < lo) err("invalid range");
+                for (int k = lo; k <= hi; ++k) set.set(size_t(k));
+            } else {
+                set.set(size_t(lo));
+            }
+        }
+        if (neg) set.flip();
+        int s = node(RNode::SET);
+        nodes[size_t(s)].set = set;
+        return s;
     }
 
     void compile(const char* pat, SQInteger len) {
         p = pat;
         end = pat + len;
-        root = parseAlts();
-        if (p < end) err("unexpected paren");
-        generate();
+        std::vector<int> b = parseBranches();
+        if (p < end) err("unexpected character");
+        root = node(RNode::GROUP);
+        nodes[size_t(root)].group = 0;
+        nodes[size_t(root)].branches = std::move(b);
     }
 
-    // Matching runs a small backtracking machine with its own stack, so neither the subject
-    // length nor the pattern's shape can exhaust the C stack.
-    enum Op : uint8_t {
-        I_CHAR,
-        I_ANY,
-        I_SET,
-        I_BOL,
-        I_EOL,
-        I_SPLIT,
-        I_JMP,
-        I_SAVE,
-        I_MARK,
-        I_PROGRESS,
-        I_RUN,
-        I_MATCH
-    };
-    struct Inst {
-        Op op;
-        int x = 0, y = 0, z = 0;
-    };
-    std::vector<Inst> prog;
-    std::vector<std::bitset<256>> sets;
-    int nregs = 0;
-
-    int emit(Op op, int x = 0, int y = 0, int z = 0) {
-        if (prog.size() >= MAX_PROGRAM) err("regexp too big");
-        prog.push_back(Inst{op, x, y, z});
-        return int(prog.size()) - 1;
-    }
-    int addSet(const std::bitset<256>& b) {
-        sets.push_back(b);
-        return int(sets.size()) - 1;
-    }
-    void genAlts(const std::vector<std::vector<RNode*>>& alts) {
-        std::vector<int> exits;
-        for (size_t i = 0; i < alts.size(); ++i) {
-            int split = -1;
-            if (i + 1 < alts.size()) split = emit(I_SPLIT, int(prog.size()) + 1);
-            for (RNode* n : alts[i]) gen(n);
-            if (split >= 0) {
-                exits.push_back(emit(I_JMP));
-                prog[size_t(split)].y = int(prog.size());
-            }
-        }
-        for (int j : exits) prog[size_t(j)].x = int(prog.size());
-    }
-    // one optional iteration that must consume something
-    void genIteration(RNode* sub, int reg) {
-        emit(I_MARK, reg);
-        gen(sub);
-        emit(I_PROGRESS, reg);
-    }
-    void gen(RNode* n) {
-        switch (n->kind) {
-        case RNode::CHAR:
-            emit(I_CHAR, n->ch);
-            break;
-        case RNode::ANY:
-            emit(I_ANY);
-            break;
-        case RNode::SET:
-            emit(I_SET, addSet(n->set));
-            break;
-        case RNode::BOL:
-            emit(I_BOL);
-            break;
-        case RNode::EOL:
-            emit(I_EOL);
-            break;
-        case RNode::GROUP:
-            if (n->group >= 0) emit(I_SAVE, 2 * n->group);
-            genAlts(n->alts);
-            if (n->group >= 0) emit(I_SAVE, 2 * n->group + 1);
-            break;
-        case RNode::QUANT: {
-            RNode* sub = n->sub;
-            if (sub->kind == RNode::CHAR || sub->kind == RNode::ANY || sub->kind == RNode::SET) {
-                std::bitset<256> b;
-                if (sub->kind == RNode::CHAR)
-                    b.set(size_t(sub->ch));
-                else if (sub->kind == RNode::ANY)
-                    b.set();
-                else
-                    b = sub->set;
-                emit(I_RUN, addSet(b), n->min, n->max);
-                break;
-            }
-            for (int i = 0; i < n->min; ++i) gen(sub);
-            int reg = nregs++;
-            if (n->max < 0) {
-                int loop = emit(I_SPLIT, int(prog.size()) + 1);
-                genIteration(sub, reg);
-                emit(I_JMP, loop);
-                prog[size_t(loop)].y = int(prog.size());
-            } else {
-                std::vector<int> splits;
-                for (int i = n->min; i < n->max; ++i) {
-                    splits.push_back(emit(I_SPLIT, int(prog.size()) + 1));
-                    genIteration(sub, reg);
-                }
-                for (int j : splits) prog[size_t(j)].y = int(prog.size());
-            }
-            break;
-        }
-        }
-    }
-    void generate() {
-        prog.clear();
-        genAlts(root);
-        emit(I_MATCH);
-    }
-
-    const char* str = nullptr;
-    int slen = 0;
-    std::vector<std::pair<int, int>> caps;
-    std::vector<int> slots, regs;
-    enum Kind : uint8_t { B_BRANCH, B_GIVEBACK, B_SLOT, B_REG };
-    struct Back {
-        Kind kind;
-        int a, b, c; // branch: pc, pos; giveback: pc, pos, lowest pos; slot/reg: index, old value
-    };
-    std::vector<Back> stack;
-    // Backtracking work allowed for one call, proportional to the subject so that ordinary
-    // patterns over long strings pass while catastrophic ones still end.
+    // ------------------------------------------------------------ matching
+    const unsigned char* str = nullptr;
+    int slen = 0, bol = 0;
+    int nextCapture = 1;
+    std::vector<std::pair<int, int>> caps; // begin, length
+    // Work allowed for one call: enough for the quadratic searches ordinary patterns make over
+    // long subjects, while patterns that would take cubic time or worse still end.
     int64_t budget = 0;
 
-    void startCall(const char* s, int len) {
-        str = s;
+    void startCall(const char* s, int len, int from) {
+        str = reinterpret_cast<const unsigned char*>(s);
         slen = len;
-        budget = 1000000 + int64_t(len) * 2000;
+        bol = from;
+        int64_t n = len;
+        budget = std::min<int64_t>(1000000 + 4 * n * n, int64_t(1) << 31);
     }
-    void push(Kind k, int a, int b, int c = 0) {
-        if (stack.size() >= MAX_BACKTRACK) err("regexp too complex");
-        stack.push_back(Back{k, a, b, c});
+    int at(int i) const { return i >= 0 && i < slen ? str[i] : 0; }
+    bool wordBoundary(int s) const {
+        if (s == bol && !isspace(at(s))) return true;
+        if (s == slen && s > 0 && !isspace(at(s - 1))) return true;
+        return isspace(at(s)) != isspace(at(s + 1));
     }
-
-    bool matchAt(int start, int& endPos, bool whole) {
-        slots.assign(size_t(ngroups) * 2, 0);
-        regs.assign(size_t(nregs), -1);
-        stack.clear();
-        int pc = 0, pos = start;
-        for (;;) {
-            if (--budget < 0) err("regexp too complex");
-            const Inst& in = prog[size_t(pc)];
-            bool ok = true;
-            switch (in.op) {
-            case I_CHAR:
-                ok = pos < slen && (unsigned char)str[pos] == in.x;
-                ++pos, ++pc;
-                break;
-            case I_ANY:
-                ok = pos < slen;
-                ++pos, ++pc;
-                break;
-            case I_SET:
-                ok = pos < slen && sets[size_t(in.x)].test((unsigned char)str[pos]);
-                ++pos, ++pc;
-                break;
-            case I_BOL:
-                ok = pos == 0;
-                ++pc;
-                break;
-            case I_EOL:
-                ok = pos == slen;
-                ++pc;
-                break;
-            case I_SPLIT:
-                push(B_BRANCH, in.y, pos);
-                pc = in.x;
-                break;
-            case I_JMP:
-                pc = in.x;
-                break;
-            case I_SAVE:
-                push(B_SLOT, in.x, slots[size_t(in.x)]);
-                slots[size_t(in.x)] = pos;
-                ++pc;
-                break;
-            case I_MARK:
-                push(B_REG, in.x, regs[size_t(in.x)]);
-                regs[size_t(in.x)] = pos;
-                ++pc;
-                break;
-            case I_PROGRESS:
-                ok = regs[size_t(in.x)] != pos;
-                ++pc;
-                break;
-            case I_RUN: {
-                const std::bitset<256>& set = sets[size_t(in.x)];
-                int run = 0;
-                while (pos + run < slen && (in.z < 0 || run < in.z) &&
-                       set.test((unsigned char)str[pos + run]))
-                    ++run;
-                budget -= run / 8;
-                ok = run >= in.y;
-                if (ok && run > in.y) push(B_GIVEBACK, pc + 1, pos + run - 1, pos + in.y);
-                pos += run;
-                ++pc;
-                break;
-            }
-            case I_MATCH:
-                if (!whole || pos == slen) {
-                    endPos = pos;
-                    caps.assign(size_t(ngroups), {0, 0});
-                    for (int g = 1; g < ngroups; ++g)
-                        caps[size_t(g)] = {slots[size_t(2 * g)], slots[size_t(2 * g + 1)]};
-                    return true;
+    // the end of a match of node n at s, or -1; next is what follows n, where a repetition
+    // looks for its stop
+    int matchNode(int n, int s, int next) {
+        if (--budget < 0) err("regexp too complex");
+        const RNode& nd = nodes[size_t(n)];
+        switch (nd.kind) {
+        case RNode::CHAR:
+            return s < slen && str[s] == nd.ch ? s + 1 : -1;
+        case RNode::ANY:
+            return s < slen ? s + 1 : -1;
+        case RNode::SET:
+            return s < slen && nd.set.test(str[s]) ? s + 1 : -1;
+        case RNode::BOL:
+            return s == bol ? s : -1;
+        case RNode::EOL:
+            return s == slen ? s : -1;
+        case RNode::WORDB:
+            return wordBoundary(s) ? s : -1;
+        case RNode::NWORDB:
+            return wordBoundary(s) ? -1 : s;
+        case RNode::BALANCED: {
+            if (s >= slen || str[s] != nd.ch) return -1;
+            int depth = 1;
+            for (int i = s + 1; i < slen; ++i) {
+                if (str[i] == nd.ch2) {
+                    if (--depth == 0) return i + 1;
+                } else if (str[i] == nd.ch) {
+                    ++depth;
                 }
-                ok = false;
-                break;
             }
-            if (ok) continue;
-            // fail: undo to the most recent alternative
-            for (;;) {
-                if (stack.empty()) return false;
-                Back& bk = stack.back();
-                if (bk.kind == B_SLOT) {
-                    slots[size_t(bk.a)] = bk.b;
-                } else if (bk.kind == B_REG) {
-                    regs[size_t(bk.a)] = bk.b;
-                } else if (bk.kind == B_BRANCH) {
-                    pc = bk.a;
-                    pos = bk.b;
-                    stack.pop_back();
-                    break;
-                } else {
-                    pc = bk.a;
-                    pos = bk.b;
-                    if (bk.b > bk.c)
-                        --bk.b;
-                    else
-                        stack.pop_back();
-                    break;
-                }
-                stack.pop_back();
+            budget -= slen - s;
+            return -1;
+        }
+        case RNode::GROUP: {
+            int capture = nd.group > 0 && nd.group == nextCapture ? nextCapture++ : -1;
+            int saved = nextCapture;
+            int r = -1;
+            if (nd.branches.size() == 1) {
+                r = matchSequence(nd.branches[0], s, next);
+            } else {
+                for (int b : nd.branches)
+                    if ((r = matchSequence(b, s, -1)) >= 0) break;
+            }
+            nextCapture = saved;
+            if (r >= 0 && capture >= 0) caps[size_t(capture)] = {s, r - s};
+            return r;
+        }
+        case RNode::REPEAT:
+            return matchRepeat(nd, s, next);
+        }
+        return -1;
+    }
+    int matchSequence(int n, int s, int after) {
+        for (; n >= 0 && s >= 0; n = nodes[size_t(n)].next) {
+            int nx = nodes[size_t(n)].next;
+            s = matchNode(n, s, nx >= 0 ? nx : after);
+        }
+        return s;
+    }
+    int matchRepeat(const RNode& nd, int s, int stop) {
+        bool checkStop = stop >= 0 && !(nodes[size_t(stop)].kind == RNode::REPEAT &&
+                                        nodes[size_t(stop)].min == 0);
+        int stopNext = stop >= 0 ? nodes[size_t(stop)].next : -1;
+        auto inRange = [&](int k) { return k >= nd.min && (nd.max < 0 || k <= nd.max); };
+        int count = 0, good = s;
+        while (nd.max < 0 || count < nd.max) {
+            int r = matchNode(nd.sub, s, stop);
+            if (r < 0) break;
+            ++count;
+            bool progress = r != s;
+            good = s = r;
+            bool stopped = checkStop && matchNode(stop, s, stopNext) >= 0;
+            if (stopped && inRange(count)) break;
+            if (s >= slen) break;
+            if (!progress) {
+                // the iterations left would match empty here again: count them without running
+                count = stopped || nd.max < 0 ? std::max(count, nd.min) : nd.max;
+                break;
             }
         }
+        if (nd.min == nd.max && count != nd.min) return -1;
+        if (count == 0 && nd.min == 0) return good;
+        return inRange(count) ? good : -1;
+    }
+    // the end of a match of the whole pattern starting at s, or -1
+    int matchAt(int s) {
+        nextCapture = 1;
+        caps.assign(size_t(ngroups), {0, 0});
+        int r = matchNode(root, s, -1);
+        if (r >= 0) caps[0] = {s, r - s};
+        return r;
     }
 };
 
@@ -744,9 +681,8 @@ SQInteger rex_match(SQVM* v) {
     if (!r) return fail(v, "invalid regexp");
     const Value& s = S(v, 2);
     return rex_guard(v, [&] {
-        r->startCall(s.str()->data, int(s.str()->len));
-        int e;
-        sq_pushbool(v, r->matchAt(0, e, true));
+        r->startCall(s.str()->data, int(s.str()->len), 0);
+        sq_pushbool(v, r->matchAt(0) == r->slen);
         return SQInteger(1);
     });
 }
@@ -756,18 +692,19 @@ SQInteger rex_search_impl(SQVM* v, bool capture) {
     const Value& s = S(v, 2);
     SQInteger start = sq_gettop(v) > 2 ? num_i(S(v, 3)) : 0;
     return rex_guard(v, [&] {
-        r->startCall(s.str()->data, int(s.str()->len));
-        for (int pos = int(start); pos >= 0 && pos <= r->slen; ++pos) {
-            int e;
-            if (r->matchAt(pos, e, false)) {
+        if (start < 0 || start > s.str()->len) start = s.str()->len;
+        r->startCall(s.str()->data, int(s.str()->len), int(start));
+        // tried from each position before the end: an empty match at the very end is not found
+        for (int pos = int(start); pos < r->slen; ++pos) {
+            int e = r->matchAt(pos);
+            if (e >= 0) {
                 if (!capture) {
                     push_range(v, pos, e);
                     return SQInteger(1);
                 }
                 sq_newarray(v, 0);
-                r->caps[0] = {pos, e};
                 for (auto& c : r->caps) {
-                    push_range(v, c.first, c.second);
+                    push_range(v, c.first, c.first + c.second);
                     sq_arrayappend(v, -2);
                 }
                 return SQInteger(1);

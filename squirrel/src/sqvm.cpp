@@ -218,11 +218,14 @@ static SQTable* default_delegate(SQSharedState* ss, SQObjectType t) {
     return ss->delegates[k].isNull() ? nullptr : ss->delegates[k].tab();
 }
 
+// A table's (or userdata's) metamethods come from its direct delegate; only _get and _set are
+// also found further up the chain, as a missing key is looked for there.
 bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out) {
     SQSharedState* ss = v->shared;
+    bool chain = m == MT_GET || m == MT_SET;
     switch (obj.type()) {
     case OT_TABLE:
-        for (SQTable* d = obj.tab()->delegate; d; d = d->delegate)
+        for (SQTable* d = obj.tab()->delegate; d; d = chain ? d->delegate : nullptr)
             if (Value* p = sq_table_find(d, ss->metanames[m])) {
                 out = *p;
                 return true;
@@ -233,7 +236,7 @@ bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out) {
         out = obj.ins()->cls->meta[m];
         return true;
     case OT_USERDATA:
-        for (SQTable* d = obj.ud()->delegate; d; d = d->delegate)
+        for (SQTable* d = obj.ud()->delegate; d; d = chain ? d->delegate : nullptr)
             if (Value* p = sq_table_find(d, ss->metanames[m])) {
                 out = *p;
                 return true;
@@ -470,6 +473,52 @@ void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool 
     default:
         sq_raise(v, "trying to set '%s'", sq_type_name(obj.type()));
     }
+}
+
+// [cls attributes key value] of a class body's member declaration; out of line to keep the
+// interpreter loop small
+[[gnu::noinline]] static void class_member_op(SQVM* v, const Value* sp, bool isStatic) {
+    Value cls = sp[-4], attrs = sp[-3], key = sp[-2], val = sp[-1];
+    sq_class_newmember(v, cls, key, val, attrs, isStatic, false);
+}
+
+// A member declared in a class body or added by newmember: the class's _newmember takes it over
+// when there is one (unless raw); otherwise it is added, with its attributes.
+void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
+                        const Value& attrs, bool bstatic, bool raw) {
+    SQClass* c = cls.cls();
+    if (!raw && !c->meta[MT_NEWMEMBER].isNull()) {
+        Value fn = c->meta[MT_NEWMEMBER];
+        Value args[4] = {key, val, attrs, Value(bstatic)};
+        sq_call_value(v, fn, cls, args, 4);
+        return;
+    }
+    sq_newslot_op(v, cls, key, val, bstatic);
+    Value old;
+    if (!attrs.isNull()) sq_class_setattributes(v, c, key, attrs, old);
+}
+
+bool sq_class_getattributes(SQClass* c, const Value& name, Value& out) {
+    if (name.isNull()) {
+        out = c->attributes;
+        return true;
+    }
+    if (!sq_table_find(c->members, name)) return false;
+    Value* p =
+        c->memberAttrs.type() == OT_TABLE ? sq_table_find(c->memberAttrs.tab(), name) : nullptr;
+    out = p ? *p : Value();
+    return true;
+}
+bool sq_class_setattributes(SQVM* v, SQClass* c, const Value& name, const Value& val, Value& old) {
+    if (!sq_class_getattributes(c, name, old)) return false;
+    if (name.isNull()) {
+        c->attributes = val;
+        return true;
+    }
+    if (c->memberAttrs.type() != OT_TABLE)
+        c->memberAttrs = Value(OT_TABLE, sq_table_new(v->shared));
+    sq_table_set(c->memberAttrs.tab(), name, val);
+    return true;
 }
 
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic) {
@@ -806,7 +855,7 @@ static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger c
     f.target = ci;
     es.top = ci + 1 + nargs + SQInteger(nc->outers.size());
     SQInteger r = nc->func(v);
-    if (v->suspendRequested && &es == &v->es) return; // result arrives with the wakeup
+    if (v->suspendRequested) return; // result arrives with the wakeup
     if (r < 0) {
         Value e = v->lasterror;
         throw SQException{e, false};
@@ -865,6 +914,15 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
     f.flags = flags;
     f.target = ci;
     es.frames.push_back(f);
+}
+
+// A generator that has yielded holds its this weakly (as Squirrel does), so a generator method of
+// a temporary object does not keep the object alive past the first value; until then the object
+// is still held, as Squirrel's caller stack does. Slot 1 is this, under the generator's closure.
+static void weaken_generator_this(SQVM* v, SQGenerator* g) {
+    Value& self = g->es.stack[1];
+    if (sq_rc(self.type()) && self.type() != OT_STRING && self.type() != OT_WEAKREF)
+        self = Value(OT_WEAKREF, sq_weakref_of(v->shared, self));
 }
 
 static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci, SQInteger nargs) {
@@ -996,21 +1054,43 @@ void sq_call_errorhandler(SQVM* v, const Value& err) {
 
 // ---------------------------------------------------------------- generators
 
-void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
+static bool handle_exception(SQVM* v, ExecState& es, SQInteger entry, SQException& e);
+
+void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript) {
     if (g->state == GEN_DEAD) sq_raise(v, "resuming dead generator");
-    if (g->state == GEN_RUNNING) sq_raise(v, "resuming active generator");
+    // a generator the thread suspended in goes on only once the wakeup completed its call
+    if (g->state == GEN_RUNNING &&
+        (g->heldBy != v || g->es.frames.empty() || (g->es.frames.back().flags & FRAME_NATIVE)))
+        sq_raise(v, "resuming active generator");
     Value keep(OT_GENERATOR, g);
     g->state = GEN_RUNNING;
+    g->heldBy = nullptr;
     ExecState* saved = v->cur;
     v->cur = &g->es;
+    g->es.stack[1] = sq_deref(g->es.stack[1]);
+    // counted so that a thread may suspend through generators resumed straight from script
+    if (fromScript) ++v->genResumes;
     try {
+        if (v->raiseIn == &g->es) {
+            // the thread was woken with an error while suspended in here
+            v->raiseIn = nullptr;
+            SQException e{v->wakeupError, false};
+            v->wakeupError.setNull();
+            if (!handle_exception(v, g->es, 0, e)) throw e;
+        }
         execute(v, g->es, 0);
     } catch (...) {
+        if (fromScript) --v->genResumes;
         v->cur = saved;
         g->state = GEN_DEAD;
         throw;
     }
+    if (fromScript) --v->genResumes;
     v->cur = saved;
+    if (v->suspendRequested) {
+        g->heldBy = v; // still running: the thread resumes it when woken
+        return;
+    }
     if (g->es.frames.empty()) {
         g->state = GEN_DEAD;
         out = std::move(g->es.stack[0]);
@@ -1019,6 +1099,7 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
     } else {
         g->state = GEN_SUSPENDED;
         out = std::move(g->es.yielded);
+        weaken_generator_this(v, g);
     }
 }
 
@@ -1131,6 +1212,25 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
     sq_raise(v, "instruction limit exceeded");
 }
 
+// A key missing from an object: a field of `this` is read from the root table instead, as a
+// plain name would be; otherwise an error. Out of line to keep the interpreter loop small.
+[[gnu::noinline]] static void get_missed(SQVM* v, SQClosure* cl, const Value& key, Value& out,
+                                         bool onThis) {
+    if (!onThis || !sq_get(v, closure_root(v->shared, cl), key, out, true)) raise_noindex(v, key);
+}
+// [base? attributes] -> class, for a class expression
+[[gnu::noinline]] static Value new_class_op(SQVM* v, Value* sp, bool hasBase) {
+    SQClass* base = nullptr;
+    if (hasBase) {
+        if (sp[-2].type() != OT_CLASS)
+            sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-2].type()));
+        base = sp[-2].cls();
+    }
+    Value c(OT_CLASS, sq_class_new(v->shared, base));
+    c.cls()->attributes = sp[-1];
+    return c;
+}
+
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
     Frame* fr;
     SQClosure* cl;
@@ -1235,7 +1335,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = o;
-            if (!sq_get(v, obj, k, r)) raise_noindex(v, k);
+            if (!sq_get(v, obj, k, r)) get_missed(v, cl, k, r, in.a);
             RELOAD();
             sp[-1] = std::move(r);
             break;
@@ -1245,7 +1345,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
-            if (!sq_get(v, obj, key, r)) raise_noindex(v, key);
+            if (!sq_get(v, obj, key, r)) get_missed(v, cl, key, r, in.a);
             RELOAD();
             POP();
             sp[-1] = std::move(r);
@@ -1319,9 +1419,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_NEWSLOT:
         L_OP_NEWSLOT:
         case OP_NEWSLOTT:
-        L_OP_NEWSLOTT:
-        case OP_NEWSLOTC:
-        L_OP_NEWSLOTC : {
+        L_OP_NEWSLOTT : {
             if (in.op == OP_NEWSLOTT && sp[-3].type() == OT_TABLE && !sp[-2].isNull()) {
                 sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
                 POP();
@@ -1335,6 +1433,16 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             POP();
             POP();
             if (in.op == OP_NEWSLOT) sp[-1] = std::move(val);
+            break;
+        }
+        case OP_NEWSLOTC:
+        L_OP_NEWSLOTC : {
+            SYNC();
+            class_member_op(v, sp, in.a != 0);
+            RELOAD();
+            POP();
+            POP();
+            POP();
             break;
         }
         case OP_DELETE:
@@ -1697,7 +1805,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             }
             bool pushed = prep_call(v, es, ci, nargs);
-            if (v->suspendRequested && &es == &v->es && !pushed) {
+            if (v->suspendRequested && !pushed) {
                 return; // thread suspended inside a native call
             }
             RELOAD();
@@ -1726,7 +1834,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     found = true;
                 }
             }
-            if (!found && !sq_get(v, obj, key, fn)) raise_noindex(v, key);
+            if (!found && !sq_get(v, obj, key, fn)) get_missed(v, cl, key, fn, in.a);
             RELOAD();
             if (in.op == OP_PREPCALLK) {
                 sp[-1] = std::move(fn);
@@ -1976,26 +2084,21 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_raise(v, "trying to resume a '%s',only genenerator can be resumed",
                          sq_type_name(g.type()));
             Value out;
-            sq_resume_generator(v, g.gen(), out);
+            sq_resume_generator(v, g.gen(), out, true);
             RELOAD();
+            if (v->suspendRequested) {
+                fr->ip = ip - 1; // the thread suspended inside: resume the generator on wakeup
+                return;
+            }
             sp[-1] = std::move(out);
             break;
         }
         case OP_NEWCLASS:
         L_OP_NEWCLASS : {
-            SQClass* base = nullptr;
-            if (in.a) {
-                if (sp[-1].type() != OT_CLASS) {
-                    SYNC();
-                    sq_raise(v, "trying to inherit from a %s", sq_type_name(sp[-1].type()));
-                }
-                base = sp[-1].cls();
-            }
-            Value c(OT_CLASS, sq_class_new(ss, base));
-            if (in.a)
-                sp[-1] = std::move(c);
-            else
-                *sp++ = std::move(c);
+            SYNC();
+            Value c = new_class_op(v, sp, in.a != 0);
+            if (in.a) POP();
+            sp[-1] = std::move(c);
             break;
         }
         case OP_CLASSDONE:
@@ -2004,7 +2107,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (c->base && !c->base->meta[MT_INHERITED].isNull()) {
                 SYNC();
                 Value cv = sp[-1];
-                Value attrs;
+                Value attrs = c->attributes;
                 sq_call_value(v, c->base->meta[MT_INHERITED], cv, &attrs, 1);
                 RELOAD();
             }

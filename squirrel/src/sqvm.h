@@ -90,13 +90,18 @@ Value sq_call_value(SQVM* v, const Value& fn, const Value& thisv, const Value* a
 bool sq_get(SQVM* v, const Value& obj, const Value& key, Value& out, bool raw = false);
 void sq_set(SQVM* v, const Value& obj, const Value& key, const Value& val, bool raw = false);
 void sq_newslot_op(SQVM* v, const Value& obj, const Value& key, const Value& val, bool bstatic);
+void sq_class_newmember(SQVM* v, const Value& cls, const Value& key, const Value& val,
+                        const Value& attrs, bool bstatic, bool raw);
+// attributes of a member, or of the class itself for a null name; false for no such member
+bool sq_class_getattributes(SQClass* c, const Value& name, Value& out);
+bool sq_class_setattributes(SQVM* v, SQClass* c, const Value& name, const Value& val, Value& old);
 Value sq_delete_op(SQVM* v, const Value& obj, const Value& key, bool raw = false);
 bool sq_equals(const Value& a, const Value& b);
 SQInteger sq_compare(SQVM* v, const Value& a, const Value& b);
 Value sq_clone_op(SQVM* v, const Value& o);
 Value sq_typeof_op(SQVM* v, const Value& o);
 bool sq_get_meta(SQVM* v, const Value& obj, MetaMethod m, Value& out);
-void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out);
+void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript = false);
 void sq_call_errorhandler(SQVM* v, const Value& err);
 Value sq_create_instance(SQVM* v, SQClass* c);
 SQInteger sq_frame_line(const Frame& f);

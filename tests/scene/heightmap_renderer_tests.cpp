@@ -154,6 +154,70 @@ TEST_F(RendererCpu, HouseCellsCallTheBuildingRendererOnce) {
     for (int q = 0; q < quads; ++q) ASSERT_NE(land_ib[size_t(q) * 6], 128 * 256 + 30);
 }
 
+// A camera at (cx, cy, cz) looking along +z, 90 degrees wide, depth 0..1 over 0.1..512,
+// in the row-vector form of view x projection.
+Matrix44 look_along_z(float cx, float cy, float cz) {
+    const float a = 512.0f / (512.0f - 0.1f), b = -0.1f * a;
+    return {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, a, 1}, {-cx, -cy, b - cz * a, -cz}}};
+}
+
+TEST_F(RendererCpu, CulledQuadsLieOutsideTheViewAndHousesAreStillReported) {
+    const vec4f cam = make4f(10, 40, 20, 1);
+    HR::setWindow(cam);
+    surface[hm_index(10, 0)].ground_type = GT_HOUSE;   // near block, behind the camera
+    surface[hm_index(10, -90)].ground_type = GT_HOUSE; // far land, behind the camera
+    const int all = frame();
+    const std::vector<uint16_t> all_ib(land_ib.begin(), land_ib.begin() + all * 6);
+    ASSERT_EQ(building_calls.size(), 2u);
+    const Matrix44 m = look_along_z(cam.x, cam.y, cam.z);
+    HR::cullBlocks(m);
+    building_calls.clear();
+    const int seen = frame();
+    EXPECT_EQ(building_calls.size(), 2u);
+    EXPECT_GT(seen, 1000);
+    EXPECT_LT(seen, all / 2);
+    EXPECT_LT(HR::near_count, 64 * 64 / 2);
+    EXPECT_LT(HR::visible_blocks, 32 * 32 / 2);
+    EXPECT_GT(HR::visible_horizon_blocks, 10); // the ring ahead
+    EXPECT_LT(HR::visible_horizon_blocks, 12 * 12 / 2);
+    // Every quad left out has all four corners beyond one plane of the view volume.
+    std::vector<bool> kept(HMAP_CELLS);
+    for (int q = 0; q < seen; ++q) kept[land_ib[size_t(q) * 6]] = true;
+    for (int q = 0; q < all; ++q) {
+        const int v = all_ib[size_t(q) * 6];
+        if (kept[size_t(v)]) continue;
+        int out[5] = {};
+        for (int c = 0; c < 4; ++c) {
+            const int j = v % 256 + (c & 1), k = v / 256 + (c >> 1);
+            const float x = float(HR::win_ox + j), z = float(HR::win_oz + k);
+            const float y = HR::curh[hm_index(HR::win_ox + j, HR::win_oz + k)];
+            float p[4];
+            for (int i = 0; i < 4; ++i)
+                p[i] = x * m.m[0][i] + y * m.m[1][i] + z * m.m[2][i] + m.m[3][i];
+            out[0] += p[0] < -p[3];
+            out[1] += p[0] > p[3];
+            out[2] += p[1] < -p[3];
+            out[3] += p[1] > p[3];
+            out[4] += p[3] <= 0.1f;
+        }
+        bool outside = false;
+        for (int n : out) outside = outside || n == 4;
+        ASSERT_TRUE(outside) << "quad " << v;
+    }
+    // Water over every cell: only the visible part of the circle is meshed.
+    for (int i = 0; i < HMAP_CELLS; ++i) HR::curw[i] = 1.0f;
+    HR::updateWaterDepth(0.0f); // dry in the step states: wet[] stays clear
+    for (int z = 0; z < HMAP_SIZE; ++z)
+        for (int x = 0; x < HMAP_SIZE; ++x) water[z][x].depth = 1.0f;
+    HR::updateWaterDepth(1.0f);
+    const int wet_seen = HR::fillWaterIndices(water_ib.data());
+    EXPECT_GT(wet_seen, 1000);
+    EXPECT_LT(wet_seen, circle_quads(true) / 2);
+    HR::setWindow(cam); // shows everything again
+    EXPECT_EQ(HR::fillWaterIndices(water_ib.data()), circle_quads(true));
+    EXPECT_EQ(HR::visible_horizon_blocks, 12 * 12);
+}
+
 TEST_F(RendererCpu, HorizonRingCountMatchesItsFormula) {
     std::vector<uint16_t> ib(HORIZON_IB_INDICES);
     int quads = HR::buildHorizonIndices(ib.data());

@@ -114,6 +114,24 @@ TEST_F(SceneGl, FirstFrameOfANewRendererShowsTheMapsNotEmptyOnes) {
     EXPECT_EQ(readTexture(HR::norm_view_tex)[300 * 1024 + 400], 0xFF80FF80u) << "t = 0: previous";
 }
 
+// The forward path's sky visibility (normal-map alpha) comes from a map at two texels per
+// cell: a pit sees less sky at its centre, open ground all of it, on the right texels.
+TEST_F(SceneGl, LowPathVisibilityDarkensAPitWhereItIs) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
+    for (int z = 98; z <= 102; ++z)
+        for (int x = 58; x <= 62; ++x) hmap[hm_index(x, z)] = -6.0f;
+    HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
+    HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+    const std::vector<uint32_t> n = readTexture(HR::norm_tex[1]);
+    auto vis = [&](int x, int z) { return n[size_t(z * 4) * 1024 + size_t(x * 4)] >> 24; };
+    EXPECT_LT(vis(60, 100), 200u);
+    EXPECT_EQ(vis(20, 20), 255u);
+    // Symmetric about the pit's centre, so the map is not shifted.
+    EXPECT_NEAR(double(vis(57, 100)), double(vis(63, 100)), 6.0);
+    EXPECT_NEAR(double(vis(60, 97)), double(vis(60, 103)), 6.0);
+}
+
 TEST_F(SceneGl, SkyFillsOnlyWhereTheStencilIsClear) {
     start(64, 64);
     set_test_camera(make4f(0, 5, 0, 1), make4f(0, 5, 10, 1));
@@ -187,6 +205,51 @@ TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
     for (uint32_t c : px) ASSERT_EQ(c, c0);
     EXPECT_GT((c0 >> 8) & 255, c0 & 255); // greenish, lit
     EXPECT_GT((c0 >> 8) & 255, 40u);
+}
+
+// Uploads draw only the cells that changed since the last one, and the view maps are not
+// blended again for the same step fraction; a change must still show in the next frame.
+TEST_F(SceneGl, ChangedLandShowsInTheNextFrame) {
+    start(64, 64, true);
+    for (int i = 0; i < HMAP_CELLS; ++i) {
+        hmap[i] = 2.0f;
+        surface[i].color = 0xFF6A8040u;
+        surface[i].surf_color = 0;
+    }
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_sky_sun(false, make4f(0, 1, 0, 0));
+    update_sky(1.0f);
+    use_fog = false;
+    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    auto frame = [this] {
+        HR::frameUpdate(0.05f);
+        render_scene_low(0.05f, 1.0f);
+        return readTexture(scene_tex);
+    };
+    const std::vector<uint32_t> before = frame();
+    HR::markDirty(); // a step that changed nothing
+    EXPECT_EQ(frame(), before);
+    for (int z = 30; z < 51; ++z)
+        for (int x = 30; x < 51; ++x) surface[hm_index(x, z)].color = 0xFFC02010u;
+    hmap[hm_index(200, 7)] = 9.0f;
+    water[9][201].depth = 0.5f;
+    HR::markDirty();
+    const std::vector<uint32_t> after = frame();
+    use_fog = true;
+    const uint32_t c = after[32 * 64 + 32];
+    EXPECT_GT((c >> 16) & 255, (c >> 8) & 255) << std::hex << c; // the ground turned red
+    const std::vector<uint32_t> col = readTexture(HR::color_tex);
+    EXPECT_EQ(col[40 * 256 + 40], 0xFFC02010u);
+    EXPECT_EQ(col[10 * 256 + 10], 0xFF6A8040u);
+    const std::vector<float> h = readFloat(HR::height_tex);
+    EXPECT_EQ(h[7 * 256 + 200], 9.0f);
+    EXPECT_EQ(h[9 * 256 + 201], 2.5f);
+    EXPECT_EQ(h[0], 2.0f);
+    // A reset loses the targets: everything is uploaded again, changed or not.
+    ASSERT_TRUE(resize_d3d(64, 64, false, true));
+    frame();
+    EXPECT_EQ(readTexture(HR::color_tex)[10 * 256 + 10], 0xFF6A8040u);
+    EXPECT_EQ(readFloat(HR::height_tex)[7 * 256 + 200], 9.0f);
 }
 
 TEST_F(SceneGl, HighPathFillsTheGBufferWithApertureAndLinearDepth) {

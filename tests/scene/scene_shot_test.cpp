@@ -54,7 +54,7 @@ TEST_F(SceneShot, GeneratedWorldLowPath) {
     }
     px = readBackBuffer();
     EXPECT_GT(HR::water_quads, 0);
-    EXPECT_GT(HR::far_quads, 30000);
+    EXPECT_GT(HR::far_quads, 8000); // what is in view of the circle's 49,000
     // Sky at the top, something else at the bottom; no pixel left black.
     int black = 0;
     for (uint32_t c : px)

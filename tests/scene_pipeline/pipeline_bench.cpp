@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fstream>
 #include <map>
@@ -92,8 +93,8 @@ void cast_balls(float) {
             make4f(90.0f + float(i % 5) * 4.0f, 38.0f, 75.0f + float(i / 5) * 4.0f, 1), 1.0f);
 }
 
-// A 1280 x 720 device over a fresh data folder; null (and the state skipped) on failure.
-SDL_Window* open_device(benchmark::State& state) {
+// A device of the given size over a fresh data folder; null (and the state skipped) on failure.
+SDL_Window* open_device(benchmark::State& state, int wd, int ht) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("VELTMOOR_NO_DIALOGS", "1", 0);
     std::string dir = "/tmp/veltmoor_pipeline_bench_XXXXXX";
@@ -108,10 +109,9 @@ SDL_Window* open_device(benchmark::State& state) {
         state.SkipWithError("no data or no video");
         return nullptr;
     }
-    SDL_Window* w =
-        SDL_CreateWindow("bench", 0, 0, 1280, 720, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Window* w = SDL_CreateWindow("bench", 0, 0, wd, ht, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     app_use_vsync = false;
-    if (!w || !init_d3d(w, 1280, 720)) {
+    if (!w || !init_d3d(w, wd, ht)) {
         state.SkipWithError("no device");
         return nullptr;
     }
@@ -196,6 +196,14 @@ struct BareGrid {
     }
 };
 
+// CPU seconds of the whole process (the software rasteriser's threads included): steadier
+// than wall time on a shared machine.
+double process_cpu_s() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
+}
+
 double seconds_since(std::chrono::steady_clock::time_point& t) {
     const auto now = std::chrono::steady_clock::now();
     const double s = std::chrono::duration<double>(now - t).count();
@@ -206,11 +214,14 @@ double seconds_since(std::chrono::steady_clock::time_point& t) {
 // Each iteration draws the bare grid and then the frame, so both see the same load on a
 // shared machine; the reported time is the frame's. MLAA is run and timed on its own
 // before the copy to the back buffer, which is what apply_postfx_high would do.
-void BM_Frame1280x720(benchmark::State& state) {
-    SDL_Window* w = open_device(state);
+void BM_Frame(benchmark::State& state, int wd, int ht) {
+    SDL_Window* w = open_device(state, wd, ht);
     if (!w) return;
     const bool high = state.range(0) != 0;
     const bool aa = state.range(1) != 0;
+    // Arg 2: a simulation step before every frame, as the game runs at 20 frames a second
+    // (the land's maps go stale every step); its time counts towards the frame.
+    const bool step = state.range(2) != 0;
     common_vb_writer.create(COMMON_VB_SIZE);
     generate_sample_world(7, 20000);
     init_sky();
@@ -225,13 +236,22 @@ void BM_Frame1280x720(benchmark::State& state) {
     BareGrid grid;
     grid.create();
     use_ppaa = false;
-    double grid_s = 0, frame_s = 0, aa_s = 0;
+    double grid_s = 0, frame_s = 0, aa_s = 0, grid_cpu = 0, frame_cpu = 0;
     float yaw = 0.3f;
-    // One frame and grid: [grid, frame, MLAA] seconds.
-    auto one = [&](double out[3]) {
+    // One frame and grid: [grid, frame, MLAA, grid CPU, frame CPU] seconds.
+    auto one = [&](double out[5]) {
         auto t = std::chrono::steady_clock::now();
+        double cpu = process_cpu_s();
         grid.draw(yaw);
         out[0] = seconds_since(t);
+        out[3] = process_cpu_s() - cpu;
+        cpu += out[3];
+        if (step) {
+            step_sky();
+            HR::stepUpdate(0.05f);
+            HeightmapData::updateHmap(0.05f);
+            HeightmapData::simWater(0.05f);
+        }
         begin_d3d_scene();
         set_camera(make4f(90.0f, 40.0f, 60.0f, 1), yaw);
         yaw += 0.01f;
@@ -254,18 +274,24 @@ void BM_Frame1280x720(benchmark::State& state) {
         end_d3d_scene();
         flush_gpu();
         out[1] += seconds_since(t);
+        out[4] = process_cpu_s() - cpu;
     };
-    double warm[3];
+    double warm[5];
     one(warm); // the driver compiles its shader variants on first use
     for (auto _ : state) {
-        double s[3];
+        double s[5];
         one(s);
+        grid_cpu += s[3];
+        frame_cpu += s[4];
         grid_s += s[0];
         frame_s += s[1];
         aa_s += s[2];
         state.SetIterationTime(s[1]);
     }
     state.counters["x_grid"] = grid_s > 0 ? frame_s / grid_s : 0;
+    state.counters["x_grid_cpu"] = grid_cpu > 0 ? frame_cpu / grid_cpu : 0;
+    state.counters["cpu_ms"] = 1000.0 * frame_cpu / double(state.iterations());
+    state.counters["fps"] = frame_s > 0 ? double(state.iterations()) / frame_s : 0;
     state.counters["grid_ms"] = 1000.0 * grid_s / double(state.iterations());
     state.counters["aa_share"] = frame_s > 0 ? aa_s / frame_s : 0;
     state.counters["mlaa_passes"] = aa ? mlaa_passes : 0;
@@ -282,11 +308,21 @@ void BM_Frame1280x720(benchmark::State& state) {
     SDL_DestroyWindow(w);
     SDL_Quit();
 }
-BENCHMARK(BM_Frame1280x720)
-    ->Args({0, 0})
-    ->Args({0, 1})
-    ->Args({1, 0})
-    ->Args({1, 1})
+BENCHMARK_CAPTURE(BM_Frame, 1280x720, 1280, 720)
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
+// Where per-frame work that does not scale with pixels shows; with and without a
+// simulation step per frame.
+BENCHMARK_CAPTURE(BM_Frame, 640x360, 640, 360)
+    ->Args({0, 0, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 1, 0})
+    ->Args({1, 1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(10);
@@ -316,11 +352,19 @@ int main(int argc, char** argv) {
     RatioReporter rep;
     benchmark::RunSpecifiedBenchmarks(&rep);
     benchmark::Shutdown();
-    const std::string f = "BM_Frame1280x720/", t = "/iterations:10/manual_time";
+    const std::string t = "/iterations:10/manual_time";
+    const std::string f = "BM_Frame/1280x720/", g = "BM_Frame/640x360/";
     printf("frame / bare grid: low %.2fx, low with anti-aliasing %.2fx, high %.2fx, high with "
            "anti-aliasing %.2fx; anti-aliasing %.0f%% of the high frame, %.0f%% of the low\n",
-           rep.get(f + "0/0" + t, "x_grid"), rep.get(f + "0/1" + t, "x_grid"),
-           rep.get(f + "1/0" + t, "x_grid"), rep.get(f + "1/1" + t, "x_grid"),
-           100.0 * rep.get(f + "1/1" + t, "aa_share"), 100.0 * rep.get(f + "0/1" + t, "aa_share"));
+           rep.get(f + "0/0/0" + t, "x_grid"), rep.get(f + "0/1/0" + t, "x_grid"),
+           rep.get(f + "1/0/0" + t, "x_grid"), rep.get(f + "1/1/0" + t, "x_grid"),
+           100.0 * rep.get(f + "1/1/0" + t, "aa_share"),
+           100.0 * rep.get(f + "0/1/0" + t, "aa_share"));
+    printf("640 x 360 with a simulation step per frame: low %.1f frames/s (%.2fx grid), high "
+           "with anti-aliasing %.1f frames/s (%.2fx grid); without the step: low %.1f, high "
+           "%.1f frames/s\n",
+           rep.get(g + "0/0/1" + t, "fps"), rep.get(g + "0/0/1" + t, "x_grid"),
+           rep.get(g + "1/1/1" + t, "fps"), rep.get(g + "1/1/1" + t, "x_grid"),
+           rep.get(g + "0/0/0" + t, "fps"), rep.get(g + "1/1/0" + t, "fps"));
     return 0;
 }

@@ -170,7 +170,7 @@ TEST(SquirrelApi, RuntimeErrorHandlerSeesStackInfosAndLocals) {
     sq_newclosure(v, report_error, 0);
     sq_seterrorhandler(v);
     const char* src = "function inner(x) {\n  local y = \"why\"\n  return x.nope\n}\n"
-                      "function outer() { return inner(5) }\nouter()\n";
+                      "function outer() { local r = inner(5); return r }\nouter()\n";
     EXPECT_FALSE(t.run(src, "err.nut"));
     EXPECT_EQ(g_report.message, "the index 'nope' does not exist");
     ASSERT_EQ(g_report.frames.size(), 3u);
