@@ -96,6 +96,24 @@ TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
     EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
 }
 
+// A new renderer has no previous step: its first frame (at start-up, t = 0) must show the
+// current maps, not fade in from empty (black) ones.
+TEST_F(SceneGl, FirstFrameOfANewRendererShowsTheMapsNotEmptyOnes) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat: normal (0, 1, 0)
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_test_camera(make4f(20, 12, 30, 1), make4f(20, 4, 60, 1));
+    HR::frameUpdate(0.0f);
+    std::vector<uint32_t> view = readTexture(HR::norm_view_tex);
+    EXPECT_EQ(view[300 * 1024 + 400], 0xFF80FF80u);
+    EXPECT_EQ(readTexture(HR::norm_tex[0]), readTexture(HR::norm_tex[1]));
+    // From then on a step interpolates from the previous maps as before.
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.5f;
+    HR::markDirty();
+    HR::frameUpdate(0.0f);
+    EXPECT_EQ(readTexture(HR::norm_view_tex)[300 * 1024 + 400], 0xFF80FF80u) << "t = 0: previous";
+}
+
 // The forward path's sky visibility (normal-map alpha) comes from a map at two texels per
 // cell: a pit sees less sky at its centre, open ground all of it, on the right texels.
 TEST_F(SceneGl, LowPathVisibilityDarkensAPitWhereItIs) {
