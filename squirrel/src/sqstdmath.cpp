@@ -11,7 +11,7 @@ SQFloat F(SQVM* v, SQInteger i) {
     return num_f(sq_stk(v, i));
 }
 SQInteger retf(SQVM* v, SQFloat f) {
-    sq_pushfloat(v, f);
+    sq_vpush(v, Value(f));
     return 1;
 }
 

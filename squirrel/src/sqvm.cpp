@@ -715,6 +715,45 @@ static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
              sq_type_name(tb));
 }
 
+// integer and float arithmetic without metamethods or errors; false leaves a untouched
+static SQ_INLINE bool arith_fast(int op, Value& a, const Value& b) {
+    if (a._type == OT_INTEGER && b._type == OT_INTEGER) {
+        if (op == OP_DIV) return false; // division by zero and -1 are checked there
+        SQUnsignedInteger x = SQUnsignedInteger(a._unVal.nInteger),
+                          y = SQUnsignedInteger(b._unVal.nInteger);
+        a._unVal.nInteger = SQInteger(op == OP_ADD ? x + y : op == OP_SUB ? x - y : x * y);
+        return true;
+    }
+    if (sq_isnumeric(a) && sq_isnumeric(b)) {
+        SQFloat x = num_f(a), y = num_f(b);
+        a._type = OT_FLOAT;
+        a._unVal.raw = 0;
+        a._unVal.fFloat = op == OP_ADD   ? x + y
+                          : op == OP_SUB ? x - y
+                          : op == OP_MUL ? x * y
+                                         : x / y;
+        return true;
+    }
+    return false;
+}
+
+static SQ_INLINE bool int_cmp(int op, SQInteger a, SQInteger b) {
+    switch (op) {
+    case OP_LT:
+        return a < b;
+    case OP_LE:
+        return a <= b;
+    case OP_GT:
+        return a > b;
+    case OP_GE:
+        return a >= b;
+    case OP_EQ:
+        return a == b;
+    default:
+        return a != b;
+    }
+}
+
 static Value bitop(SQVM* v, int op, const Value& a, const Value& b) {
     if (a.type() != OT_INTEGER || b.type() != OT_INTEGER)
         sq_raise(v, "bitwise op between '%s' and '%s'", sq_type_name(a.type()),
@@ -793,7 +832,8 @@ static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger c
         }
     }
     if (nc->env && nc->env->obj._type != OT_NULL) es.stack[size_t(ci + 1)] = Value(nc->env->obj);
-    sq_ensure_stack(es, ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK);
+    SQInteger need = ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK;
+    if (need > SQInteger(es.stack.size())) sq_ensure_stack(es, need);
     for (size_t i = 0; i < nc->outers.size(); ++i)
         es.stack[size_t(ci + 1 + nargs + SQInteger(i))] = nc->outers[i];
     Frame& f = es.frames.emplace_back();
@@ -1157,7 +1197,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         &&L_OP_DUP,       &&L_OP_DUP2,      &&L_OP_SETTOP,    &&L_OP_FOREACH,  &&L_OP_TRY,
         &&L_OP_POPTRY,    &&L_OP_THROW,     &&L_OP_YIELD,     &&L_OP_RESUME,   &&L_OP_NEWCLASS,
         &&L_OP_CLASSDONE, &&L_OP_GETBASE,   &&L_OP_CALLEE,    &&L_OP_INCL,     &&L_OP_INC,
-        &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI};
+        &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI,
+        &&L_OP_ADDL,      &&L_OP_SUBL,      &&L_OP_MULL,      &&L_OP_DIVL,     &&L_OP_ADDK,
+        &&L_OP_SUBK,      &&L_OP_MULK,      &&L_OP_DIVK,      &&L_OP_BITL,     &&L_OP_BITK,
+        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK};
     Instr in;
 #define NEXT()                                                                                     \
     do {                                                                                           \
@@ -1548,6 +1591,72 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(r);
             break;
         }
+#define ARITH_OPND(OPC, BASE, Y)                                                                   \
+    case OPC:                                                                                      \
+        L_##OPC : {                                                                                \
+            if (arith_fast(BASE, sp[-1], Y)) NEXT();                                               \
+            SYNC();                                                                                \
+            Value a = sp[-1], b = Y;                                                               \
+            Value r = arith(v, BASE, a, b);                                                        \
+            RELOAD();                                                                              \
+            sp[-1] = std::move(r);                                                                 \
+            break; /* leaves the scope, so a and b are released */                                 \
+        }
+            ARITH_OPND(OP_ADDL, OP_ADD, stk[in.b])
+            ARITH_OPND(OP_SUBL, OP_SUB, stk[in.b])
+            ARITH_OPND(OP_MULL, OP_MUL, stk[in.b])
+            ARITH_OPND(OP_DIVL, OP_DIV, stk[in.b])
+            ARITH_OPND(OP_ADDK, OP_ADD, consts[in.b])
+            ARITH_OPND(OP_SUBK, OP_SUB, consts[in.b])
+            ARITH_OPND(OP_MULK, OP_MUL, consts[in.b])
+            ARITH_OPND(OP_DIVK, OP_DIV, consts[in.b])
+#undef ARITH_OPND
+        case OP_BITL:
+        L_OP_BITL:
+        case OP_BITK:
+        L_OP_BITK : {
+            const Value& y = in.op == OP_BITL ? stk[in.b] : consts[in.b];
+            if (sp[-1]._type != OT_INTEGER || y._type != OT_INTEGER) SYNC();
+            Value r = bitop(v, in.a, sp[-1], y);
+            sp[-1] = std::move(r);
+            break;
+        }
+#define JCMP_OPND(OPC, WHEN, Y)                                                                    \
+    case OPC:                                                                                      \
+        L_##OPC : {                                                                                \
+            Value& x = sp[-1];                                                                     \
+            const Value& y = Y;                                                                    \
+            bool r;                                                                                \
+            if (x._type == OT_INTEGER && y._type == OT_INTEGER) {                                  \
+                r = int_cmp(in.a, x._unVal.nInteger, y._unVal.nInteger);                           \
+                --sp;                                                                              \
+                sp->_type = OT_NULL;                                                               \
+            } else {                                                                               \
+                if (in.a == OP_EQ || in.a == OP_NE) {                                              \
+                    r = sq_equals(x, y) == (in.a == OP_EQ);                                        \
+                } else {                                                                           \
+                    SYNC();                                                                        \
+                    Value a = x, b = y;                                                            \
+                    SQInteger c = sq_compare(v, a, b);                                             \
+                    RELOAD();                                                                      \
+                    r = int_cmp(in.a, c, 0);                                                       \
+                }                                                                                  \
+                POP();                                                                             \
+            }                                                                                      \
+            if (r == WHEN) {                                                                       \
+                if (in.b < ip - proto->code.data() && --v->budget <= 0) {                          \
+                    SYNC();                                                                        \
+                    budget_exceeded(v);                                                            \
+                }                                                                                  \
+                ip = proto->code.data() + in.b;                                                    \
+            }                                                                                      \
+            NEXT();                                                                                \
+        }
+            JCMP_OPND(OP_JCMPFL, false, stk[in.c])
+            JCMP_OPND(OP_JCMPTL, true, stk[in.c])
+            JCMP_OPND(OP_JCMPFK, false, consts[in.c])
+            JCMP_OPND(OP_JCMPTK, true, consts[in.c])
+#undef JCMP_OPND
         case OP_IN:
         L_OP_IN : {
             SYNC();
