@@ -1171,6 +1171,24 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
     sq_raise(v, "instruction limit exceeded");
 }
 
+// Lookup of a constant key that first tries the slot where the same instruction found its key
+// last time (kept in the instruction's c). The slot is checked, never trusted, so the hint needs
+// no invalidation when tables grow, shrink or differ between calls.
+static SQ_INLINE Value* find_hinted(SQTable* t, const SQObject& k, const Instr& in) {
+    if (in.c < t->cap) {
+        TableNode& n = t->nodes[in.c];
+        if (n.key._unVal.raw == k._unVal.raw && n.key._type == k._type) return &n.val;
+    }
+    Value* p = sq_table_find(t, k);
+    if (p) {
+        SQInteger at =
+            reinterpret_cast<TableNode*>(reinterpret_cast<char*>(p) - offsetof(TableNode, val)) -
+            t->nodes;
+        if (at <= 0xFFFF) const_cast<Instr&>(in).c = uint16_t(at);
+    }
+    return p;
+}
+
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
     Frame* fr;
     SQClosure* cl;
@@ -1201,14 +1219,16 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         &&L_OP_ADDL,      &&L_OP_SUBL,      &&L_OP_MULL,      &&L_OP_DIVL,     &&L_OP_ADDK,
         &&L_OP_SUBK,      &&L_OP_MULK,      &&L_OP_DIVK,      &&L_OP_BITL,     &&L_OP_BITK,
         &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK};
-    Instr in;
+    // the current instruction is read in place: a copy of it would live on the C stack
+    const Instr* cur;
+#define in (*cur)
 #define NEXT()                                                                                     \
     do {                                                                                           \
-        in = *ip++;                                                                                \
-        goto* jt[in.op];                                                                           \
+        cur = ip++;                                                                                \
+        goto* jt[cur->op];                                                                         \
     } while (0)
     for (;;) {
-        in = *ip++;
+        cur = ip++;
         switch (in.op) {
         case OP_LOADNULL:
         L_OP_LOADNULL:
@@ -1260,7 +1280,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             Value& o = sp[-1];
             const Value& k = consts[in.b];
             if (o.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(o.tab(), k)) {
+                if (Value* p = find_hinted(o.tab(), k, in)) {
                     if (p->type() != OT_WEAKREF) {
                         o = *p;
                         NEXT();
@@ -1268,7 +1288,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             } else if (o.type() == OT_INSTANCE) {
                 SQInstance* ins = o.ins();
-                if (Value* p = sq_table_find(ins->cls->members, k)) {
+                if (Value* p = find_hinted(ins->cls->members, k, in)) {
                     Value r = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
                                                           : sq_deref(*p);
                     o = std::move(r);
@@ -1299,13 +1319,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(self.tab(), k)) {
+                if (Value* p = find_hinted(self.tab(), k, in)) {
                     *sp++ = sq_deref(*p);
                     NEXT();
                 }
             } else if (self.type() == OT_INSTANCE) {
                 SQInstance* ins = self.ins();
-                if (Value* p = sq_table_find(ins->cls->members, k)) {
+                if (Value* p = find_hinted(ins->cls->members, k, in)) {
                     *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
                                                         : sq_deref(*p);
                     NEXT();
@@ -1326,13 +1346,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(self.tab(), k)) {
+                if (Value* p = find_hinted(self.tab(), k, in)) {
                     *p = sp[-1];
                     NEXT();
                 }
             } else if (self.type() == OT_INSTANCE) {
                 SQInstance* ins = self.ins();
-                Value* p = sq_table_find(ins->cls->members, k);
+                Value* p = find_hinted(ins->cls->members, k, in);
                 if (p && p->type() == OT_USERPOINTER) {
                     ins->vals[size_t(p->i())] = sp[-1];
                     NEXT();
@@ -1816,6 +1836,24 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_PREPCALLK:
         case OP_PREPCALL:
         L_OP_PREPCALL : {
+            if (in.op == OP_PREPCALLK) {
+                // methods of instances and functions in tables, without copying the receiver
+                Value& o = sp[-1];
+                const Value& k = consts[in.b];
+                Value* p = nullptr;
+                if (o._type == OT_INSTANCE) {
+                    p = find_hinted(o.ins()->cls->members, k, in);
+                    if (p && p->_type == OT_USERPOINTER) p = &o.ins()->vals[size_t(p->i())];
+                } else if (o._type == OT_TABLE) {
+                    p = find_hinted(o.tab(), k, in);
+                }
+                if (p && p->_type != OT_WEAKREF) {
+                    *sp = std::move(o);
+                    o = *p;
+                    ++sp;
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj, key;
             if (in.op == OP_PREPCALLK) {
@@ -2186,4 +2224,5 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sq_raise(v, "invalid instruction");
         }
     }
+#undef in
 }
