@@ -869,10 +869,12 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
         v->budget = 0;
         sq_raise(v, "instruction limit exceeded");
     }
-    try {
-        sq_ensure_stack(es, base + p->stacksize + nargs + 8);
-    } catch (SQException&) {
-        sq_raise(v, "stack overflow");
+    if (base + p->stacksize + nargs + 8 > SQInteger(es.stack.size())) {
+        try {
+            sq_ensure_stack(es, base + p->stacksize + nargs + 8);
+        } catch (SQException&) {
+            sq_raise(v, "stack overflow");
+        }
     }
     Value* s = es.stack.data();
     if (p->varargs) {
@@ -898,13 +900,15 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
     }
     // the environment is held weakly: once it is gone, this is null
     if (cl->env) s[base] = Value(cl->env->obj);
-    Frame f{};
+    // filled in place: a frame built on the C stack and copied stalls on store forwarding
+    Frame& f = es.frames.emplace_back();
     f.callee = cl;
     f.ip = p->code.data();
     f.base = base;
+    f.top = 0;
     f.flags = flags;
+    f.ntries = 0;
     f.target = ci;
-    es.frames.push_back(f);
 }
 
 static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci, SQInteger nargs) {
