@@ -634,6 +634,7 @@ int op_effect(const Instr& i) {
     case OP_NEWSLOTC:
         return -2;
     case OP_DUP2:
+    case OP_GETVART:
         return 2;
     case OP_CALL:
         return -int(i.a);
@@ -761,6 +762,12 @@ class Compiler {
                 last.op = op == OP_JZ ? OP_JCMPF : OP_JCMPT;
                 last.b = int32_t(b);
                 adjust(-1);
+                return pc() - 1;
+            }
+            // a global function and the this of its call
+            if (op == OP_GETLOCAL && b == 0 && last.op == OP_GETVAR) {
+                last.op = OP_GETVART;
+                adjust(1);
                 return pc() - 1;
             }
             // add or subtract a small constant

@@ -754,6 +754,23 @@ static SQ_INLINE bool int_cmp(int op, SQInteger a, SQInteger b) {
     }
 }
 
+static SQ_INLINE SQInteger bit_int(int op, SQInteger x, SQInteger y) {
+    switch (op) {
+    case OP_BAND:
+        return x & y;
+    case OP_BOR:
+        return x | y;
+    case OP_BXOR:
+        return x ^ y;
+    case OP_SHL:
+        return SQInteger(SQUnsignedInteger(x) << (y & 63));
+    case OP_SHR:
+        return x >> (y & 63);
+    default:
+        return SQInteger(SQUnsignedInteger(x) >> (y & 63));
+    }
+}
+
 static Value bitop(SQVM* v, int op, const Value& a, const Value& b) {
     if (a.type() != OT_INTEGER || b.type() != OT_INTEGER)
         sq_raise(v, "bitwise op between '%s' and '%s'", sq_type_name(a.type()),
@@ -1222,7 +1239,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI,
         &&L_OP_ADDL,      &&L_OP_SUBL,      &&L_OP_MULL,      &&L_OP_DIVL,     &&L_OP_ADDK,
         &&L_OP_SUBK,      &&L_OP_MULK,      &&L_OP_DIVK,      &&L_OP_BITL,     &&L_OP_BITK,
-        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK};
+        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK,   &&L_OP_GETVART};
     // the current instruction is read in place: a copy of it would live on the C stack
     const Instr* cur;
 #define in (*cur)
@@ -1319,20 +1336,22 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_GETVAR:
-        L_OP_GETVAR : {
+        L_OP_GETVAR:
+        case OP_GETVART:
+        L_OP_GETVART : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
                 if (Value* p = find_hinted(self.tab(), k, in)) {
                     *sp++ = sq_deref(*p);
-                    NEXT();
+                    goto getvar_this;
                 }
             } else if (self.type() == OT_INSTANCE) {
                 SQInstance* ins = self.ins();
                 if (Value* p = find_hinted(ins->cls->members, k, in)) {
                     *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
                                                         : sq_deref(*p);
-                    NEXT();
+                    goto getvar_this;
                 }
             }
             SYNC();
@@ -1343,8 +1362,12 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (!found) raise_noindex(v, k);
             RELOAD();
             *sp++ = std::move(r);
+            if (in.op == OP_GETVART) *sp++ = stk[0];
             break;
         }
+        getvar_this:
+            if (in.op == OP_GETVART) *sp++ = stk[0];
+            NEXT();
         case OP_SETVAR:
         L_OP_SETVAR : {
             const Value& k = consts[in.b];
@@ -1472,7 +1495,14 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_SHR:
         case OP_USHR:
         L_OP_USHR : {
-            if (sp[-2]._type != OT_INTEGER || sp[-1]._type != OT_INTEGER) SYNC();
+            if (sp[-2]._type == OT_INTEGER && sp[-1]._type == OT_INTEGER) {
+                sp[-2]._unVal.nInteger =
+                    bit_int(in.op, sp[-2]._unVal.nInteger, sp[-1]._unVal.nInteger);
+                --sp;
+                sp->_type = OT_NULL;
+                NEXT();
+            }
+            SYNC();
             Value r = bitop(v, in.op, sp[-2], sp[-1]);
             POP();
             sp[-1] = std::move(r);
@@ -1640,7 +1670,11 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_BITK:
         L_OP_BITK : {
             const Value& y = in.op == OP_BITL ? stk[in.b] : consts[in.b];
-            if (sp[-1]._type != OT_INTEGER || y._type != OT_INTEGER) SYNC();
+            if (sp[-1]._type == OT_INTEGER && y._type == OT_INTEGER) {
+                sp[-1]._unVal.nInteger = bit_int(in.a, sp[-1]._unVal.nInteger, y._unVal.nInteger);
+                NEXT();
+            }
+            SYNC();
             Value r = bitop(v, in.a, sp[-1], y);
             sp[-1] = std::move(r);
             break;
@@ -1828,6 +1862,11 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     RELOAD();
                     NEXT();
                 }
+            } else if (callee._type == OT_NATIVECLOSURE) {
+                call_native(v, es, callee.ncl(), ci, nargs);
+                if (v->suspendRequested && &es == &v->es) return; // suspended inside the native
+                RELOAD();
+                NEXT();
             }
             bool pushed = prep_call(v, es, ci, nargs);
             if (v->suspendRequested && &es == &v->es && !pushed) {
@@ -1850,6 +1889,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     if (p && p->_type == OT_USERPOINTER) p = &o.ins()->vals[size_t(p->i())];
                 } else if (o._type == OT_TABLE) {
                     p = find_hinted(o.tab(), k, in);
+                } else if (k._type == OT_STRING &&
+                           (o._type &
+                            (OT_ARRAY | OT_STRING | OT_INTEGER | OT_FLOAT | OT_BOOL | OT_CLOSURE |
+                             OT_NATIVECLOSURE | OT_GENERATOR) &
+                            0xFFFFFF)) {
+                    // values whose methods come only from their type's default delegate
+                    if (SQTable* dd = default_delegate(ss, o._type)) p = find_hinted(dd, k, in);
                 }
                 if (p && p->_type != OT_WEAKREF) {
                     *sp = std::move(o);
