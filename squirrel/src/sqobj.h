@@ -342,14 +342,16 @@ struct SQWeakRef : SQRefCounted {
     SQObject obj; // not owned
 };
 
-enum { FRAME_NATIVE = 1, FRAME_CTOR = 2 };
+// FRAME_META: an arithmetic metamethod run by the interpreter loop of its caller; it counts as
+// a nested interpreter entry (depth limit, suspend) as if called through the API
+enum { FRAME_NATIVE = 1, FRAME_CTOR = 2, FRAME_META = 4 };
 
 struct Frame {
     SQRefCounted* callee; // closure or native closure (kept alive by its stack slot)
     const Instr* ip;      // script frames only
     SQInteger base;       // stack index of `this`
     SQInteger top;        // stack top for native frames
-    int32_t flags;        // FRAME_NATIVE, FRAME_CTOR
+    int32_t flags;        // FRAME_NATIVE, FRAME_CTOR, FRAME_META
     int32_t ntries;       // try handlers opened by this frame
     SQInteger target;     // stack index that receives the result
 };

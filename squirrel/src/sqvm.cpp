@@ -941,6 +941,39 @@ static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci,
 
 static void execute(SQVM* v, ExecState& es, SQInteger entry);
 
+// An instance's arithmetic metamethod written in script, for the operands at stack[at] and
+// stack[at + 1] (the top): pushes its frame so the running loop executes it, the result landing
+// in stack[at]. False when the generic path must run (no such metamethod, a native or generator,
+// string concatenation, or the nesting limit, which that path reports).
+static bool push_meta_frame(SQVM* v, ExecState& es, SQInteger at, int op) {
+    static const MetaMethod mm_of[] = {MT_ADD, MT_SUB, MT_MUL, MT_DIV, MT_MODULO};
+    const Value& a = es.stack[size_t(at)];
+    const Value& b = es.stack[size_t(at + 1)];
+    if (a._type != OT_INSTANCE || (op == OP_ADD && b._type == OT_STRING)) return false;
+    const Value& mm = a.ins()->cls->meta[mm_of[op - OP_ADD]];
+    if (mm._type != OT_CLOSURE) return false;
+    SQClosure* c = mm.clo();
+    SQFunctionProto* p = c->proto;
+    if (p->nparams != 2 || p->varargs || p->generator || c->env) return false;
+    if (v->shared->nativeDepth + 1 > MAX_NATIVE_DEPTH) return false;
+    if (at + 3 > SQInteger(es.stack.size())) {
+        try {
+            sq_ensure_stack(es, at + 3);
+        } catch (SQException&) {
+            sq_raise(v, "stack overflow");
+        }
+    }
+    Value* s = es.stack.data();
+    s[at + 2] = std::move(s[at + 1]);
+    s[at + 1] = std::move(s[at]);
+    s[at] = Value(OT_CLOSURE, c);
+    es.top = at + 3;
+    push_closure_frame(v, es, c, at, 2, FRAME_META);
+    ++v->shared->nativeDepth;
+    ++v->execDepth;
+    return true;
+}
+
 // Starts a call of stack[ci]; returns true when a script frame was pushed and must be run.
 static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
     Value& callee = es.stack[size_t(ci)];
@@ -1087,6 +1120,10 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out) {
 
 static void unwind_frame(SQVM* v, ExecState& es) {
     Frame& f = es.frames.back();
+    if (f.flags & FRAME_META) {
+        --v->shared->nativeDepth;
+        --v->execDepth;
+    }
     close_outers(es, f.base - 1);
     v->catchers -= f.ntries;
     for (int i = 0; i < f.ntries; ++i) es.tries.pop_back();
@@ -1476,6 +1513,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 NEXT();
             }
             SYNC();
+            if (push_meta_frame(v, es, es.top - 2, in.op)) {
+                RELOAD();
+                NEXT();
+            }
             Value a = sp[-2], b = sp[-1];
             Value r = arith(v, in.op, a, b);
             RELOAD();
@@ -1649,6 +1690,15 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
     case OPC:                                                                                      \
         L_##OPC : {                                                                                \
             if (arith_fast(BASE, sp[-1], Y)) NEXT();                                               \
+            if (sp[-1]._type == OT_INSTANCE) {                                                     \
+                *sp++ = Y;                                                                         \
+                SYNC();                                                                            \
+                if (push_meta_frame(v, es, es.top - 2, BASE)) {                                    \
+                    RELOAD();                                                                      \
+                    NEXT();                                                                        \
+                }                                                                                  \
+                POP();                                                                             \
+            }                                                                                      \
             SYNC();                                                                                \
             Value a = sp[-1], b = Y;                                                               \
             Value r = arith(v, BASE, a, b);                                                        \
@@ -1944,7 +1994,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 v->catchers -= fr->ntries;
                 es.tries.resize(es.tries.size() - size_t(fr->ntries));
             }
-            if (fr->flags & FRAME_CTOR) r = stk[0];
+            if (fr->flags & (FRAME_CTOR | FRAME_META)) {
+                if (fr->flags & FRAME_CTOR) r = stk[0];
+                if (fr->flags & FRAME_META) {
+                    --ss->nativeDepth;
+                    --v->execDepth;
+                }
+            }
             SQInteger target = fr->target;
             Value* lim = es.stack.data() + target;
             while (sp > lim) (--sp)->setNull();
