@@ -267,6 +267,7 @@ struct SQOuter : SQRefCounted {
     struct ExecState* owner; // null once closed
     SQOuter* nextOpen;
     Value closed;
+    Value* ptr; // the stack slot while open (moved with the stack), then closed
 };
 
 struct SQClosure : SQRefCounted {

@@ -423,6 +423,7 @@ static void obj_clear(SQRefCounted* o) {
             SQOuter* n = ou->nextOpen;
             ou->closed = g->es.stack[size_t(ou->index)];
             ou->owner = nullptr;
+            ou->ptr = &ou->closed;
             ou = n;
         }
         g->es.openOuters = nullptr;
@@ -445,6 +446,16 @@ static void obj_clear(SQRefCounted* o) {
     }
     case OT_THREAD: {
         SQVM* t = static_cast<SQVM*>(o);
+        // closures that outlive the thread keep the values of its locals they captured
+        for (SQOuter* ou = t->es.openOuters; ou;) {
+            SQOuter* n = ou->nextOpen;
+            ou->closed = t->es.stack[size_t(ou->index)];
+            ou->owner = nullptr;
+            ou->ptr = &ou->closed;
+            ou->nextOpen = nullptr;
+            ou = n;
+        }
+        t->es.openOuters = nullptr;
         std::vector<Value> s;
         s.swap(t->es.stack);
         t->es.frames.clear();

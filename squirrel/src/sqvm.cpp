@@ -118,6 +118,7 @@ void sq_ensure_stack(ExecState& es, SQInteger need) {
     if (n < need) n = need;
     if (n > MAX_STACK) n = MAX_STACK;
     es.stack.resize(size_t(n));
+    for (SQOuter* o = es.openOuters; o; o = o->nextOpen) o->ptr = &es.stack[size_t(o->index)];
 }
 
 static SQInteger api_base(SQVM* v) {
@@ -149,7 +150,7 @@ void sq_vpop(SQVM* v, SQInteger n) {
 // ---------------------------------------------------------------- outers
 
 static Value& outer_val(SQOuter* o) {
-    return o->owner ? o->owner->stack[size_t(o->index)] : o->closed;
+    return *o->ptr;
 }
 
 static SQOuter* find_outer(SQSharedState* ss, ExecState& es, SQInteger idx) {
@@ -160,6 +161,7 @@ static SQOuter* find_outer(SQSharedState* ss, ExecState& es, SQInteger idx) {
     sq_gc_link(ss, o, OT_OUTER);
     o->index = idx;
     o->owner = &es;
+    o->ptr = &es.stack[size_t(idx)];
     o->nextOpen = *pp;
     *pp = o;
     return o;
@@ -172,6 +174,7 @@ static void close_outers(ExecState& es, SQInteger from) {
         o->closed = std::move(es.stack[size_t(o->index)]);
         es.stack[size_t(o->index)] = o->closed;
         o->owner = nullptr;
+        o->ptr = &o->closed;
         o->nextOpen = nullptr;
     }
 }
