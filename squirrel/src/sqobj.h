@@ -279,8 +279,14 @@ struct SQClosure : SQRefCounted {
     Value root;
 };
 
+// A native's shortcut for calls it can finish alone: reads this and the arguments in place and
+// gives the result without a call frame; false sends the call down the full path (errors,
+// unusual arguments). Only for natives that cannot fail otherwise nor call back into scripts.
+typedef bool (*SQLEAFFN)(const Value* args, SQInteger nargs, Value& out);
+
 struct SQNativeClosure : SQRefCounted {
     SQFUNCTION func;
+    SQLEAFFN leaf = nullptr;
     std::vector<Value> outers;
     std::vector<uint32_t> typecheck;
     SQInteger nparamscheck = 0;

@@ -1366,6 +1366,27 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_GET:
         L_OP_GET : {
+            // array elements by integer and table slots, copied out before the container's
+            // stack slot is overwritten (it may hold the last reference)
+            if (sp[-2]._type == OT_ARRAY && sp[-1]._type == OT_INTEGER) {
+                auto& vals = sp[-2].arr()->vals;
+                SQInteger idx = sp[-1]._unVal.nInteger;
+                if (idx >= 0 && idx < SQInteger(vals.size()) &&
+                    vals[size_t(idx)]._type != OT_WEAKREF) {
+                    Value r = vals[size_t(idx)];
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            } else if (sp[-2]._type == OT_TABLE) {
+                Value* p = sq_table_find(sp[-2].tab(), sp[-1]);
+                if (p && p->_type != OT_WEAKREF) {
+                    Value r = *p;
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            }
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
@@ -1437,6 +1458,23 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_SET:
         L_OP_SET : {
+            {
+                Value* slot = nullptr;
+                if (sp[-3]._type == OT_ARRAY && sp[-2]._type == OT_INTEGER) {
+                    auto& vals = sp[-3].arr()->vals;
+                    SQInteger idx = sp[-2]._unVal.nInteger;
+                    if (idx >= 0 && idx < SQInteger(vals.size())) slot = &vals[size_t(idx)];
+                } else if (sp[-3]._type == OT_TABLE) {
+                    slot = sq_table_find(sp[-3].tab(), sp[-2]);
+                }
+                if (slot) {
+                    *slot = sp[-1];
+                    sp[-3] = std::move(sp[-1]);
+                    sp[-2].setNull();
+                    sp -= 2;
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj = sp[-3], key = sp[-2], val = sp[-1];
             sq_set(v, obj, key, val);
@@ -1458,6 +1496,15 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 POP();
                 NEXT();
             }
+            // a table without delegates has no _newslot to ask
+            if (in.op == OP_NEWSLOT && sp[-3]._type == OT_TABLE && !sp[-3].tab()->delegate &&
+                !sp[-2].isNull()) {
+                sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
+                sp[-3] = std::move(sp[-1]);
+                sp[-2].setNull();
+                sp -= 2;
+                NEXT();
+            }
             SYNC();
             Value obj = sp[-3], key = sp[-2], val = sp[-1];
             sq_newslot_op(v, obj, key, val, in.a != 0);
@@ -1469,6 +1516,14 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_DELETE:
         L_OP_DELETE : {
+            if (sp[-2]._type == OT_TABLE && !sp[-2].tab()->delegate) {
+                Value r;
+                if (sq_table_remove(sp[-2].tab(), sp[-1], &r)) {
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj = sp[-2], key = sp[-1];
             Value r = sq_delete_op(v, obj, key);
@@ -1916,7 +1971,17 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     NEXT();
                 }
             } else if (callee._type == OT_NATIVECLOSURE) {
-                call_native(v, es, callee.ncl(), ci, nargs);
+                SQNativeClosure* nc = callee.ncl();
+                if (nc->leaf && !nc->env) {
+                    Value r;
+                    if (nc->leaf(&es.stack[size_t(ci + 1)], nargs, r)) {
+                        Value* res = es.stack.data() + ci;
+                        while (sp > res + 1) (--sp)->setNull();
+                        *res = std::move(r);
+                        NEXT();
+                    }
+                }
+                call_native(v, es, nc, ci, nargs);
                 if (v->suspendRequested && &es == &v->es) return; // suspended inside the native
                 RELOAD();
                 NEXT();

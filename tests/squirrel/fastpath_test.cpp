@@ -125,4 +125,24 @@ TEST(SquirrelFastPath, CapturedLocalsSurviveStackGrowthAndTheirThread) {
               "42 43");
 }
 
+TEST(SquirrelFastPath, LeafNativesFallBackForEverythingUnusual) {
+    // answered without a frame when the arguments are plain; borrowed onto other types, called
+    // with the wrong count or types, or on an empty array, the full path reports as before
+    EXPECT_EQ(
+        run_out(
+            "local a = [1, 2], r = \"\"\n"
+            "r += a.append(3).len() + \" \" + a.pop() + \" \" + a.top() + \" \" + a.len()\n"
+            "r += \" \" + sin(0) + \" \" + sqrt(16) + \" \" + floor(-1.5) + \" \"\n"
+            "r += (2.7).tointeger() + \" \" + true.tointeger() + \" \" + (3).tofloat() + \" \"\n"
+            "local t = { len = [].len }, s = { len = \"\".len }\n"
+            "foreach (f in [@() t.len(), @() [].pop(), @() sin(\"x\"), @() sin(1, 2),\n"
+            "               @() a.append(), @() s.len()])\n"
+            "  try { f() } catch (e) { r += e + \"|\" }\n"
+            "print(r)\n"),
+        "3 3 2 2 0 4 -2 2 1 3 parameter 0 has an invalid type 'table' ; expected: 'array'|"
+        "empty array|parameter 1 has an invalid type 'string' ; expected: 'integer|float'|"
+        "wrong number of parameters|wrong number of parameters|"
+        "parameter 0 has an invalid type 'table' ; expected: 'string'|");
+}
+
 } // namespace
