@@ -635,6 +635,7 @@ int op_effect(const Instr& i) {
         return -2;
     case OP_DUP2:
     case OP_GETVART:
+    case OP_GETLOCALT:
         return 2;
     case OP_CALL:
         return -int(i.a);
@@ -765,8 +766,8 @@ class Compiler {
                 return pc() - 1;
             }
             // a global function and the this of its call
-            if (op == OP_GETLOCAL && b == 0 && last.op == OP_GETVAR) {
-                last.op = OP_GETVART;
+            if (op == OP_GETLOCAL && b == 0 && (last.op == OP_GETVAR || last.op == OP_GETLOCAL)) {
+                last.op = last.op == OP_GETVAR ? OP_GETVART : OP_GETLOCALT;
                 adjust(1);
                 return pc() - 1;
             }

@@ -1279,7 +1279,8 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI,
         &&L_OP_ADDL,      &&L_OP_SUBL,      &&L_OP_MULL,      &&L_OP_DIVL,     &&L_OP_ADDK,
         &&L_OP_SUBK,      &&L_OP_MULK,      &&L_OP_DIVK,      &&L_OP_BITL,     &&L_OP_BITK,
-        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK,   &&L_OP_GETVART};
+        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK,   &&L_OP_GETVART,
+        &&L_OP_GETLOCALT};
     // the current instruction is read in place: a copy of it would live on the C stack
     const Instr* cur;
 #define in (*cur)
@@ -1314,6 +1315,12 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_GETLOCAL:
         L_OP_GETLOCAL:
             *sp++ = stk[in.b];
+            NEXT();
+        case OP_GETLOCALT:
+        L_OP_GETLOCALT:
+            sp[0] = stk[in.b];
+            sp[1] = stk[0];
+            sp += 2;
             NEXT();
         case OP_SETLOCAL:
         L_OP_SETLOCAL:
@@ -2101,6 +2108,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SQClosure* c = sq_closure_new(ss, p);
             Value cv(OT_CLOSURE, c);
             c->root = ss->roottable; // the root at creation, kept across setroottable
+            c->outers.reserve(p->outers.size());
             for (auto& oi : p->outers) {
                 SQOuter* o;
                 if (oi.fromLocal)
