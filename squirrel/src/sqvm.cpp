@@ -157,7 +157,7 @@ static SQOuter* find_outer(SQSharedState* ss, ExecState& es, SQInteger idx) {
     SQOuter** pp = &es.openOuters;
     while (*pp && (*pp)->index > idx) pp = &(*pp)->nextOpen;
     if (*pp && (*pp)->index == idx) return *pp;
-    SQOuter* o = new SQOuter();
+    SQOuter* o = new SQOuter; // every field is set below
     sq_gc_link(ss, o, OT_OUTER);
     o->index = idx;
     o->owner = &es;
