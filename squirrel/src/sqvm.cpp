@@ -1409,17 +1409,33 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_GETVART : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
-            if (self.type() == OT_TABLE) {
-                if (Value* p = find_hinted(self.tab(), k, in)) {
-                    *sp++ = sq_deref(*p);
-                    goto getvar_this;
+            {
+                // a miss in this falls back to this's default delegate, then the root table;
+                // straight there when nothing in between (delegates, _get) could answer
+                bool toRoot = false;
+                if (self.type() == OT_TABLE) {
+                    if (Value* p = find_hinted(self.tab(), k, in)) {
+                        *sp++ = sq_deref(*p);
+                        goto getvar_this;
+                    }
+                    toRoot = !self.tab()->delegate;
+                } else if (self.type() == OT_INSTANCE) {
+                    SQInstance* ins = self.ins();
+                    if (Value* p = find_hinted(ins->cls->members, k, in)) {
+                        *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
+                                                            : sq_deref(*p);
+                        goto getvar_this;
+                    }
+                    toRoot = ins->cls->meta[MT_GET].isNull();
                 }
-            } else if (self.type() == OT_INSTANCE) {
-                SQInstance* ins = self.ins();
-                if (Value* p = find_hinted(ins->cls->members, k, in)) {
-                    *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
-                                                        : sq_deref(*p);
-                    goto getvar_this;
+                if (toRoot) {
+                    SQTable* dd = default_delegate(ss, self.type());
+                    const Value& root = closure_root(ss, cl);
+                    if ((!dd || !sq_table_find(dd, k)) && root._type == OT_TABLE)
+                        if (Value* p = find_hinted(root.tab(), k, in)) {
+                            *sp++ = sq_deref(*p);
+                            goto getvar_this;
+                        }
                 }
             }
             SYNC();

@@ -80,6 +80,21 @@ TEST(SquirrelFastPath, RememberedSlotsFollowTablesThatChange) {
               "ctc231.541");
 }
 
+TEST(SquirrelFastPath, GlobalsFromMethodsStillPassThroughDelegatesAndGet) {
+    // a name missing in this is looked up in this's default delegate before the root table,
+    // and a class with _get is asked first; tables with delegates go through them
+    EXPECT_EQ(run_out("gval <- 5\n"
+                      "tostring <- \"root tostring\"\n"
+                      "class A { function f() { return gval + \" \" + typeof tostring + \" \" + "
+                      "sqrt(4) } }\n"
+                      "class B { function _get(k) { return k == \"gval\" ? 99 : null }\n"
+                      "  function f() { return gval + \" \" + typeof tostring } }\n"
+                      "local t = { function f() { return gval + \" \" + typeof len } }\n"
+                      "local d = { function f() { return gval } }.setdelegate({ gval = 7 })\n"
+                      "print(A().f() + \"|\" + B().f() + \"|\" + t.f() + \"|\" + d.f())\n"),
+              "5 function 2|99 null|5 function|7");
+}
+
 TEST(SquirrelFastPath, MetamethodFramesBehaveAsNestedCalls) {
     TestVm t;
     ASSERT_TRUE(t.run("class V { x = 0; constructor(a) { x = a }\n"
