@@ -859,6 +859,12 @@ class Compiler {
         std::vector<int32_t> lines;
         SQInteger from;
     };
+    // where a block that will be cut starts: its first instruction must not fuse with the one
+    // before it, which stays behind
+    SQInteger blockStart() {
+        fs_->lastTarget = pc();
+        return pc();
+    }
     CodeBlock cut(SQInteger from) {
         CodeBlock b;
         auto& code = fs_->proto->code;
@@ -1140,7 +1146,7 @@ class Compiler {
     void whileStatement() {
         next();
         expect('(');
-        SQInteger condStart = pc();
+        SQInteger condStart = blockStart();
         commaExpr();
         expect(')');
         CodeBlock cond = cut(condStart);
@@ -1189,13 +1195,13 @@ class Compiler {
             emit(OP_POP);
         }
         expect(';');
-        SQInteger condStart = pc();
+        SQInteger condStart = blockStart();
         bool hasCond = lx_.tok != ';';
         if (hasCond) commaExpr();
         expect(';');
         CodeBlock cond = cut(condStart);
         if (hasCond) adjust(-1);
-        SQInteger incStart = pc();
+        SQInteger incStart = blockStart();
         bool hasInc = lx_.tok != ')';
         if (hasInc) {
             commaExpr();
@@ -1544,7 +1550,7 @@ class Compiler {
         CodeBlock envCode;
         if (!lambda && lx_.tok == '[') {
             next();
-            SQInteger from = pc();
+            SQInteger from = blockStart();
             Exp en = expression();
             discharge(en);
             expect(']');

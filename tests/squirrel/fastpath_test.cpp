@@ -49,6 +49,18 @@ TEST(SquirrelFastPath, CompareJumpsAndLoopConditions) {
                       "do { i-- } while (i != 0)\n"
                       "print(r + i)\n"),
               "012fffsn37kkkk0");
+    // conditions, increments and environments are moved after the code they follow: their
+    // first load must not merge with the last one of the local declared just before
+    EXPECT_EQ(run_out("cnt <- 0\n"
+                      "local z = 1\n"
+                      "local y = z\n"
+                      "while (this.cnt < 3) cnt++\n"
+                      "local q = z\n"
+                      "for (local i = z; this.cnt < 6; this.cnt++) {}\n"
+                      "local w = z\n"
+                      "local f = function[this]() { return cnt }\n"
+                      "print(f())\n"),
+              "6");
     TestVm t;
     EXPECT_FALSE(t.run("local a = {}, n = 1\nif (a < n) print(1)\n"));
     EXPECT_EQ(t.lastError(), "comparison between 'table' and '1'");
