@@ -1164,7 +1164,9 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript) {
     g->heldBy = nullptr;
     ExecState* saved = v->cur;
     v->cur = &g->es;
-    g->es.stack[1] = sq_deref(g->es.stack[1]);
+    // the weak reference outlives the run, so the next yield reuses it instead of making another
+    Value weakThis = g->es.stack[1];
+    g->es.stack[1] = sq_deref(weakThis);
     // counted so that a thread may suspend through generators resumed straight from script
     if (fromScript) ++v->genResumes;
     try {
