@@ -33,6 +33,20 @@ class SceneGl : public SceneTest {
         init_postfx();
         HR::init(0);
     }
+    // Flat green land under a sun straight above, seen from above without fog.
+    void startFlatGreenLandFromAbove() {
+        start(64, 64, true);
+        for (int i = 0; i < HMAP_CELLS; ++i) {
+            hmap[i] = 2.0f;
+            surface[i].color = 0xFF6A8040u;
+            surface[i].surf_color = 0;
+        }
+        memcpy(target_hmap, hmap, sizeof(hmap));
+        set_sky_sun(false, make4f(0, 1, 0, 0));
+        update_sky(1.0f);
+        use_fog = false;
+        set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    }
     std::vector<float> readFloat(Texture* t) {
         std::vector<float> v(size_t(texture_width(t)) * size_t(texture_height(t)));
         glGetTextureImage(t->gl_tex, 0, GL_RED, GL_FLOAT, GLsizei(v.size() * 4), v.data());
@@ -186,17 +200,7 @@ TEST_F(SceneGl, LowFrameCoversEveryPixelAndMeetsTheSkyAtTheLand) {
 }
 
 TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
-    start(64, 64, true);
-    for (int i = 0; i < HMAP_CELLS; ++i) {
-        hmap[i] = 2.0f;
-        surface[i].color = 0xFF6A8040u;
-        surface[i].surf_color = 0;
-    }
-    memcpy(target_hmap, hmap, sizeof(hmap));
-    set_sky_sun(false, make4f(0, 1, 0, 0));
-    update_sky(1.0f);
-    use_fog = false;
-    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    startFlatGreenLandFromAbove();
     HR::frameUpdate(0.05f);
     render_scene_low(0.05f, 1.0f);
     use_fog = true;
@@ -210,17 +214,7 @@ TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
 // Uploads draw only the cells that changed since the last one, and the view maps are not
 // blended again for the same step fraction; a change must still show in the next frame.
 TEST_F(SceneGl, ChangedLandShowsInTheNextFrame) {
-    start(64, 64, true);
-    for (int i = 0; i < HMAP_CELLS; ++i) {
-        hmap[i] = 2.0f;
-        surface[i].color = 0xFF6A8040u;
-        surface[i].surf_color = 0;
-    }
-    memcpy(target_hmap, hmap, sizeof(hmap));
-    set_sky_sun(false, make4f(0, 1, 0, 0));
-    update_sky(1.0f);
-    use_fog = false;
-    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    startFlatGreenLandFromAbove();
     auto frame = [this] {
         HR::frameUpdate(0.05f);
         render_scene_low(0.05f, 1.0f);
