@@ -285,7 +285,8 @@ void render_common_fx(float elapsed, float fraction) {
     DynVBWriter& w = common_vb_writer;
     const int max_bytes = TRAIL_MAX_VERTS * int(sizeof(TrailVertex));
     bool open = false;
-    for (const Trail& tr : fx_trails) {
+    for (int i = 0; i < fx_trails_used; ++i) {
+        const Trail& tr = fx_trails[i];
         if (!tr.isAlive()) continue;
         if (!open) {
             w.begin(draw_trail_tris, 0);

@@ -58,8 +58,9 @@ struct Trail {
 
 extern ParticlePool blend_particles, glow_particles;
 extern Trail fx_trails[MAX_TRAILS];
-extern int fx_trail_free_head;
-extern int fx_reset_count; // grows with every reset_common_fx, so holders of trails can tell
+extern int fx_trail_free_head; // trails given back, linked through nextFree; -1: none
+extern int fx_trails_used;     // trails [0, used) were handed out since the reset
+extern int fx_reset_count;     // grows with every reset_common_fx, so holders of trails can tell
 // False once a step left nothing alive and nothing was spawned since: frames skip the passes.
 extern bool fx_anything_alive;
 

@@ -7,6 +7,7 @@
 #include "game/game_mode.h"
 #include "game/main_loop.h"
 #include "game/settings.h"
+#include "game/splash_worker.h"
 #include "game/startup_phases.h"
 #include "game/window.h"
 #include "gui/gui.h"
@@ -40,7 +41,7 @@
 namespace {
 void install_world_gen_hooks() {
     world_gen_hooks.show_splash = [](const char* text, int progress) {
-        show_splash(text, float(progress));
+        show_splash_any_thread(text, float(progress));
     };
     world_gen_hooks.set_sun_dir = set_sky_sun_dir_now;
     world_gen_hooks.mark_renderer_dirty = HeightmapRenderer::markDirty;
@@ -141,7 +142,8 @@ void init_game() {
     init_fx_script();
     install_world_gen_hooks();
     init_world_gen();
-    generate_world();
+    // The window stays alive while the world is made: generation runs behind the splash.
+    run_behind_splash([] { generate_world(); });
     startup_phase("world generation");
 
     if (local_player) {
@@ -219,7 +221,7 @@ void init_text_systems() {
         update_font_scale();
         actor_module.spells_ui_after_resize();
     };
-    erosion_progress_hook = show_splash;
+    erosion_progress_hook = show_splash_any_thread;
     scene_show_splash = show_splash;
 }
 

@@ -5,6 +5,7 @@
 #include "game/screenshot.h"
 #include "game/scripted_input.h"
 #include "game/settings.h"
+#include "game/splash_worker.h"
 #include "game/startup_phases.h"
 #include "game/window.h"
 #include "platform/input.h"
@@ -98,7 +99,11 @@ int main(int argc, char** argv) {
     set_update_rate(20, 5);
     int64_t start_time = get_ref_time();
 
-    set_fatal_context(GAME_WINDOW_TITLE, close_all_systems);
+    // A fatal error on the world generation's thread cannot close the device, which belongs
+    // to the main thread: the process just ends with the error's code.
+    set_fatal_context(GAME_WINDOW_TITLE, [] {
+        if (!on_splash_worker_thread()) close_all_systems();
+    });
     if (!register_window_class()) return 1;
     read_startup_settings(argc, argv);
     if (automation.fixed_seed) game_rnd_seed = automation.seed;

@@ -43,6 +43,12 @@ void copy_level(Texture* tex, const DdsImage& img, int level, const uint8_t* src
                 const char* path) {
     int pitch = 0, row_bytes, rows;
     dds_level_size(img, level, &row_bytes, &rows);
+    // Uncompressed levels are stored as the device takes them: no staging copy.
+    int w = img.width >> level > 1 ? img.width >> level : 1;
+    int h = img.height >> level > 1 ? img.height >> level : 1;
+    if (!img.block_size && row_bytes == w * img.pixel_size && rows == h &&
+        write_texture_rect(tex, level, 0, 0, w, h, src))
+        return;
     uint8_t* dst = static_cast<uint8_t*>(lock_texture_level(tex, level, pitch, true));
     if (!dst) fatal("error loading texture '%s' (code 0x%08X)", path, D3DERR_INVALIDCALL);
     for (int y = 0; y < rows; ++y)

@@ -230,6 +230,18 @@ void unlock_texture_level(Texture* tex) {
     tex->lock_level = -1;
 }
 
+bool write_texture_rect(Texture* tex, int level, int x, int y, int w, int h, const void* texels) {
+    if (!tex || !tex->gl_tex || !texels || level < 0 || level >= tex->levels) return false;
+    const FormatInfo* f = find_format(tex->format);
+    int lw, lh;
+    level_dims(tex, level, lw, lh);
+    if (!f || f->block_size || x < 0 || y < 0 || w <= 0 || h <= 0 || w > lw - x || h > lh - y)
+        return false;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTextureSubImage2D(tex->gl_tex, level, x, y, w, h, f->format, f->type, texels);
+    return true;
+}
+
 void* lock_texture(Texture* tex, int& pitch, bool discard) {
     void* p = lock_texture_level(tex, 0, pitch, discard);
     if (!p && tex) debug("error locking texture (code 0x%08X)", D3DERR_INVALIDCALL);

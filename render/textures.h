@@ -26,6 +26,9 @@ Texture* create_screen_texture();
 void release_texture(Texture* tex);
 void* lock_texture(Texture* tex, int& pitch, bool discard);
 void unlock_texture(Texture* tex);
+// Writes w x h texels at (x, y) of a level straight from memory (rows packed, the format's
+// own texel layout) without a staging copy; false for compressed formats and bad rectangles.
+bool write_texture_rect(Texture* tex, int level, int x, int y, int w, int h, const void* texels);
 void bind_texture(int stage, Texture* tex);
 // Level 0 of src into dst, texel for texel, without a draw (what StretchRect does
 // between same-sized targets); false when the sizes or formats differ.

@@ -41,18 +41,9 @@ struct WaterVertexLow {
     float level;
     float foam;
 };
-struct ColorPoint {
-    int16_t x, z;
-    uint32_t color;
-};
-struct FloatPoint {
-    int16_t x, z;
-    float value;
-};
 #pragma pack(pop)
 static_assert(sizeof(GridVertex) == 8 && sizeof(PatchInstance) == 20);
 static_assert(sizeof(WaterVertexHigh) == 28 && sizeof(WaterVertexLow) == 12);
-static_assert(sizeof(ColorPoint) == 8 && sizeof(FloatPoint) == 8);
 
 constexpr int NEAR_FIRST = 95, NEAR_LAST = 158;
 constexpr float WET_DEPTH = 0.1f;
@@ -131,9 +122,8 @@ bool box_outside(const Matrix44& m, float x0, float x1, float y0, float y1, floa
     return false;
 }
 
-VertexDecl *grid_decl, *patch_decl, *water_decl, *cpoint_decl, *fpoint_decl;
-Shader *land_sh, *land_inst_sh, *water_sh, *load_color_sh, *load_float_sh, *norm_sh, *interp_sh,
-    *horizon_sh;
+VertexDecl *grid_decl, *patch_decl, *water_decl;
+Shader *land_sh, *land_inst_sh, *water_sh, *norm_sh, *interp_sh, *horizon_sh;
 Shader* aper_sh[3];
 // Low path: sky visibility at two texels per cell, read back filtered by the normal pass
 // (see calc_norm_low.sh): a quarter of the normal map's texels run the costly search.
@@ -143,7 +133,7 @@ Texture* vis_tex;
 Shader* grad_sh;
 Texture* grad_tex;
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
-    *water_ib, *point_vb;
+    *water_ib;
 
 inline float mixf(float a, float b, float t) {
     return a + (b - a) * t;
@@ -163,6 +153,9 @@ void check_region(int x0, int z0, int nx, int nz) {
                 "x0>=0 && z0>=0 && x0+nx<=HMAP_SIZE && z0+nz<=HMAP_SIZE");
 }
 
+// The interpolated pairs hold nothing yet (a new renderer).
+bool maps_unfilled = true;
+
 // What height_tex, color_tex and surf_color_tex hold per cell, so that an upload draws only
 // the cells that changed: between world changes the colours never do, and the heights only
 // where water moves. Invalid after creation and after a device reset.
@@ -181,49 +174,28 @@ float view_t = -1.0f;
 // This frame's step fraction, with which the land and water shaders blend the normal maps.
 float frame_t = 0.0f;
 
-// One point per cell of the region whose value differs from known[] (all of them when
-// !valid), drawn into target in batches of POINT_BATCH; known[] then holds the region's
-// values. The target is bound only when there is something to draw: switching targets
-// costs the software rasteriser a flush.
-template <typename P, typename T, typename F>
-void draw_points(Texture* target, VertexDecl* decl, Shader* sh, int x0, int z0, int nx, int nz,
-                 T* known, bool valid, F value) {
-    int pending = 0;
-    P* vp = nullptr;
+// Staging for map uploads: one texel per cell of the region, rows packed.
+alignas(64) unsigned char upload_texels[HMAP_CELLS * 4];
+
+// Writes value(cell index) of every cell in the region into the texture's matching texels
+// (texel (x, z) is cell (x, z)) as one upload, not a point drawn per cell, and only when a
+// cell differs from known[] (or !valid); known[] then holds the region's values.
+template <typename T, typename F>
+void upload_changed(Texture* target, int x0, int z0, int nx, int nz, T* known, bool valid,
+                    F value) {
+    static_assert(sizeof(T) == 4);
+    bool changed = !valid;
+    unsigned char* out = upload_texels;
     for (int z = z0; z < z0 + nz; ++z)
-        for (int x = x0; x < x0 + nx; ++x) {
+        for (int x = x0; x < x0 + nx; ++x, out += 4) {
             const int i = hm_index(x, z);
             const T v = value(i);
+            memcpy(out, &v, 4);
             if (valid && v == known[i]) continue;
             known[i] = v;
-            if (!vp) {
-                if (target) {
-                    set_render_target(target, 0, false);
-                    set_pass_states();
-                    const float c16[4] = {1.0f / 128.0f, -1.0f / 128.0f, -1.0f, 1.0f};
-                    set_vs_consts(16, c16, 1);
-                    set_shader(sh);
-                    set_vertex_decl(decl);
-                    target = nullptr;
-                }
-                vp = static_cast<P*>(lock_vb(point_vb, 0, 0));
-                ASSERT_TEXT(vp, "vp");
-            }
-            vp[pending++] = P{int16_t(x), int16_t(z), v};
-            if (pending == POINT_BATCH) {
-                unlock_vb(point_vb);
-                set_vb(0, point_vb, 0, sizeof(P));
-                draw_prim(PRIM_POINTLIST, 0, pending);
-                pending = 0;
-                vp = nullptr;
-            }
+            changed = true;
         }
-    if (vp) {
-        unlock_vb(point_vb);
-        set_vb(0, point_vb, 0, sizeof(P));
-        draw_prim(PRIM_POINTLIST, 0, pending);
-    }
-    if (!target) set_vb(0, nullptr, 0, 0);
+    if (changed) write_texture_rect(target, 0, x0, z0, nx, nz, upload_texels);
 }
 
 void set_region_consts(int x0, int z0, int nx, int nz) {
@@ -732,19 +704,18 @@ void HeightmapRenderer::loadHeights(int x0, int z0, int nx, int nz) {
     forget_lost_uploads();
     const Water* w = &water[0][0];
     // A region that does not cover the map leaves the rest of what is known as it was.
-    draw_points<FloatPoint>(height_tex, fpoint_decl, load_float_sh, x0, z0, nx, nz, tex_height,
-                            heights_known, [w](int i) { return hmap[i] + w[i].depth; });
+    upload_changed<float>(height_tex, x0, z0, nx, nz, tex_height, heights_known,
+                          [w](int i) { return hmap[i] + w[i].depth; });
     heights_known = heights_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
 void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
     forget_lost_uploads();
-    draw_points<ColorPoint>(color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz, tex_color,
-                            colors_known, [](int i) { return surface[i].color; });
-    draw_points<ColorPoint>(surf_color_tex, cpoint_decl, load_color_sh, x0, z0, nx, nz,
-                            tex_surf_color, colors_known,
-                            [](int i) { return surface[i].surf_color; });
+    upload_changed<uint32_t>(color_tex, x0, z0, nx, nz, tex_color, colors_known,
+                             [](int i) { return surface[i].color; });
+    upload_changed<uint32_t>(surf_color_tex, x0, z0, nx, nz, tex_surf_color, colors_known,
+                             [](int i) { return surface[i].surf_color; });
     colors_known = colors_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
@@ -805,16 +776,20 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     float t = since_step * 20.0f;
     vec4f cam = scene_camera_pos();
     setWindow(cam);
-    // A reset loses every render target: both halves of each interpolated pair are refilled
-    // now, or the land would stay black until the next simulation step.
-    const bool lost = seen_reset_count != d3d_reset_count;
+    // A reset loses every render target, and a new renderer has none filled: both halves of
+    // each interpolated pair get the current maps now, or the land would stay black until the
+    // next simulation step (the first frame shown, at start-up).
+    const bool lost = seen_reset_count != d3d_reset_count || maps_unfilled;
     seen_reset_count = d3d_reset_count;
+    maps_unfilled = false;
     const bool rebuild = land_dirty || lost;
     if (rebuild) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
-        for (int pass = 0; pass < (lost ? 2 : 1); ++pass) {
-            calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
-            if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+        if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        if (lost) {
+            copy_texture(norm_tex[0], norm_tex[1]);
+            if (high_quality) copy_texture(aper_tex[0], aper_tex[1]);
         }
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
@@ -974,22 +949,14 @@ void HeightmapRenderer::init(int gfx_quality) {
                                                        {4, 0, VSD_FLOAT1, VSD_POSITION, 1},
                                                        {8, 0, VSD_FLOAT1, VSD_TEXCOORD, 1},
                                                        VSD_END};
-    static const VertexElementDesc cpoint_desc[] = {
-        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_COLOR32, VSD_COLOR, 0}, VSD_END};
-    static const VertexElementDesc fpoint_desc[] = {
-        {0, 0, VSD_SHORT2, VSD_POSITION, 0}, {4, 0, VSD_FLOAT1, VSD_TEXCOORD, 0}, VSD_END};
     grid_decl = get_vertex_decl(grid_desc);
     patch_decl = get_vertex_decl(patch_desc);
     water_decl = get_vertex_decl(high_quality ? water_high_desc : water_low_desc);
-    cpoint_decl = get_vertex_decl(cpoint_desc);
-    fpoint_decl = get_vertex_decl(fpoint_desc);
 
     static const char INST_DEFINES[] = "INST\0 1\0";
     land_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh");
     land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
     water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
-    load_color_sh = get_shader("load_color.sh");
-    load_float_sh = get_shader("load_float.sh");
     norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
     static const char GRAD[] = "GRAD\0 1\0";
     grad_sh = get_shader("calc_norm.sh", GRAD);
@@ -1030,8 +997,6 @@ void HeightmapRenderer::init(int gfx_quality) {
     }
     if (!ok) fatal("can't create land textures");
 
-    point_vb = create_vb(POINT_BATCH * 8, 0);
-    if (!point_vb) fatal("Can't create color VB");
     land_vb = create_vb(HMAP_CELLS * int(sizeof(GridVertex)), 0);
     horizon_vb = create_vb(HORIZON_SIZE * HORIZON_SIZE * int(sizeof(GridVertex)), 0);
     inst_vb = create_vb(NEAR_INSTANCES * int(sizeof(PatchInstance)), 0);
@@ -1082,6 +1047,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     uv_cycle = 0;
     near_count = far_triangles = water_quads = 0;
     land_dirty = true;
+    maps_unfilled = true;
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
     view_t = -1.0f;
@@ -1090,18 +1056,17 @@ void HeightmapRenderer::init(int gfx_quality) {
 }
 
 void HeightmapRenderer::close() {
-    for (Shader** s :
-         {&land_sh, &land_inst_sh, &water_sh, &load_color_sh, &load_float_sh, &norm_sh, &vis_sh,
-          &grad_sh, &interp_sh, &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
+    for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &norm_sh, &vis_sh, &grad_sh, &interp_sh,
+                       &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
     for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
                         &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);
-    for (GpuBuffer** b : {&patch_vb, &inst_vb, &land_vb, &horizon_vb, &water_vb, &point_vb})
+    for (GpuBuffer** b : {&patch_vb, &inst_vb, &land_vb, &horizon_vb, &water_vb})
         release_all(b, release_vb);
     for (GpuBuffer** b : {&patch_ib, &land_ib, &horizon_ib, &water_ib}) release_all(b, release_ib);
-    grid_decl = patch_decl = water_decl = cpoint_decl = fpoint_decl = nullptr;
+    grid_decl = patch_decl = water_decl = nullptr;
     near_count = far_triangles = water_quads = horizon_quads = 0;
 }

@@ -952,7 +952,7 @@ const SQChar* sq_getfreevariable(HSQUIRRELVM v, SQInteger idx, SQUnsignedInteger
     }
     if (f.type() == OT_CLOSURE && nval < f.clo()->proto->outers.size()) {
         SQOuter* o = f.clo()->outers[size_t(nval)];
-        sq_vpush(v, o->owner ? o->owner->stack[size_t(o->index)] : o->closed);
+        sq_vpush(v, *o->ptr);
         return f.clo()->proto->outers[size_t(nval)].name.str()->data;
     }
     return nullptr;

@@ -876,6 +876,68 @@ SQInteger th_getstatus(SQVM* v) {
     return ret(v, sq_mkstr(SS(v), names[A(v, 1).thr()->state]));
 }
 
+// ---------------------------------------------------------------- leaf shortcuts
+
+// each checks this as its closure's type mask does: borrowed methods see other types
+bool l_alen(const Value* a, SQInteger n, Value& out) {
+    if (n != 1 || a[0].type() != OT_ARRAY) return false;
+    out = Value(SQInteger(a[0].arr()->vals.size()));
+    return true;
+}
+bool l_tlen(const Value* a, SQInteger n, Value& out) {
+    if (n != 1 || a[0].type() != OT_TABLE) return false;
+    out = Value(a[0].tab()->count);
+    return true;
+}
+bool l_slen(const Value* a, SQInteger n, Value& out) {
+    if (n != 1 || a[0].type() != OT_STRING) return false;
+    out = Value(a[0].str()->len);
+    return true;
+}
+bool l_append(const Value* a, SQInteger n, Value& out) {
+    if (n != 2 || a[0].type() != OT_ARRAY || a[0].arr()->vals.size() >= MAX_ARRAY) return false;
+    a[0].arr()->vals.push_back(a[1]);
+    out = a[0];
+    return true;
+}
+bool l_pop(const Value* a, SQInteger n, Value& out) {
+    if (n != 1 || a[0].type() != OT_ARRAY || a[0].arr()->vals.empty()) return false;
+    auto& vals = a[0].arr()->vals;
+    out = std::move(vals.back());
+    vals.pop_back();
+    return true;
+}
+bool l_top(const Value* a, SQInteger n, Value& out) {
+    if (n != 1 || a[0].type() != OT_ARRAY || a[0].arr()->vals.empty()) return false;
+    out = a[0].arr()->vals.back();
+    return true;
+}
+bool l_tointeger(const Value* a, SQInteger n, Value& out) {
+    if (n != 1) return false;
+    if (a[0].type() == OT_BOOL)
+        out = Value(SQInteger(a[0].b() ? 1 : 0));
+    else if (sq_isnumeric(a[0]))
+        out = Value(num_i(a[0]));
+    else
+        return false;
+    return true;
+}
+bool l_tofloat(const Value* a, SQInteger n, Value& out) {
+    if (n != 1) return false;
+    if (a[0].type() == OT_BOOL)
+        out = Value(SQFloat(a[0].b() ? 1 : 0));
+    else if (sq_isnumeric(a[0]))
+        out = Value(num_f(a[0]));
+    else
+        return false;
+    return true;
+}
+
+void set_leaf(SQSharedState* ss, SQTable* t, const char* name, SQLEAFFN f) {
+    Value* p = sq_table_find(t, sq_mkstr(ss, name));
+    if (p && p->type() == OT_NATIVECLOSURE) p->ncl()->leaf = f;
+}
+
 } // namespace
 
 void sq_register_baselib(SQVM* v) {
@@ -1019,4 +1081,15 @@ void sq_init_delegates(SQVM* v) {
     reg(v, th, "getstackinfos", th_getstackinfos, 2, "vn");
     reg(v, th, "weakref", d_weakref, 1, nullptr);
     reg(v, th, "tostring", d_tostring, 1, nullptr);
+
+    // the calls of per-element loops, answered without a call frame
+    set_leaf(ss, t, "len", l_tlen);
+    set_leaf(ss, a, "len", l_alen);
+    set_leaf(ss, s, "len", l_slen);
+    set_leaf(ss, a, "append", l_append);
+    set_leaf(ss, a, "push", l_append);
+    set_leaf(ss, a, "pop", l_pop);
+    set_leaf(ss, a, "top", l_top);
+    set_leaf(ss, n, "tointeger", l_tointeger);
+    set_leaf(ss, n, "tofloat", l_tofloat);
 }

@@ -636,6 +636,8 @@ int op_effect(const Instr& i) {
     case OP_NEWSLOTC:
         return -3;
     case OP_DUP2:
+    case OP_GETVART:
+    case OP_GETLOCALT:
         return 2;
     case OP_CALL:
         return -int(i.a);
@@ -722,6 +724,17 @@ class Compiler {
                 adjust(-1);
                 return pc() - 1;
             }
+            // `x++` as a statement: the old value is never read
+            if (last.op == OP_INCL && code.size() >= 2 && fs_->lastTarget != pc() - 1) {
+                Instr& get = code[code.size() - 2];
+                if (get.op == OP_GETLOCAL && get.b == last.b) {
+                    get = last;
+                    code.pop_back();
+                    fs_->proto->lines.pop_back();
+                    adjust(-1);
+                    return pc() - 1;
+                }
+            }
         }
         if (!code.empty() && fs_->lastTarget != pc()) {
             Instr& last = code.back();
@@ -729,10 +742,35 @@ class Compiler {
             if ((op == OP_JZ || op == OP_JNZ) &&
                 (last.op == OP_LT || last.op == OP_LE || last.op == OP_GT || last.op == OP_GE ||
                  last.op == OP_EQ || last.op == OP_NE)) {
+                // with a local or constant right operand, its load folds in as well
+                SQInteger opnd = code.size() >= 2 && fs_->lastTarget != pc() - 1
+                                     ? operandOf(code[code.size() - 2], 0x7FFF)
+                                     : -1;
+                if (opnd >= 0) {
+                    bool local = code[code.size() - 2].op == OP_GETLOCAL;
+                    Instr& f = code[code.size() - 2];
+                    f.a = last.op;
+                    f.op = op == OP_JZ ? (local ? OP_JCMPFL : OP_JCMPFK)
+                                       : (local ? OP_JCMPTL : OP_JCMPTK);
+                    f.b = int32_t(b);
+                    f.c = uint16_t(opnd);
+                    code.pop_back();
+                    auto& lines = fs_->proto->lines;
+                    lines[lines.size() - 2] = lines.back();
+                    lines.pop_back();
+                    adjust(-1);
+                    return pc() - 1;
+                }
                 last.a = last.op;
                 last.op = op == OP_JZ ? OP_JCMPF : OP_JCMPT;
                 last.b = int32_t(b);
                 adjust(-1);
+                return pc() - 1;
+            }
+            // a global function and the this of its call
+            if (op == OP_GETLOCAL && b == 0 && (last.op == OP_GETVAR || last.op == OP_GETLOCAL)) {
+                last.op = last.op == OP_GETVAR ? OP_GETVART : OP_GETLOCALT;
+                adjust(1);
                 return pc() - 1;
             }
             // add or subtract a small constant
@@ -740,6 +778,25 @@ class Compiler {
                 last.b < 1000000) {
                 last.op = OP_ADDI;
                 last.a = uint8_t(op);
+                adjust(-1);
+                return pc() - 1;
+            }
+            // arithmetic and bitwise operators on a local or constant right operand
+            bool arith = op == OP_ADD || op == OP_SUB || op == OP_MUL || op == OP_DIV;
+            bool bits = op == OP_BAND || op == OP_BOR || op == OP_BXOR || op == OP_SHL ||
+                        op == OP_SHR || op == OP_USHR;
+            SQInteger opnd = arith || bits ? operandOf(last, INT32_MAX) : -1;
+            if (opnd >= 0) {
+                bool local = last.op == OP_GETLOCAL;
+                if (bits) {
+                    last.op = local ? OP_BITL : OP_BITK;
+                    last.a = uint8_t(op);
+                } else {
+                    last.op = uint8_t((local ? OP_ADDL : OP_ADDK) + (op - OP_ADD));
+                    last.a = 0;
+                }
+                last.b = int32_t(opnd);
+                fs_->proto->lines.back() = int32_t(prevLine_);
                 adjust(-1);
                 return pc() - 1;
             }
@@ -752,6 +809,20 @@ class Compiler {
             adjust(op_effect(in));
         }
         return pc() - 1;
+    }
+    // the local slot or constant index a load instruction reads, or -1 when it is another
+    // instruction or the index does not fit in limit
+    SQInteger operandOf(const Instr& in, SQInteger limit) {
+        SQInteger k;
+        if (in.op == OP_GETLOCAL)
+            k = in.b;
+        else if (in.op == OP_LOADK)
+            k = in.b;
+        else if (in.op == OP_LOADINT)
+            k = addConst(Value(SQInteger(in.b)));
+        else
+            return -1;
+        return k >= 0 && k <= limit ? k : -1;
     }
     void adjust(SQInteger d) {
         fs_->depth += d;
@@ -790,6 +861,12 @@ class Compiler {
         std::vector<int32_t> lines;
         SQInteger from;
     };
+    // where a block that will be cut starts: its first instruction must not fuse with the one
+    // before it, which stays behind
+    SQInteger blockStart() {
+        fs_->lastTarget = pc();
+        return pc();
+    }
     CodeBlock cut(SQInteger from) {
         CodeBlock b;
         auto& code = fs_->proto->code;
@@ -804,6 +881,7 @@ class Compiler {
     void paste(const CodeBlock& b) {
         SQInteger delta = pc() - b.from;
         SQInteger end = b.from + SQInteger(b.code.size());
+        bool endIsTarget = false;
         for (size_t i = 0; i < b.code.size(); ++i) {
             Instr in = b.code[i];
             switch (in.op) {
@@ -816,7 +894,12 @@ class Compiler {
             case OP_FOREACH:
             case OP_JCMPF:
             case OP_JCMPT:
+            case OP_JCMPFL:
+            case OP_JCMPTL:
+            case OP_JCMPFK:
+            case OP_JCMPTK:
                 if (in.b >= b.from && in.b <= end) in.b += int32_t(delta);
+                if (in.b == end + delta) endIsTarget = true;
                 break;
             default:
                 break;
@@ -824,7 +907,8 @@ class Compiler {
             fs_->proto->code.push_back(in);
             fs_->proto->lines.push_back(b.lines[i]);
         }
-        fs_->lastTarget = pc();
+        // what follows may fuse with the block's last instruction unless a jump lands between
+        if (endIsTarget || b.code.empty()) fs_->lastTarget = pc();
     }
 
     // ------------------------------------------------------------ functions and scopes
@@ -1070,7 +1154,7 @@ class Compiler {
     void whileStatement() {
         next();
         expect('(');
-        SQInteger condStart = pc();
+        SQInteger condStart = blockStart();
         commaExpr();
         expect(')');
         CodeBlock cond = cut(condStart);
@@ -1119,13 +1203,13 @@ class Compiler {
             emit(OP_POP);
         }
         expect(';');
-        SQInteger condStart = pc();
+        SQInteger condStart = blockStart();
         bool hasCond = lx_.tok != ';';
         if (hasCond) commaExpr();
         expect(';');
         CodeBlock cond = cut(condStart);
         if (hasCond) adjust(-1);
-        SQInteger incStart = pc();
+        SQInteger incStart = blockStart();
         bool hasInc = lx_.tok != ')';
         if (hasInc) {
             commaExpr();
@@ -1482,7 +1566,7 @@ class Compiler {
         CodeBlock envCode;
         if (!lambda && lx_.tok == '[') {
             next();
-            SQInteger from = pc();
+            SQInteger from = blockStart();
             Exp en = expression();
             discharge(en);
             expect(']');

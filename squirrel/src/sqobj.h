@@ -2,14 +2,20 @@
 #pragma once
 #include "squirrel.h"
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 struct SQSharedState;
 
-inline bool sq_rc(SQObjectType t) {
+// The interpreter loop is too large for the compiler to inline these on its own; called out of
+// line, value copies cost more than the work around them.
+#define SQ_INLINE inline __attribute__((always_inline))
+
+SQ_INLINE bool sq_rc(SQObjectType t) {
     return (t & SQOBJECT_REF_COUNTED) != 0;
 }
 
@@ -27,10 +33,10 @@ struct SQRefCounted {
 
 void sq_destroy(SQRefCounted* o);
 
-inline void sq_incref(SQRefCounted* o) {
+SQ_INLINE void sq_incref(SQRefCounted* o) {
     ++o->refs;
 }
-inline void sq_decref(SQRefCounted* o) {
+SQ_INLINE void sq_decref(SQRefCounted* o) {
     if (--o->refs == 0) sq_destroy(o);
 }
 
@@ -40,13 +46,13 @@ struct Value : SQObject {
         _type = OT_NULL;
         _unVal.raw = 0;
     }
-    Value(const SQObject& o) {
+    SQ_INLINE Value(const SQObject& o) {
         _type = o._type;
         _unVal = o._unVal;
         if (sq_rc(_type)) sq_incref(_unVal.pRefCounted);
     }
-    Value(const Value& o) : Value(static_cast<const SQObject&>(o)) {}
-    Value(Value&& o) noexcept {
+    SQ_INLINE Value(const Value& o) : Value(static_cast<const SQObject&>(o)) {}
+    SQ_INLINE Value(Value&& o) noexcept {
         _type = o._type;
         _unVal = o._unVal;
         o._type = OT_NULL;
@@ -76,11 +82,10 @@ struct Value : SQObject {
         else
             _type = OT_NULL;
     }
-    ~Value() {
+    SQ_INLINE ~Value() {
         if (sq_rc(_type)) sq_decref(_unVal.pRefCounted);
     }
-    // kept inline in the interpreter loop whatever its size
-    [[gnu::always_inline]] Value& operator=(const SQObject& o) {
+    SQ_INLINE Value& operator=(const SQObject& o) {
         SQObjectType ot = _type;
         SQObjectValue ov = _unVal;
         _type = o._type;
@@ -89,8 +94,8 @@ struct Value : SQObject {
         if (sq_rc(ot)) sq_decref(ov.pRefCounted);
         return *this;
     }
-    Value& operator=(const Value& o) { return *this = static_cast<const SQObject&>(o); }
-    [[gnu::always_inline]] Value& operator=(Value&& o) noexcept {
+    SQ_INLINE Value& operator=(const Value& o) { return *this = static_cast<const SQObject&>(o); }
+    SQ_INLINE Value& operator=(Value&& o) noexcept {
         if (this != &o) {
             SQObjectType ot = _type;
             SQObjectValue ov = _unVal;
@@ -119,7 +124,7 @@ struct Value : SQObject {
         _unVal.raw = 0;
         _unVal.fFloat = f;
     }
-    void setNull() {
+    SQ_INLINE void setNull() {
         if (sq_rc(_type)) {
             SQRefCounted* p = _unVal.pRefCounted;
             _type = OT_NULL;
@@ -262,6 +267,7 @@ struct SQOuter : SQRefCounted {
     struct ExecState* owner; // null once closed
     SQOuter* nextOpen;
     Value closed;
+    Value* ptr; // the stack slot while open (moved with the stack), then closed
 };
 
 struct SQClosure : SQRefCounted {
@@ -273,8 +279,14 @@ struct SQClosure : SQRefCounted {
     Value root;
 };
 
+// A native's shortcut for calls it can finish alone: reads this and the arguments in place and
+// gives the result without a call frame; false sends the call down the full path (errors,
+// unusual arguments). Only for natives that cannot fail otherwise nor call back into scripts.
+typedef bool (*SQLEAFFN)(const Value* args, SQInteger nargs, Value& out);
+
 struct SQNativeClosure : SQRefCounted {
     SQFUNCTION func;
+    SQLEAFFN leaf = nullptr;
     std::vector<Value> outers;
     std::vector<uint32_t> typecheck;
     SQInteger nparamscheck = 0;
@@ -337,16 +349,52 @@ struct SQWeakRef : SQRefCounted {
     SQObject obj; // not owned
 };
 
-enum { FRAME_NATIVE = 1, FRAME_CTOR = 2 };
+// FRAME_META: an arithmetic metamethod run by the interpreter loop of its caller; it counts as
+// a nested interpreter entry (depth limit, suspend) as if called through the API
+enum { FRAME_NATIVE = 1, FRAME_CTOR = 2, FRAME_META = 4 };
 
 struct Frame {
     SQRefCounted* callee; // closure or native closure (kept alive by its stack slot)
     const Instr* ip;      // script frames only
     SQInteger base;       // stack index of `this`
     SQInteger top;        // stack top for native frames
-    int32_t flags;        // FRAME_NATIVE, FRAME_CTOR
+    int32_t flags;        // FRAME_NATIVE, FRAME_CTOR, FRAME_META
     int32_t ntries;       // try handlers opened by this frame
     SQInteger target;     // stack index that receives the result
+};
+
+// The call stack: a growable array whose push stays inline in the interpreter's call path.
+class FrameStack {
+  public:
+    FrameStack() = default;
+    FrameStack(const FrameStack&) = delete;
+    FrameStack& operator=(const FrameStack&) = delete;
+    ~FrameStack() { free(data_); }
+    size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    Frame& back() { return data_[n_ - 1]; }
+    Frame& operator[](size_t i) { return data_[i]; }
+    const Frame& operator[](size_t i) const { return data_[i]; }
+    Frame* begin() { return data_; }
+    Frame* end() { return data_ + n_; }
+    void clear() { n_ = 0; }
+    void pop_back() { --n_; }
+    SQ_INLINE Frame& emplace_back() {
+        if (n_ == cap_) grow();
+        return data_[n_++];
+    }
+    void push_back(const Frame& f) { emplace_back() = f; }
+
+  private:
+    void grow() {
+        size_t ncap = cap_ ? cap_ * 2 : 16;
+        void* p = realloc(data_, ncap * sizeof(Frame));
+        if (!p) throw std::bad_alloc();
+        data_ = static_cast<Frame*>(p);
+        cap_ = ncap;
+    }
+    Frame* data_ = nullptr;
+    size_t n_ = 0, cap_ = 0;
 };
 
 struct TryHandler {
@@ -358,7 +406,7 @@ struct TryHandler {
 struct ExecState {
     std::vector<Value> stack;
     SQInteger top = 0;
-    std::vector<Frame> frames;
+    FrameStack frames;
     std::vector<TryHandler> tries;
     SQOuter* openOuters = nullptr;
     Value yielded;

@@ -155,8 +155,10 @@ static void gc_unlink(SQRefCounted* o) {
 
 // ---------------------------------------------------------------- tables
 
+// Objects are default-initialised (new T, not new T()): their fields carry initialisers or are
+// set at once, and zeroing the whole object first costs more than the rest of the allocation.
 SQTable* sq_table_new(SQSharedState* ss, SQInteger cap) {
-    SQTable* t = new SQTable();
+    SQTable* t = new SQTable;
     sq_gc_link(ss, t, OT_TABLE);
     (void)cap;
     return t;
@@ -256,7 +258,7 @@ SQTable* sq_table_clone(SQTable* t) {
 // ---------------------------------------------------------------- other objects
 
 SQArray* sq_array_new(SQSharedState* ss, SQInteger n) {
-    SQArray* a = new SQArray();
+    SQArray* a = new SQArray;
     a->vals.resize(size_t(n));
     sq_gc_link(ss, a, OT_ARRAY);
     return a;
@@ -286,7 +288,7 @@ SQClass* sq_class_new(SQSharedState* ss, SQClass* base) {
 }
 
 SQInstance* sq_instance_new(SQSharedState* ss, SQClass* cls) {
-    SQInstance* i = new SQInstance();
+    SQInstance* i = new SQInstance;
     i->cls = cls;
     sq_incref(cls);
     i->vals = cls->defaults;
@@ -297,7 +299,7 @@ SQInstance* sq_instance_new(SQSharedState* ss, SQClass* cls) {
 }
 
 SQClosure* sq_closure_new(SQSharedState* ss, SQFunctionProto* p) {
-    SQClosure* c = new SQClosure();
+    SQClosure* c = new SQClosure;
     c->proto = p;
     sq_incref(p);
     sq_gc_link(ss, c, OT_CLOSURE);
@@ -321,7 +323,7 @@ SQFunctionProto* sq_proto_new(SQSharedState* ss) {
 SQWeakRef* sq_weakref_of(SQSharedState* ss, const SQObject& o) {
     SQRefCounted* r = o._unVal.pRefCounted;
     if (r->weak) return r->weak;
-    SQWeakRef* w = new SQWeakRef();
+    SQWeakRef* w = new SQWeakRef;
     w->kind = OT_WEAKREF;
     w->ss = ss;
     w->obj = o;
@@ -341,7 +343,7 @@ SQUserData* sq_userdata_new(SQSharedState* ss, SQInteger size) {
 }
 
 SQGenerator* sq_generator_new(SQSharedState* ss) {
-    SQGenerator* g = new SQGenerator();
+    SQGenerator* g = new SQGenerator;
     sq_gc_link(ss, g, OT_GENERATOR);
     return g;
 }
@@ -426,6 +428,7 @@ static void obj_clear(SQRefCounted* o) {
             SQOuter* n = ou->nextOpen;
             ou->closed = g->es.stack[size_t(ou->index)];
             ou->owner = nullptr;
+            ou->ptr = &ou->closed;
             ou = n;
         }
         g->es.openOuters = nullptr;
@@ -448,6 +451,16 @@ static void obj_clear(SQRefCounted* o) {
     }
     case OT_THREAD: {
         SQVM* t = static_cast<SQVM*>(o);
+        // closures that outlive the thread keep the values of its locals they captured
+        for (SQOuter* ou = t->es.openOuters; ou;) {
+            SQOuter* n = ou->nextOpen;
+            ou->closed = t->es.stack[size_t(ou->index)];
+            ou->owner = nullptr;
+            ou->ptr = &ou->closed;
+            ou->nextOpen = nullptr;
+            ou = n;
+        }
+        t->es.openOuters = nullptr;
         std::vector<Value> s;
         s.swap(t->es.stack);
         t->es.frames.clear();

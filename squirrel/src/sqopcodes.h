@@ -82,5 +82,23 @@ enum OpCode : unsigned char {
     OP_JCMPF,     // a=compare op, b [x y] -> [], jump when the comparison is false
     OP_JCMPT,     // a=compare op, b [x y] -> [], jump when the comparison is true
     OP_ADDI,      // b [x] -> [x + b]
+    // a binary operator fused with the load of its right operand: local slot b (L) or
+    // constant b (K)
+    OP_ADDL,      // b [x] -> [x + slot b]
+    OP_SUBL,      // b [x] -> [x - slot b]
+    OP_MULL,      // b [x] -> [x * slot b]
+    OP_DIVL,      // b [x] -> [x / slot b]
+    OP_ADDK,      // b [x] -> [x + consts[b]]
+    OP_SUBK,      // b [x] -> [x - consts[b]]
+    OP_MULK,      // b [x] -> [x * consts[b]]
+    OP_DIVK,      // b [x] -> [x / consts[b]]
+    OP_BITL,      // a=bitwise op, b [x] -> [x op slot b]
+    OP_BITK,      // a=bitwise op, b [x] -> [x op consts[b]]
+    OP_JCMPFL,    // a=compare op, b, c=slot [x] -> [], jump when x op slot c is false
+    OP_JCMPTL,    // a=compare op, b, c=slot [x] -> [], jump when x op slot c is true
+    OP_JCMPFK,    // a=compare op, b, c=constant [x] -> [], jump when false
+    OP_JCMPTK,    // a=compare op, b, c=constant [x] -> [], jump when true
+    OP_GETVART,   // b -> [this.k (or the root's), this]: a function and the this of its call
+    OP_GETLOCALT, // b -> [slot b, this]
     OP_LAST
 };

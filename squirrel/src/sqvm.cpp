@@ -118,6 +118,7 @@ void sq_ensure_stack(ExecState& es, SQInteger need) {
     if (n < need) n = need;
     if (n > MAX_STACK) n = MAX_STACK;
     es.stack.resize(size_t(n));
+    for (SQOuter* o = es.openOuters; o; o = o->nextOpen) o->ptr = &es.stack[size_t(o->index)];
 }
 
 static SQInteger api_base(SQVM* v) {
@@ -149,17 +150,18 @@ void sq_vpop(SQVM* v, SQInteger n) {
 // ---------------------------------------------------------------- outers
 
 static Value& outer_val(SQOuter* o) {
-    return o->owner ? o->owner->stack[size_t(o->index)] : o->closed;
+    return *o->ptr;
 }
 
 static SQOuter* find_outer(SQSharedState* ss, ExecState& es, SQInteger idx) {
     SQOuter** pp = &es.openOuters;
     while (*pp && (*pp)->index > idx) pp = &(*pp)->nextOpen;
     if (*pp && (*pp)->index == idx) return *pp;
-    SQOuter* o = new SQOuter();
+    SQOuter* o = new SQOuter; // every field is set below
     sq_gc_link(ss, o, OT_OUTER);
     o->index = idx;
     o->owner = &es;
+    o->ptr = &es.stack[size_t(idx)];
     o->nextOpen = *pp;
     *pp = o;
     return o;
@@ -172,6 +174,7 @@ static void close_outers(ExecState& es, SQInteger from) {
         o->closed = std::move(es.stack[size_t(o->index)]);
         es.stack[size_t(o->index)] = o->closed;
         o->owner = nullptr;
+        o->ptr = &o->closed;
         o->nextOpen = nullptr;
     }
 }
@@ -764,6 +767,62 @@ static Value arith(SQVM* v, int op, const Value& a, const Value& b) {
              sq_type_name(tb));
 }
 
+// integer and float arithmetic without metamethods or errors; false leaves a untouched
+static SQ_INLINE bool arith_fast(int op, Value& a, const Value& b) {
+    if (a._type == OT_INTEGER && b._type == OT_INTEGER) {
+        if (op == OP_DIV) return false; // division by zero and -1 are checked there
+        SQUnsignedInteger x = SQUnsignedInteger(a._unVal.nInteger),
+                          y = SQUnsignedInteger(b._unVal.nInteger);
+        a._unVal.nInteger = SQInteger(op == OP_ADD ? x + y : op == OP_SUB ? x - y : x * y);
+        return true;
+    }
+    if (sq_isnumeric(a) && sq_isnumeric(b)) {
+        SQFloat x = num_f(a), y = num_f(b);
+        a._type = OT_FLOAT;
+        a._unVal.raw = 0;
+        a._unVal.fFloat = op == OP_ADD   ? x + y
+                          : op == OP_SUB ? x - y
+                          : op == OP_MUL ? x * y
+                                         : x / y;
+        return true;
+    }
+    return false;
+}
+
+static SQ_INLINE bool int_cmp(int op, SQInteger a, SQInteger b) {
+    switch (op) {
+    case OP_LT:
+        return a < b;
+    case OP_LE:
+        return a <= b;
+    case OP_GT:
+        return a > b;
+    case OP_GE:
+        return a >= b;
+    case OP_EQ:
+        return a == b;
+    default:
+        return a != b;
+    }
+}
+
+static SQ_INLINE SQInteger bit_int(int op, SQInteger x, SQInteger y) {
+    switch (op) {
+    case OP_BAND:
+        return x & y;
+    case OP_BOR:
+        return x | y;
+    case OP_BXOR:
+        return x ^ y;
+    case OP_SHL:
+        return SQInteger(SQUnsignedInteger(x) << (y & 63));
+    case OP_SHR:
+        return x >> (y & 63);
+    default:
+        return SQInteger(SQUnsignedInteger(x) >> (y & 63));
+    }
+}
+
 static Value bitop(SQVM* v, int op, const Value& a, const Value& b) {
     if (a.type() != OT_INTEGER || b.type() != OT_INTEGER)
         sq_raise(v, "bitwise op between '%s' and '%s'", sq_type_name(a.type()),
@@ -842,7 +901,8 @@ static void call_native(SQVM* v, ExecState& es, SQNativeClosure* nc, SQInteger c
         }
     }
     if (nc->env && nc->env->obj._type != OT_NULL) es.stack[size_t(ci + 1)] = Value(nc->env->obj);
-    sq_ensure_stack(es, ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK);
+    SQInteger need = ci + 1 + nargs + SQInteger(nc->outers.size()) + MIN_NATIVE_STACK;
+    if (need > SQInteger(es.stack.size())) sq_ensure_stack(es, need);
     for (size_t i = 0; i < nc->outers.size(); ++i)
         es.stack[size_t(ci + 1 + nargs + SQInteger(i))] = nc->outers[i];
     Frame& f = es.frames.emplace_back();
@@ -878,10 +938,12 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
         v->budget = 0;
         sq_raise(v, "instruction limit exceeded");
     }
-    try {
-        sq_ensure_stack(es, base + p->stacksize + nargs + 8);
-    } catch (SQException&) {
-        sq_raise(v, "stack overflow");
+    if (base + p->stacksize + nargs + 8 > SQInteger(es.stack.size())) {
+        try {
+            sq_ensure_stack(es, base + p->stacksize + nargs + 8);
+        } catch (SQException&) {
+            sq_raise(v, "stack overflow");
+        }
     }
     Value* s = es.stack.data();
     if (p->varargs) {
@@ -907,13 +969,15 @@ static void push_closure_frame(SQVM* v, ExecState& es, SQClosure* cl, SQInteger 
     }
     // the environment is held weakly: once it is gone, this is null
     if (cl->env) s[base] = Value(cl->env->obj);
-    Frame f{};
+    // filled in place: a frame built on the C stack and copied stalls on store forwarding
+    Frame& f = es.frames.emplace_back();
     f.callee = cl;
     f.ip = p->code.data();
     f.base = base;
+    f.top = 0;
     f.flags = flags;
+    f.ntries = 0;
     f.target = ci;
-    es.frames.push_back(f);
 }
 
 // A generator that has yielded holds its this weakly (as Squirrel does), so a generator method of
@@ -937,6 +1001,39 @@ static Value make_generator(SQVM* v, SQClosure* cl, ExecState& es, SQInteger ci,
 }
 
 static void execute(SQVM* v, ExecState& es, SQInteger entry);
+
+// An instance's arithmetic metamethod written in script, for the operands at stack[at] and
+// stack[at + 1] (the top): pushes its frame so the running loop executes it, the result landing
+// in stack[at]. False when the generic path must run (no such metamethod, a native or generator,
+// string concatenation, or the nesting limit, which that path reports).
+static bool push_meta_frame(SQVM* v, ExecState& es, SQInteger at, int op) {
+    static const MetaMethod mm_of[] = {MT_ADD, MT_SUB, MT_MUL, MT_DIV, MT_MODULO};
+    const Value& a = es.stack[size_t(at)];
+    const Value& b = es.stack[size_t(at + 1)];
+    if (a._type != OT_INSTANCE || (op == OP_ADD && b._type == OT_STRING)) return false;
+    const Value& mm = a.ins()->cls->meta[mm_of[op - OP_ADD]];
+    if (mm._type != OT_CLOSURE) return false;
+    SQClosure* c = mm.clo();
+    SQFunctionProto* p = c->proto;
+    if (p->nparams != 2 || p->varargs || p->generator || c->env) return false;
+    if (v->shared->nativeDepth + 1 > MAX_NATIVE_DEPTH) return false;
+    if (at + 3 > SQInteger(es.stack.size())) {
+        try {
+            sq_ensure_stack(es, at + 3);
+        } catch (SQException&) {
+            sq_raise(v, "stack overflow");
+        }
+    }
+    Value* s = es.stack.data();
+    s[at + 2] = std::move(s[at + 1]);
+    s[at + 1] = std::move(s[at]);
+    s[at] = Value(OT_CLOSURE, c);
+    es.top = at + 3;
+    push_closure_frame(v, es, c, at, 2, FRAME_META);
+    ++v->shared->nativeDepth;
+    ++v->execDepth;
+    return true;
+}
 
 // Starts a call of stack[ci]; returns true when a script frame was pushed and must be run.
 static bool prep_call(SQVM* v, ExecState& es, SQInteger ci, SQInteger nargs) {
@@ -1067,7 +1164,9 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript) {
     g->heldBy = nullptr;
     ExecState* saved = v->cur;
     v->cur = &g->es;
-    g->es.stack[1] = sq_deref(g->es.stack[1]);
+    // the weak reference outlives the run, so the next yield reuses it instead of making another
+    Value weakThis = g->es.stack[1];
+    g->es.stack[1] = sq_deref(weakThis);
     // counted so that a thread may suspend through generators resumed straight from script
     if (fromScript) ++v->genResumes;
     try {
@@ -1107,6 +1206,10 @@ void sq_resume_generator(SQVM* v, SQGenerator* g, Value& out, bool fromScript) {
 
 static void unwind_frame(SQVM* v, ExecState& es) {
     Frame& f = es.frames.back();
+    if (f.flags & FRAME_META) {
+        --v->shared->nativeDepth;
+        --v->execDepth;
+    }
     close_outers(es, f.base - 1);
     v->catchers -= f.ntries;
     for (int i = 0; i < f.ntries; ++i) es.tries.pop_back();
@@ -1231,6 +1334,24 @@ static void execute(SQVM* v, ExecState& es, SQInteger entry) {
     return c;
 }
 
+// Lookup of a constant key that first tries the slot where the same instruction found its key
+// last time (kept in the instruction's c). The slot is checked, never trusted, so the hint
+// needs no invalidation when tables grow, shrink or differ between calls.
+static SQ_INLINE Value* find_hinted(SQTable* t, const SQObject& k, const Instr& in) {
+    if (in.c < t->cap) {
+        TableNode& n = t->nodes[in.c];
+        if (n.key._unVal.raw == k._unVal.raw && n.key._type == k._type) return &n.val;
+    }
+    Value* p = sq_table_find(t, k);
+    if (p) {
+        SQInteger at =
+            reinterpret_cast<TableNode*>(reinterpret_cast<char*>(p) - offsetof(TableNode, val)) -
+            t->nodes;
+        if (at <= 0xFFFF) const_cast<Instr&>(in).c = uint16_t(at);
+    }
+    return p;
+}
+
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
     Frame* fr;
     SQClosure* cl;
@@ -1257,15 +1378,21 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         &&L_OP_DUP,       &&L_OP_DUP2,      &&L_OP_SETTOP,    &&L_OP_FOREACH,  &&L_OP_TRY,
         &&L_OP_POPTRY,    &&L_OP_THROW,     &&L_OP_YIELD,     &&L_OP_RESUME,   &&L_OP_NEWCLASS,
         &&L_OP_CLASSDONE, &&L_OP_GETBASE,   &&L_OP_CALLEE,    &&L_OP_INCL,     &&L_OP_INC,
-        &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI};
-    Instr in;
+        &&L_OP_POSTINCF,  &&L_OP_SWAPUNDER, &&L_OP_JCMPF,     &&L_OP_JCMPT,    &&L_OP_ADDI,
+        &&L_OP_ADDL,      &&L_OP_SUBL,      &&L_OP_MULL,      &&L_OP_DIVL,     &&L_OP_ADDK,
+        &&L_OP_SUBK,      &&L_OP_MULK,      &&L_OP_DIVK,      &&L_OP_BITL,     &&L_OP_BITK,
+        &&L_OP_JCMPFL,    &&L_OP_JCMPTL,    &&L_OP_JCMPFK,    &&L_OP_JCMPTK,   &&L_OP_GETVART,
+        &&L_OP_GETLOCALT};
+    // the current instruction is read in place: a copy of it would live on the C stack
+    const Instr* cur;
+#define in (*cur)
 #define NEXT()                                                                                     \
     do {                                                                                           \
-        in = *ip++;                                                                                \
-        goto* jt[in.op];                                                                           \
+        cur = ip++;                                                                                \
+        goto* jt[cur->op];                                                                         \
     } while (0)
     for (;;) {
-        in = *ip++;
+        cur = ip++;
         switch (in.op) {
         case OP_LOADNULL:
         L_OP_LOADNULL:
@@ -1290,6 +1417,12 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_GETLOCAL:
         L_OP_GETLOCAL:
             *sp++ = stk[in.b];
+            NEXT();
+        case OP_GETLOCALT:
+        L_OP_GETLOCALT:
+            sp[0] = stk[in.b];
+            sp[1] = stk[0];
+            sp += 2;
             NEXT();
         case OP_SETLOCAL:
         L_OP_SETLOCAL:
@@ -1317,7 +1450,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             Value& o = sp[-1];
             const Value& k = consts[in.b];
             if (o.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(o.tab(), k)) {
+                if (Value* p = find_hinted(o.tab(), k, in)) {
                     if (p->type() != OT_WEAKREF) {
                         o = *p;
                         NEXT();
@@ -1325,7 +1458,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 }
             } else if (o.type() == OT_INSTANCE) {
                 SQInstance* ins = o.ins();
-                if (Value* p = sq_table_find(ins->cls->members, k)) {
+                if (Value* p = find_hinted(ins->cls->members, k, in)) {
                     Value r = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
                                                           : sq_deref(*p);
                     o = std::move(r);
@@ -1342,6 +1475,27 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_GET:
         L_OP_GET : {
+            // array elements by integer and table slots, copied out before the container's
+            // stack slot is overwritten (it may hold the last reference)
+            if (sp[-2]._type == OT_ARRAY && sp[-1]._type == OT_INTEGER) {
+                auto& vals = sp[-2].arr()->vals;
+                SQInteger idx = sp[-1]._unVal.nInteger;
+                if (idx >= 0 && idx < SQInteger(vals.size()) &&
+                    vals[size_t(idx)]._type != OT_WEAKREF) {
+                    Value r = vals[size_t(idx)];
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            } else if (sp[-2]._type == OT_TABLE) {
+                Value* p = sq_table_find(sp[-2].tab(), sp[-1]);
+                if (p && p->_type != OT_WEAKREF) {
+                    Value r = *p;
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            }
             SYNC();
             Value r;
             Value obj = sp[-2], key = sp[-1];
@@ -1352,20 +1506,38 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             break;
         }
         case OP_GETVAR:
-        L_OP_GETVAR : {
+        L_OP_GETVAR:
+        case OP_GETVART:
+        L_OP_GETVART : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
-            if (self.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(self.tab(), k)) {
-                    *sp++ = sq_deref(*p);
-                    NEXT();
+            {
+                // a miss in this falls back to this's default delegate, then the root table;
+                // straight there when nothing in between (delegates, _get) could answer
+                bool toRoot = false;
+                if (self.type() == OT_TABLE) {
+                    if (Value* p = find_hinted(self.tab(), k, in)) {
+                        *sp++ = sq_deref(*p);
+                        goto getvar_this;
+                    }
+                    toRoot = !self.tab()->delegate;
+                } else if (self.type() == OT_INSTANCE) {
+                    SQInstance* ins = self.ins();
+                    if (Value* p = find_hinted(ins->cls->members, k, in)) {
+                        *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
+                                                            : sq_deref(*p);
+                        goto getvar_this;
+                    }
+                    toRoot = ins->cls->meta[MT_GET].isNull();
                 }
-            } else if (self.type() == OT_INSTANCE) {
-                SQInstance* ins = self.ins();
-                if (Value* p = sq_table_find(ins->cls->members, k)) {
-                    *sp++ = p->type() == OT_USERPOINTER ? sq_deref(ins->vals[size_t(p->i())])
-                                                        : sq_deref(*p);
-                    NEXT();
+                if (toRoot) {
+                    SQTable* dd = default_delegate(ss, self.type());
+                    const Value& root = closure_root(ss, cl);
+                    if ((!dd || !sq_table_find(dd, k)) && root._type == OT_TABLE)
+                        if (Value* p = find_hinted(root.tab(), k, in)) {
+                            *sp++ = sq_deref(*p);
+                            goto getvar_this;
+                        }
                 }
             }
             SYNC();
@@ -1376,20 +1548,24 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             if (!found) raise_noindex(v, k);
             RELOAD();
             *sp++ = std::move(r);
+            if (in.op == OP_GETVART) *sp++ = stk[0];
             break;
         }
+        getvar_this:
+            if (in.op == OP_GETVART) *sp++ = stk[0];
+            NEXT();
         case OP_SETVAR:
         L_OP_SETVAR : {
             const Value& k = consts[in.b];
             Value& self = stk[0];
             if (self.type() == OT_TABLE) {
-                if (Value* p = sq_table_find(self.tab(), k)) {
+                if (Value* p = find_hinted(self.tab(), k, in)) {
                     *p = sp[-1];
                     NEXT();
                 }
             } else if (self.type() == OT_INSTANCE) {
                 SQInstance* ins = self.ins();
-                Value* p = sq_table_find(ins->cls->members, k);
+                Value* p = find_hinted(ins->cls->members, k, in);
                 if (p && p->type() == OT_USERPOINTER) {
                     ins->vals[size_t(p->i())] = sp[-1];
                     NEXT();
@@ -1407,6 +1583,23 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_SET:
         L_OP_SET : {
+            {
+                Value* slot = nullptr;
+                if (sp[-3]._type == OT_ARRAY && sp[-2]._type == OT_INTEGER) {
+                    auto& vals = sp[-3].arr()->vals;
+                    SQInteger idx = sp[-2]._unVal.nInteger;
+                    if (idx >= 0 && idx < SQInteger(vals.size())) slot = &vals[size_t(idx)];
+                } else if (sp[-3]._type == OT_TABLE) {
+                    slot = sq_table_find(sp[-3].tab(), sp[-2]);
+                }
+                if (slot) {
+                    *slot = sp[-1];
+                    sp[-3] = std::move(sp[-1]);
+                    sp[-2].setNull();
+                    sp -= 2;
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj = sp[-3], key = sp[-2], val = sp[-1];
             sq_set(v, obj, key, val);
@@ -1424,6 +1617,15 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
                 POP();
                 POP();
+                NEXT();
+            }
+            // a table without delegates has no _newslot to ask
+            if (in.op == OP_NEWSLOT && sp[-3]._type == OT_TABLE && !sp[-3].tab()->delegate &&
+                !sp[-2].isNull()) {
+                sq_table_set(sp[-3].tab(), sp[-2], sp[-1]);
+                sp[-3] = std::move(sp[-1]);
+                sp[-2].setNull();
+                sp -= 2;
                 NEXT();
             }
             SYNC();
@@ -1447,6 +1649,14 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         }
         case OP_DELETE:
         L_OP_DELETE : {
+            if (sp[-2]._type == OT_TABLE && !sp[-2].tab()->delegate) {
+                Value r;
+                if (sq_table_remove(sp[-2].tab(), sp[-1], &r)) {
+                    POP();
+                    sp[-1] = std::move(r);
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj = sp[-2], key = sp[-1];
             Value r = sq_delete_op(v, obj, key);
@@ -1494,6 +1704,10 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 NEXT();
             }
             SYNC();
+            if (push_meta_frame(v, es, es.top - 2, in.op)) {
+                RELOAD();
+                NEXT();
+            }
             Value a = sp[-2], b = sp[-1];
             Value r = arith(v, in.op, a, b);
             RELOAD();
@@ -1513,7 +1727,14 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_SHR:
         case OP_USHR:
         L_OP_USHR : {
-            if (sp[-2]._type != OT_INTEGER || sp[-1]._type != OT_INTEGER) SYNC();
+            if (sp[-2]._type == OT_INTEGER && sp[-1]._type == OT_INTEGER) {
+                sp[-2]._unVal.nInteger =
+                    bit_int(in.op, sp[-2]._unVal.nInteger, sp[-1]._unVal.nInteger);
+                --sp;
+                sp->_type = OT_NULL;
+                NEXT();
+            }
+            SYNC();
             Value r = bitop(v, in.op, sp[-2], sp[-1]);
             POP();
             sp[-1] = std::move(r);
@@ -1656,6 +1877,85 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sp[-1] = std::move(r);
             break;
         }
+#define ARITH_OPND(OPC, BASE, Y)                                                                   \
+    case OPC:                                                                                      \
+        L_##OPC : {                                                                                \
+            if (arith_fast(BASE, sp[-1], Y)) NEXT();                                               \
+            if (sp[-1]._type == OT_INSTANCE) {                                                     \
+                *sp++ = Y;                                                                         \
+                SYNC();                                                                            \
+                if (push_meta_frame(v, es, es.top - 2, BASE)) {                                    \
+                    RELOAD();                                                                      \
+                    NEXT();                                                                        \
+                }                                                                                  \
+                POP();                                                                             \
+            }                                                                                      \
+            SYNC();                                                                                \
+            Value a = sp[-1], b = Y;                                                               \
+            Value r = arith(v, BASE, a, b);                                                        \
+            RELOAD();                                                                              \
+            sp[-1] = std::move(r);                                                                 \
+            break; /* leaves the scope, so a and b are released */                                 \
+        }
+            ARITH_OPND(OP_ADDL, OP_ADD, stk[in.b])
+            ARITH_OPND(OP_SUBL, OP_SUB, stk[in.b])
+            ARITH_OPND(OP_MULL, OP_MUL, stk[in.b])
+            ARITH_OPND(OP_DIVL, OP_DIV, stk[in.b])
+            ARITH_OPND(OP_ADDK, OP_ADD, consts[in.b])
+            ARITH_OPND(OP_SUBK, OP_SUB, consts[in.b])
+            ARITH_OPND(OP_MULK, OP_MUL, consts[in.b])
+            ARITH_OPND(OP_DIVK, OP_DIV, consts[in.b])
+#undef ARITH_OPND
+        case OP_BITL:
+        L_OP_BITL:
+        case OP_BITK:
+        L_OP_BITK : {
+            const Value& y = in.op == OP_BITL ? stk[in.b] : consts[in.b];
+            if (sp[-1]._type == OT_INTEGER && y._type == OT_INTEGER) {
+                sp[-1]._unVal.nInteger = bit_int(in.a, sp[-1]._unVal.nInteger, y._unVal.nInteger);
+                NEXT();
+            }
+            SYNC();
+            Value r = bitop(v, in.a, sp[-1], y);
+            sp[-1] = std::move(r);
+            break;
+        }
+#define JCMP_OPND(OPC, WHEN, Y)                                                                    \
+    case OPC:                                                                                      \
+        L_##OPC : {                                                                                \
+            Value& x = sp[-1];                                                                     \
+            const Value& y = Y;                                                                    \
+            bool r;                                                                                \
+            if (x._type == OT_INTEGER && y._type == OT_INTEGER) {                                  \
+                r = int_cmp(in.a, x._unVal.nInteger, y._unVal.nInteger);                           \
+                --sp;                                                                              \
+                sp->_type = OT_NULL;                                                               \
+            } else {                                                                               \
+                if (in.a == OP_EQ || in.a == OP_NE) {                                              \
+                    r = sq_equals(x, y) == (in.a == OP_EQ);                                        \
+                } else {                                                                           \
+                    SYNC();                                                                        \
+                    Value a = x, b = y;                                                            \
+                    SQInteger c = sq_compare(v, a, b);                                             \
+                    RELOAD();                                                                      \
+                    r = int_cmp(in.a, c, 0);                                                       \
+                }                                                                                  \
+                POP();                                                                             \
+            }                                                                                      \
+            if (r == WHEN) {                                                                       \
+                if (in.b < ip - proto->code.data() && --v->budget <= 0) {                          \
+                    SYNC();                                                                        \
+                    budget_exceeded(v);                                                            \
+                }                                                                                  \
+                ip = proto->code.data() + in.b;                                                    \
+            }                                                                                      \
+            NEXT();                                                                                \
+        }
+            JCMP_OPND(OP_JCMPFL, false, stk[in.c])
+            JCMP_OPND(OP_JCMPTL, true, stk[in.c])
+            JCMP_OPND(OP_JCMPFK, false, consts[in.c])
+            JCMP_OPND(OP_JCMPTK, true, consts[in.c])
+#undef JCMP_OPND
         case OP_IN:
         L_OP_IN : {
             SYNC();
@@ -1803,6 +2103,21 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                     RELOAD();
                     NEXT();
                 }
+            } else if (callee._type == OT_NATIVECLOSURE) {
+                SQNativeClosure* nc = callee.ncl();
+                if (nc->leaf && !nc->env) {
+                    Value r;
+                    if (nc->leaf(&es.stack[size_t(ci + 1)], nargs, r)) {
+                        Value* res = es.stack.data() + ci;
+                        while (sp > res + 1) (--sp)->setNull();
+                        *res = std::move(r);
+                        NEXT();
+                    }
+                }
+                call_native(v, es, nc, ci, nargs);
+                if (v->suspendRequested) return; // suspended inside the native
+                RELOAD();
+                NEXT();
             }
             bool pushed = prep_call(v, es, ci, nargs);
             if (v->suspendRequested && !pushed) {
@@ -1815,6 +2130,31 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         L_OP_PREPCALLK:
         case OP_PREPCALL:
         L_OP_PREPCALL : {
+            if (in.op == OP_PREPCALLK) {
+                // methods of instances and functions in tables, without copying the receiver
+                Value& o = sp[-1];
+                const Value& k = consts[in.b];
+                Value* p = nullptr;
+                if (o._type == OT_INSTANCE) {
+                    p = find_hinted(o.ins()->cls->members, k, in);
+                    if (p && p->_type == OT_USERPOINTER) p = &o.ins()->vals[size_t(p->i())];
+                } else if (o._type == OT_TABLE) {
+                    p = find_hinted(o.tab(), k, in);
+                } else if (k._type == OT_STRING &&
+                           (o._type &
+                            (OT_ARRAY | OT_STRING | OT_INTEGER | OT_FLOAT | OT_BOOL | OT_CLOSURE |
+                             OT_NATIVECLOSURE | OT_GENERATOR) &
+                            0xFFFFFF)) {
+                    // values whose methods come only from their type's default delegate
+                    if (SQTable* dd = default_delegate(ss, o._type)) p = find_hinted(dd, k, in);
+                }
+                if (p && p->_type != OT_WEAKREF) {
+                    *sp = std::move(o);
+                    o = *p;
+                    ++sp;
+                    NEXT();
+                }
+            }
             SYNC();
             Value obj, key;
             if (in.op == OP_PREPCALLK) {
@@ -1855,7 +2195,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 v->catchers -= fr->ntries;
                 es.tries.resize(es.tries.size() - size_t(fr->ntries));
             }
-            if (fr->flags & FRAME_CTOR) r = stk[0];
+            if (fr->flags & (FRAME_CTOR | FRAME_META)) {
+                if (fr->flags & FRAME_CTOR) r = stk[0];
+                if (fr->flags & FRAME_META) {
+                    --ss->nativeDepth;
+                    --v->execDepth;
+                }
+            }
             SQInteger target = fr->target;
             Value* lim = es.stack.data() + target;
             while (sp > lim) (--sp)->setNull();
@@ -1888,6 +2234,7 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             SQClosure* c = sq_closure_new(ss, p);
             Value cv(OT_CLOSURE, c);
             c->root = ss->roottable; // the root at creation, kept across setroottable
+            c->outers.reserve(p->outers.size());
             for (auto& oi : p->outers) {
                 SQOuter* o;
                 if (oi.fromLocal)
@@ -2180,4 +2527,5 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             sq_raise(v, "invalid instruction");
         }
     }
+#undef in
 }

@@ -46,7 +46,7 @@ bool sq_class_add(SQVM* v, SQClass* c, const Value& key, const Value& val, bool 
 // values
 const char* sq_type_name(SQObjectType t);
 // reads through weak references
-inline Value sq_deref(const Value& v) {
+SQ_INLINE Value sq_deref(const Value& v) {
     if (v.type() != OT_WEAKREF) return v;
     return Value(v.wr()->obj);
 }

@@ -248,8 +248,8 @@ TEST_F(FxTest, ResetEmptiesEverything) {
     const int before = fx_reset_count;
     reset_common_fx();
     EXPECT_EQ(glow_particles.parts.num, 0);
-    EXPECT_EQ(fx_trail_free_head, 0);
     EXPECT_FALSE(fx_trails[0].isAlive());
+    EXPECT_EQ(add_trail_fx(ZERO, ZERO, ZERO, 1.0f, 0u), 0) << "the pool starts over";
     EXPECT_EQ(fx_reset_count, before + 1);
 }
 } // namespace

@@ -326,6 +326,25 @@ TEST_F(ResourceTest, LocksReadBackAndCheckTheirRange) {
     EXPECT_EQ(create_ib(0, 0), nullptr);
 }
 
+TEST_F(ResourceTest, RectWritesLandOnlyInTheirRectangleAndRefuseBadOnes) {
+    Texture* t = create_managed_texture(4, 3);
+    const uint32_t zero[12] = {}, rect[4] = {0xff000001u, 0xff000002u, 0xff000003u, 0xff000004u};
+    ASSERT_TRUE(write_texture_rect(t, 0, 0, 0, 4, 3, zero));
+    ASSERT_TRUE(write_texture_rect(t, 0, 2, 1, 2, 2, rect)); // bottom-right 2 x 2, rows packed
+    uint32_t got[12];
+    glGetTextureImage(t->gl_tex, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, sizeof(got), got);
+    const uint32_t want[12] = {0,           0,           0, 0, 0,           0,
+                               0xff000001u, 0xff000002u, 0, 0, 0xff000003u, 0xff000004u};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(got[i], want[i]) << i;
+    EXPECT_FALSE(write_texture_rect(t, 0, 3, 0, 2, 1, rect)) << "past the right edge";
+    EXPECT_FALSE(write_texture_rect(t, 0, 0, -1, 1, 1, rect));
+    EXPECT_FALSE(write_texture_rect(t, 0, 0, 0, 0, 1, rect));
+    EXPECT_FALSE(write_texture_rect(t, 1, 0, 0, 1, 1, rect)) << "no such level";
+    EXPECT_FALSE(write_texture_rect(t, 0, 0, 0, 1, 1, nullptr));
+    Texture* dxt = create_texture(8, 8, 1, 0, D3DFMT_DXT1, 1);
+    EXPECT_FALSE(write_texture_rect(dxt, 0, 0, 0, 4, 4, rect)) << "compressed";
+}
+
 TEST_F(ResourceTest, EqualDescriptorListsShareADeclaration) {
     const VertexElementDesc a[] = {
         {0, 0, VSD_FLOAT3, VSD_POSITION, 0}, {12, 0, VSD_FLOAT2, VSD_TEXCOORD, 0}, VSD_END};

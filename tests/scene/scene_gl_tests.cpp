@@ -33,6 +33,20 @@ class SceneGl : public SceneTest {
         init_postfx();
         HR::init(0);
     }
+    // Flat green land under a sun straight above, seen from above without fog.
+    void startFlatGreenLandFromAbove() {
+        start(64, 64, true);
+        for (int i = 0; i < HMAP_CELLS; ++i) {
+            hmap[i] = 2.0f;
+            surface[i].color = 0xFF6A8040u;
+            surface[i].surf_color = 0;
+        }
+        memcpy(target_hmap, hmap, sizeof(hmap));
+        set_sky_sun(false, make4f(0, 1, 0, 0));
+        update_sky(1.0f);
+        use_fog = false;
+        set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    }
     std::vector<float> readFloat(Texture* t) {
         std::vector<float> v(size_t(texture_width(t)) * size_t(texture_height(t)));
         glGetTextureImage(t->gl_tex, 0, GL_RED, GL_FLOAT, GLsizei(v.size() * 4), v.data());
@@ -97,6 +111,25 @@ TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
     uint32_t v = readTexture(view)[300 * 1024 + 400];
     release_texture(view);
     EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
+}
+
+// A new renderer has no previous step: its first frame (at start-up, t = 0) must show the
+// current maps, not fade in from empty (black) ones.
+TEST_F(SceneGl, FirstFrameOfANewRendererShowsTheMapsNotEmptyOnes) {
+    start(32, 32);
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat: normal (0, 1, 0)
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_test_camera(make4f(20, 12, 30, 1), make4f(20, 4, 60, 1));
+    HR::frameUpdate(0.0f);
+    // The land blends the pair by t: at t = 0 it shows norm_tex[0].
+    std::vector<uint32_t> view = readTexture(HR::norm_tex[0]);
+    EXPECT_EQ(view[300 * 1024 + 400], 0xFF80FF80u);
+    EXPECT_EQ(readTexture(HR::norm_tex[0]), readTexture(HR::norm_tex[1]));
+    // From then on a step interpolates from the previous maps as before.
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.5f;
+    HR::markDirty();
+    HR::frameUpdate(0.0f);
+    EXPECT_EQ(readTexture(HR::norm_tex[0])[300 * 1024 + 400], 0xFF80FF80u) << "t = 0: previous";
 }
 
 // The forward path's sky visibility (normal-map alpha) comes from a map at two texels per
@@ -171,17 +204,7 @@ TEST_F(SceneGl, LowFrameCoversEveryPixelAndMeetsTheSkyAtTheLand) {
 }
 
 TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
-    start(64, 64, true);
-    for (int i = 0; i < HMAP_CELLS; ++i) {
-        hmap[i] = 2.0f;
-        surface[i].color = 0xFF6A8040u;
-        surface[i].surf_color = 0;
-    }
-    memcpy(target_hmap, hmap, sizeof(hmap));
-    set_sky_sun(false, make4f(0, 1, 0, 0));
-    update_sky(1.0f);
-    use_fog = false;
-    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    startFlatGreenLandFromAbove();
     HR::frameUpdate(0.05f);
     render_scene_low(0.05f, 1.0f);
     use_fog = true;
@@ -195,17 +218,7 @@ TEST_F(SceneGl, FlatMapLitFromAboveIsUniform) {
 // Uploads draw only the cells that changed since the last one, and the view maps are not
 // blended again for the same step fraction; a change must still show in the next frame.
 TEST_F(SceneGl, ChangedLandShowsInTheNextFrame) {
-    start(64, 64, true);
-    for (int i = 0; i < HMAP_CELLS; ++i) {
-        hmap[i] = 2.0f;
-        surface[i].color = 0xFF6A8040u;
-        surface[i].surf_color = 0;
-    }
-    memcpy(target_hmap, hmap, sizeof(hmap));
-    set_sky_sun(false, make4f(0, 1, 0, 0));
-    update_sky(1.0f);
-    use_fog = false;
-    set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    startFlatGreenLandFromAbove();
     auto frame = [this] {
         HR::frameUpdate(0.05f);
         render_scene_low(0.05f, 1.0f);
