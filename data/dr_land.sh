@@ -1,6 +1,7 @@
 // Deferred land (INST: near patches); inputs as land.sh, plus stage 0 the aperture map.
 #include "gbuffer_common.inc"
 #include "land_detail.inc"
+#include "land_norm.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
@@ -31,7 +32,6 @@ void vsh() {
 #endif
 #ifdef PSH
 layout(binding = 0) uniform sampler2D aper_tex;
-layout(binding = 1) uniform sampler2D norm_tex;
 layout(binding = 2) uniform sampler2D color_tex;
 layout(binding = 3) uniform sampler2D surf_tex;
 layout(binding = 4) uniform sampler2D detail_tex;
@@ -40,7 +40,7 @@ VARYING vec2 uvc;
 VARYING vec2 uvn;
 VARYING float depth;
 void psh() {
-    vec3 n = normalize(texture(norm_tex, uvn).xyz * 2.0 - 1.0);
+    vec3 n = normalize(land_normal_texel(uvn).xyz * 2.0 - 1.0);
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = mix(g.rgb, s.rgb, s.a);

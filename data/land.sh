@@ -1,9 +1,10 @@
 // Forward land. Far grid: POSITION (x, z), POSITION1 height. INST: near patches, POSITION
 // (u, v) in the cell, POSITION1 the cell, POSITION2 its corner heights. c16 = (1/256, 1/256,
-// 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 normals (alpha: sky
-// visibility), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
+// 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 and 5 normals (alpha: sky
+// visibility, see land_norm.inc), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
 #include "sky_common.inc"
 #include "land_detail.inc"
+#include "land_norm.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
@@ -35,7 +36,6 @@ void vsh() {
 }
 #endif
 #ifdef PSH
-layout(binding = 1) uniform sampler2D norm_tex;
 layout(binding = 2) uniform sampler2D color_tex;
 layout(binding = 3) uniform sampler2D surf_tex;
 layout(binding = 4) uniform sampler2D detail_tex;
@@ -45,7 +45,7 @@ VARYING vec2 uvc;
 VARYING vec2 uvn;
 VARYING float fog;
 void psh() {
-    vec4 nt = texture(norm_tex, uvn);
+    vec4 nt = land_normal_texel(uvn);
     vec3 n = normalize(nt.xyz * 2.0 - 1.0);
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);

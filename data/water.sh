@@ -1,6 +1,7 @@
 // Forward water: POSITION (x, z), POSITION1 surface level, TEXCOORD1 foam. Stages: 1 normals
 // of ground + water, 4 detail (ripples). Drawn with alpha blending over the land.
 #include "sky_common.inc"
+#include "land_norm.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
@@ -21,7 +22,6 @@ void vsh() {
 }
 #endif
 #ifdef PSH
-layout(binding = 1) uniform sampler2D norm_tex;
 layout(binding = 4) uniform sampler2D detail_tex;
 VARYING vec3 wpos;
 VARYING vec3 vdir;
@@ -29,7 +29,7 @@ VARYING vec2 uvn;
 VARYING float foam;
 VARYING float fog;
 void psh() {
-    vec3 n = normalize(texture(norm_tex, uvn).xyz * 2.0 - 1.0);
+    vec3 n = normalize(land_normal_texel(uvn).xyz * 2.0 - 1.0);
     vec2 q = wpos.xz * 0.21;
     const float e = 1.0 / 64.0;
     float r0 = texture(detail_tex, q).b;

@@ -73,6 +73,28 @@ alignas(64) uint8_t wet[HMAP_CELLS];
 // the CPU rasteriser is paid for every triangle sent, seen or not.
 constexpr int BLOCK_SHIFT = 3, BLOCKS = HMAP_SIZE >> BLOCK_SHIFT;
 uint8_t block_vis[BLOCKS][BLOCKS];
+// Blocks drawn with quads of 2 x 2 cells (see chooseLevels). Blocks that may be: wholly in
+// the land circle, clear of the near block and of the window's last row and column.
+uint8_t block_coarse[BLOCKS][BLOCKS];
+// Blocks whose near cells are drawn as plain quads: a patch's 32 triangles only pay where a
+// cell covers many pixels (its edges are straight, so it meets plain quads without gaps).
+uint8_t block_plain[BLOCKS][BLOCKS];
+struct CoarseCandidates {
+    uint8_t ok[BLOCKS][BLOCKS];
+    CoarseCandidates() {
+        for (int a = 0; a < BLOCKS; ++a)
+            for (int b = 0; b < BLOCKS; ++b) {
+                const int k0 = a << BLOCK_SHIFT, j0 = b << BLOCK_SHIFT, n = 1 << BLOCK_SHIFT;
+                bool in = k0 + n <= 255 && j0 + n <= 255;
+                for (int k = k0; in && k < k0 + n; ++k)
+                    in = circle.j0[k] <= j0 && circle.j1[k] >= j0 + n - 1;
+                const bool near = k0 + n > NEAR_FIRST && k0 <= NEAR_LAST && j0 + n > NEAR_FIRST &&
+                                  j0 <= NEAR_LAST;
+                ok[a][b] = in && !near;
+            }
+    }
+};
+const CoarseCandidates coarse_candidates;
 
 // The horizon ring's index buffer runs block by block (16 x 16 quads), so that the blocks
 // in view can be drawn as a few ranges: first quad of each block, and the end.
@@ -147,8 +169,10 @@ void forget_lost_uploads() {
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
 }
-// Step fraction the view maps were last interpolated with (negative: never).
+// Step fraction the aperture view map was last interpolated with (negative: never).
 float view_t = -1.0f;
+// This frame's step fraction, with which the land and water shaders blend the normal maps.
+float frame_t = 0.0f;
 
 // Staging for map uploads: one texel per cell of the region, rows packed.
 alignas(64) unsigned char upload_texels[HMAP_CELLS * 4];
@@ -190,6 +214,14 @@ void bind_wrap(int stage, Texture* tex, bool linear) {
     set_texture_filter(stage, linear);
 }
 
+// Stages 1 and 5: the normal maps that land_norm.inc blends, and the fraction in c20.
+void bind_normal_pair() {
+    float p20[4] = {frame_t, 0.0f, 0.0f, 0.0f};
+    set_ps_consts(20, p20, 1);
+    bind_wrap(1, HeightmapRenderer::norm_tex[0], true);
+    bind_wrap(5, HeightmapRenderer::norm_tex[1], true);
+}
+
 template <typename T>
 void release_all(T** p, void (*rel)(T*)) {
     if (*p) rel(*p);
@@ -210,15 +242,17 @@ int HeightmapRenderer::seen_reset_count = 0;
 bool HeightmapRenderer::high_quality = false;
 int HeightmapRenderer::cam_cx = 0, HeightmapRenderer::cam_cz = 0;
 int HeightmapRenderer::win_ox = -128, HeightmapRenderer::win_oz = -128;
-int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_quads = 0;
+int HeightmapRenderer::near_count = 0, HeightmapRenderer::far_triangles = 0;
 int HeightmapRenderer::water_quads = 0, HeightmapRenderer::horizon_quads = 0;
 int HeightmapRenderer::visible_blocks = BLOCKS * BLOCKS;
 int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
+int HeightmapRenderer::coarse_blocks = 0, HeightmapRenderer::plain_near_blocks = 0;
+float HeightmapRenderer::coarse_cell_pixels = 6.0f;
+float HeightmapRenderer::patch_cell_pixels = 64.0f;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
 Texture* HeightmapRenderer::norm_tex[2] = {};
-Texture* HeightmapRenderer::norm_view_tex = nullptr;
 Texture* HeightmapRenderer::aper_tex[2] = {};
 Texture* HeightmapRenderer::aper_view_tex = nullptr;
 Texture* HeightmapRenderer::detail_tex = nullptr;
@@ -233,6 +267,9 @@ void HeightmapRenderer::setWindow(const vec4f& cam_pos) {
     win_oz = cam_cz - 128;
     memset(block_vis, 1, sizeof(block_vis));
     memset(hblock_vis, 1, sizeof(hblock_vis));
+    memset(block_coarse, 0, sizeof(block_coarse));
+    memset(block_plain, 0, sizeof(block_plain));
+    coarse_blocks = plain_near_blocks = 0;
     visible_blocks = BLOCKS * BLOCKS;
     visible_horizon_blocks = HBLOCKS * HBLOCKS;
 }
@@ -294,12 +331,61 @@ void HeightmapRenderer::cullBlocks(const Matrix44& glob) {
         }
 }
 
+void HeightmapRenderer::chooseLevels(const Matrix44& glob, float wd, float ht) {
+    coarse_blocks = plain_near_blocks = 0;
+    const int n = 1 << BLOCK_SHIFT;
+    for (int a = 0; a < BLOCKS; ++a)
+        for (int b = 0; b < BLOCKS; ++b) {
+            block_coarse[a][b] = block_plain[a][b] = 0;
+            const int k0 = a << BLOCK_SHIFT, j0 = b << BLOCK_SHIFT;
+            const bool near =
+                k0 + n > NEAR_FIRST && k0 <= NEAR_LAST && j0 + n > NEAR_FIRST && j0 <= NEAR_LAST;
+            if (!block_vis[a][b] || !(near || coarse_candidates.ok[a][b])) continue;
+            // Screen area of the cell at the block's centre: a flat cell, so foreshortening
+            // counts (what is seen at a grazing angle gets thin triangles).
+            const int x = win_ox + (b << BLOCK_SHIFT) + n / 2,
+                      z = win_oz + (a << BLOCK_SHIFT) + n / 2;
+            const float y = curh[hm_index(x, z)];
+            float s[3][2];
+            bool behind = false;
+            for (int c = 0; c < 3; ++c) {
+                const float px = float(x) + (c == 1 ? 1.0f : 0.0f),
+                            pz = float(z) + (c == 2 ? 1.0f : 0.0f);
+                float p[4];
+                for (int i = 0; i < 4; ++i)
+                    p[i] = px * glob.m[0][i] + y * glob.m[1][i] + pz * glob.m[2][i] + glob.m[3][i];
+                behind = behind || p[3] < 0.1f;
+                s[c][0] = 0.5f * wd * p[0] / p[3];
+                s[c][1] = 0.5f * ht * p[1] / p[3];
+            }
+            if (behind) continue;
+            const float area = fabsf((s[1][0] - s[0][0]) * (s[2][1] - s[0][1]) -
+                                     (s[1][1] - s[0][1]) * (s[2][0] - s[0][0]));
+            if (near) {
+                block_plain[a][b] = area < patch_cell_pixels;
+                plain_near_blocks += block_plain[a][b];
+                continue;
+            }
+            if (area >= coarse_cell_pixels) continue;
+            bool house = false;
+            for (int k = 0; k < n && !house; ++k)
+                for (int j = 0; j < n; ++j)
+                    house = house || surface[hm_index(win_ox + (b << BLOCK_SHIFT) + j,
+                                                      win_oz + (a << BLOCK_SHIFT) + k)]
+                                             .ground_type == GT_HOUSE;
+            if (house) continue; // its cells must report the building
+            block_coarse[a][b] = 1;
+            ++coarse_blocks;
+        }
+}
+
 void HeightmapRenderer::fillNearInstances(void* dst) {
     PatchInstance* out = static_cast<PatchInstance*>(dst);
     int n = 0;
     for (int k = NEAR_FIRST; k <= NEAR_LAST; ++k) {
         int z = win_oz + k;
         const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
+        const uint8_t* plain = block_plain[k >> BLOCK_SHIFT];
         for (int j = NEAR_FIRST; j <= NEAR_LAST; ++j) {
             int x = win_ox + j;
             int i = hm_index(x, z);
@@ -307,7 +393,7 @@ void HeightmapRenderer::fillNearInstances(void* dst) {
                 scene_render_building(&surface[i], x, z);
                 continue;
             }
-            if (!vis[j >> BLOCK_SHIFT]) continue;
+            if (!vis[j >> BLOCK_SHIFT] || plain[j >> BLOCK_SHIFT]) continue;
             PatchInstance& p = out[n++];
             p.x = int16_t(x);
             p.z = int16_t(z);
@@ -332,25 +418,75 @@ void HeightmapRenderer::fillLandVertices(void* dst) {
     }
 }
 
+namespace {
+
+uint16_t* put_tri(uint16_t* ip, int a, int b, int c) {
+    ip[0] = uint16_t(a);
+    ip[1] = uint16_t(b);
+    ip[2] = uint16_t(c);
+    return ip + 3;
+}
+
+// One coarse block: 2 x 2-cell quads, each wound as the fine ones. Along a side whose
+// neighbour is drawn fine (or not at all), the quads fan out from their centre vertex through
+// the side's middle vertex, so both sides share every vertex of the edge and nothing cracks.
+uint16_t* put_coarse_block(uint16_t* ip, int a, int b, int& tris) {
+    const auto coarse = [](int na, int nb) {
+        return na >= 0 && nb >= 0 && na < BLOCKS && nb < BLOCKS && block_coarse[na][nb];
+    };
+    const bool st = !coarse(a - 1, b), sb = !coarse(a + 1, b), sl = !coarse(a, b - 1),
+               sr = !coarse(a, b + 1);
+    const int q = 1 << (BLOCK_SHIFT - 1);
+    for (int qa = 0; qa < q; ++qa)
+        for (int qb = 0; qb < q; ++qb) {
+            const int v = ((a << BLOCK_SHIFT) + 2 * qa) * 256 + (b << BLOCK_SHIFT) + 2 * qb;
+            const int v00 = v, v02 = v + 2, v20 = v + 512, v22 = v + 514, c = v + 257;
+            const bool split[4] = {sl && qb == 0, sb && qa == q - 1, sr && qb == q - 1,
+                                   st && qa == 0};
+            if (!(split[0] || split[1] || split[2] || split[3])) {
+                ip = put_tri(ip, v00, v20, v02);
+                ip = put_tri(ip, v02, v20, v22);
+                tris += 2;
+                continue;
+            }
+            // Corners in the fine triangles' turning order, with the middle of each side.
+            const int ring[4][3] = {
+                {v00, v + 256, v20}, {v20, v + 513, v22}, {v22, v + 258, v02}, {v02, v + 1, v00}};
+            for (int side = 0; side < 4; ++side) {
+                if (split[side]) {
+                    ip = put_tri(ip, c, ring[side][0], ring[side][1]);
+                    ip = put_tri(ip, c, ring[side][1], ring[side][2]);
+                    tris += 2;
+                } else {
+                    ip = put_tri(ip, c, ring[side][0], ring[side][2]);
+                    ++tris;
+                }
+            }
+        }
+    return ip;
+}
+
+} // namespace
+
 int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
-    int quads = 0;
+    int tris = 0;
     for (int k = 0; k < 255; ++k) {
         int z = win_oz + k;
         const Surface* row = surface + ((z & (HMAP_SIZE - 1)) << HMAP_SIZE_SHIFT);
         bool near_row = k >= NEAR_FIRST && k <= NEAR_LAST;
         const uint8_t* vis = block_vis[k >> BLOCK_SHIFT];
+        const uint8_t* coarse = block_coarse[k >> BLOCK_SHIFT];
+        const uint8_t* plain = block_plain[k >> BLOCK_SHIFT];
         for (int j = circle.j0[k]; j <= circle.j1[k]; ++j) {
-            if (near_row && j >= NEAR_FIRST && j <= NEAR_LAST) {
-                j = NEAR_LAST;
-                continue;
-            }
+            const bool near = near_row && j >= NEAR_FIRST && j <= NEAR_LAST;
+            if (near && !plain[j >> BLOCK_SHIFT]) continue;
             int x = win_ox + j;
             const Surface& s = row[x & (HMAP_SIZE - 1)];
             if (s.ground_type == GT_HOUSE) {
-                scene_render_building(&s, x, z);
+                if (!near) scene_render_building(&s, x, z); // else fillNearInstances does
                 continue;
             }
-            if (!vis[j >> BLOCK_SHIFT]) continue;
+            if (!vis[j >> BLOCK_SHIFT] || coarse[j >> BLOCK_SHIFT]) continue;
             int v = k * 256 + j;
             ip[0] = uint16_t(v);
             ip[1] = uint16_t(v + 256);
@@ -359,10 +495,14 @@ int HeightmapRenderer::fillLandIndices(uint16_t* ip) {
             ip[4] = uint16_t(v + 256);
             ip[5] = uint16_t(v + 257);
             ip += 6;
-            ++quads;
+            tris += 2;
         }
     }
-    return quads;
+    if (coarse_blocks > 0)
+        for (int a = 0; a < BLOCKS; ++a)
+            for (int b = 0; b < BLOCKS; ++b)
+                if (block_coarse[a][b]) ip = put_coarse_block(ip, a, b, tris);
+    return tris;
 }
 
 void HeightmapRenderer::updateWaterDepth(float t) {
@@ -654,19 +794,21 @@ void HeightmapRenderer::frameUpdate(float since_step) {
         loadColors(0, 0, HMAP_SIZE, HMAP_SIZE);
         land_dirty = false;
     }
-    // The view maps hold the last blend until the pair or the fraction changes (a paused
-    // game, or several frames at one step fraction).
-    if (rebuild || t != view_t) {
-        if (high_quality) interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
-        interpTexture(norm_view_tex, norm_tex[0], norm_tex[1], t, 1024);
+    // The aperture view map holds the last blend until the pair or the fraction changes (a
+    // paused game, or several frames at one step fraction). The normal maps are blended where
+    // the land is drawn.
+    if (high_quality && (rebuild || t != view_t)) {
+        interpTexture(aper_view_tex, aper_tex[0], aper_tex[1], t, 256);
         view_t = t;
     }
+    frame_t = t;
     set_cull_mode(1);
     morphHmap(since_step, curh);
     updateWaterDepth(t);
     Matrix44 glob;
     get_glob_tm(glob);
     cullBlocks(glob);
+    chooseLevels(glob, float(d3d_wd), float(d3d_ht));
 
     void* vp = lock_vb(inst_vb, 0, 0);
     ASSERT_TEXT(vp, "vp");
@@ -680,7 +822,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
 
     uint16_t* ip = static_cast<uint16_t*>(lock_ib(land_ib, 0, 0));
     ASSERT_TEXT(ip, "ip");
-    far_quads = fillLandIndices(ip);
+    far_triangles = fillLandIndices(ip);
     unlock_ib(land_ib);
 
     if (high_quality) {
@@ -703,7 +845,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
 
 void HeightmapRenderer::renderLand() {
     if (high_quality) bind_wrap(0, aper_view_tex, true);
-    bind_wrap(1, norm_view_tex, true);
+    bind_normal_pair();
     bind_wrap(2, color_tex, true);
     bind_wrap(3, surf_color_tex, true);
     bind_wrap(4, detail_tex, true);
@@ -722,14 +864,15 @@ void HeightmapRenderer::renderLand() {
         set_instancing(0);
         set_vb(1, nullptr, 0, 0);
     }
-    if (far_quads > 0) {
+    if (far_triangles > 0) {
         set_vertex_decl(grid_decl);
         set_vb(0, land_vb, 0, sizeof(GridVertex));
         set_ib(land_ib);
         set_shader(land_sh);
-        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_quads * 2);
+        draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, far_triangles);
     }
     set_vb(0, nullptr, 0, 0);
+    bind_texture(5, nullptr);
 }
 
 void HeightmapRenderer::renderWater(float t) {
@@ -740,7 +883,7 @@ void HeightmapRenderer::renderWater(float t) {
         float c12[4] = {w, 0.0f, 0.0f, 0.0f};
         set_ps_consts(12, c12, 1);
     } else {
-        bind_wrap(1, norm_view_tex, true);
+        bind_normal_pair();
         bind_wrap(4, detail_tex, true);
         set_sky_ps_consts();
         set_blend_alpha();
@@ -754,10 +897,12 @@ void HeightmapRenderer::renderWater(float t) {
         draw_indexed(PRIM_TRIANGLELIST, 0, 0, HMAP_CELLS, 0, water_quads * 2);
         set_vb(0, nullptr, 0, 0);
     }
-    if (high_quality)
+    if (high_quality) {
         bind_wrap(1, height_tex, true);
-    else
+    } else {
+        bind_texture(5, nullptr);
         set_blend_none();
+    }
 }
 
 void HeightmapRenderer::renderHorizon() {
@@ -833,10 +978,8 @@ void HeightmapRenderer::init(int gfx_quality) {
     surf_color_tex = create_render_texture(256, 256, 1);
     norm_tex[0] = create_render_texture(1024, 1024, 1);
     norm_tex[1] = create_render_texture(1024, 1024, 1);
-    norm_view_tex = create_render_texture(1024, 1024, 1);
     grad_tex = create_render_texture(256, 256, 7);
-    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] &&
-              norm_view_tex && grad_tex;
+    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && grad_tex;
     if (high_quality) {
         aper_tex[0] = create_render_texture(256, 256, 1);
         aper_tex[1] = create_render_texture(256, 256, 1);
@@ -902,12 +1045,13 @@ void HeightmapRenderer::init(int gfx_quality) {
     memcpy(water_uv[1], water_uv[0], sizeof(water_uv[0]));
     uv_cur = 0;
     uv_cycle = 0;
-    near_count = far_quads = water_quads = 0;
+    near_count = far_triangles = water_quads = 0;
     land_dirty = true;
     maps_unfilled = true;
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
     view_t = -1.0f;
+    frame_t = 0.0f;
     seen_reset_count = d3d_reset_count;
 }
 
@@ -915,9 +1059,8 @@ void HeightmapRenderer::close() {
     for (Shader** s : {&land_sh, &land_inst_sh, &water_sh, &norm_sh, &vis_sh, &grad_sh, &interp_sh,
                        &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
-    for (Texture** t :
-         {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1], &norm_view_tex,
-          &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
+    for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
+                        &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);
@@ -925,5 +1068,5 @@ void HeightmapRenderer::close() {
         release_all(b, release_vb);
     for (GpuBuffer** b : {&patch_ib, &land_ib, &horizon_ib, &water_ib}) release_all(b, release_ib);
     grid_decl = patch_decl = water_decl = nullptr;
-    near_count = far_quads = water_quads = horizon_quads = 0;
+    near_count = far_triangles = water_quads = horizon_quads = 0;
 }

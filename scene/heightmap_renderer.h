@@ -43,13 +43,12 @@ class HeightmapRenderer {
 
     // Window of this frame: camera cell and origin.
     static int cam_cx, cam_cz, win_ox, win_oz;
-    static int near_count, far_quads, water_quads, horizon_quads;
+    static int near_count, far_triangles, water_quads, horizon_quads;
 
     static Texture* height_tex;
     static Texture* color_tex;
     static Texture* surf_color_tex;
     static Texture* norm_tex[2]; // previous, current
-    static Texture* norm_view_tex;
     static Texture* aper_tex[2];
     static Texture* aper_view_tex;
     static Texture* detail_tex;
@@ -76,11 +75,19 @@ class HeightmapRenderer {
     // (view x projection) from the land, near-patch and water meshes, and the horizon
     // ring's 16 x 16-quad blocks likewise; needs curh and curw.
     static void cullBlocks(const Matrix44& glob);
-    static int visible_blocks;                 // of 32 x 32, after cullBlocks
-    static int visible_horizon_blocks;         // of 12 x 12 blocks of the horizon ring
+    static int visible_blocks;         // of 32 x 32, after cullBlocks
+    static int visible_horizon_blocks; // of 12 x 12 blocks of the horizon ring
+    // Draws far land blocks whose cells cover less than coarse_cell_pixels of a wd x ht
+    // screen through glob at every second vertex, and near cells in blocks whose cells cover
+    // less than patch_cell_pixels as plain quads of the far grid instead of patches (after
+    // cullBlocks; setWindow undoes both).
+    static void chooseLevels(const Matrix44& glob, float wd, float ht);
+    static float coarse_cell_pixels; // 0: every far block fine
+    static float patch_cell_pixels;  // 0: every near cell a patch
+    static int coarse_blocks, plain_near_blocks;
     static void fillNearInstances(void* dst);  // 4096 x 20 bytes at most
     static void fillLandVertices(void* dst);   // 65536 x 8 bytes
-    static int fillLandIndices(uint16_t* dst); // returns quads
+    static int fillLandIndices(uint16_t* dst); // returns triangles
     static void updateWaterDepth(float t);     // curw
     static void fillHorizonVertices(void* dst, const vec4f& cam_pos);
     static void fillWaterVertices(void* dst, float t);

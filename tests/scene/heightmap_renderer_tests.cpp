@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <vector>
 
 using namespace HeightmapData;
@@ -69,11 +70,11 @@ class RendererCpu : public ::testing::Test {
         scene_render_building = [](const Surface*, int, int) {};
     }
 
-    // Land quads over the whole frame.
+    // Land quads over the whole frame (every block drawn fine: two triangles a quad).
     int frame() {
         HR::fillNearInstances(inst.data());
         HR::fillLandVertices(grid.data());
-        return HR::fillLandIndices(land_ib.data());
+        return HR::fillLandIndices(land_ib.data()) / 2;
     }
 };
 
@@ -216,6 +217,100 @@ TEST_F(RendererCpu, CulledQuadsLieOutsideTheViewAndHousesAreStillReported) {
     HR::setWindow(cam); // shows everything again
     EXPECT_EQ(HR::fillWaterIndices(water_ib.data()), circle_quads(true));
     EXPECT_EQ(HR::visible_horizon_blocks, 12 * 12);
+}
+
+// Far blocks drawn coarse cover exactly the ground of the fine mesh, wound the same way, and
+// leave no crack: every edge that one triangle alone uses lies on the fine mesh's outline
+// (a coarse edge beside finer cells would be such an edge, and show as a gap).
+TEST_F(RendererCpu, CoarseFarBlocksCoverTheSameGroundWithoutCracks) {
+    const vec4f cam = make4f(10, 40, 20, 1);
+    HR::setWindow(cam);
+    for (int i = 0; i < HMAP_CELLS; ++i) HR::curh[i] = float(i % 7) * 0.3f;
+    surface[hm_index(11, 130)].ground_type = GT_HOUSE; // far ahead: its block stays fine
+    const Matrix44 m = look_along_z(cam.x, cam.y, cam.z);
+    HR::cullBlocks(m);
+    HR::fillNearInstances(inst.data());
+    const int fine = HR::fillLandIndices(land_ib.data());
+    // Directed edges (from << 16 | to) and twice the covered area, in cells.
+    auto mesh = [&](int tris, std::map<int64_t, int>& edges) {
+        int area2 = 0;
+        for (int t = 0; t < tris; ++t) {
+            const uint16_t* v = &land_ib[size_t(t) * 3];
+            const int ax = v[0] & 255, az = v[0] >> 8, bx = v[1] & 255, bz = v[1] >> 8,
+                      cx = v[2] & 255, cz = v[2] >> 8;
+            const int cross = (bx - ax) * (cz - az) - (bz - az) * (cx - ax);
+            EXPECT_LT(cross, 0) << "triangle " << t << " wound the other way or empty";
+            area2 -= cross;
+            for (int e = 0; e < 3; ++e) ++edges[int64_t(v[e]) << 16 | v[(e + 1) % 3]];
+        }
+        return area2;
+    };
+    std::map<int64_t, int> fine_edges, edges;
+    const int fine_area2 = mesh(fine, fine_edges);
+    HR::patch_cell_pixels = 0.0f; // near patches stay (see the next test)
+    HR::chooseLevels(m, 640.0f, 360.0f);
+    HR::patch_cell_pixels = 64.0f;
+    EXPECT_GT(HR::coarse_blocks, 20);
+    building_calls.clear();
+    const int tris = HR::fillLandIndices(land_ib.data());
+    EXPECT_EQ(building_calls.size(), 1u); // the house cell is still reported
+    EXPECT_LT(tris, fine - 20 * 64);
+    EXPECT_EQ(mesh(tris, edges), fine_area2);
+    for (const auto& [e, n] : edges) {
+        ASSERT_EQ(n, 1) << "edge used twice the same way";
+        const int64_t back = (e & 0xFFFF) << 16 | e >> 16;
+        if (edges.count(back)) continue;
+        ASSERT_TRUE(fine_edges.count(e) && !fine_edges.count(back))
+            << "edge " << (e >> 16) << "-" << (e & 0xFFFF) << " inside the land is open";
+    }
+    // Coarse triangles (a side two cells long) only far from the camera (window cell 128).
+    int coarse_tris = 0;
+    for (int t = 0; t < tris; ++t) {
+        const uint16_t* v = &land_ib[size_t(t) * 3];
+        if (abs((v[0] & 255) - (v[1] & 255)) < 2 && abs((v[0] >> 8) - (v[1] >> 8)) < 2 &&
+            abs((v[0] & 255) - (v[2] & 255)) < 2 && abs((v[0] >> 8) - (v[2] >> 8)) < 2)
+            continue;
+        ++coarse_tris;
+        const int dj = (v[0] & 255) - 128, dk = (v[0] >> 8) - 128;
+        ASSERT_GT(dj * dj + dk * dk, 60 * 60) << "coarse triangle " << t;
+    }
+    EXPECT_GT(coarse_tris, 20 * 32);
+    HR::setWindow(cam); // all fine again
+    EXPECT_EQ(HR::fillLandIndices(land_ib.data()), circle_quads(false) * 2 - 2);
+}
+
+// Near cells that cover few pixels become plain quads of the far grid, each once; a house
+// among them is still reported once, and setWindow brings the patches back.
+TEST_F(RendererCpu, SmallNearCellsArePlainQuadsOnce) {
+    const vec4f cam = make4f(10, 5, 20, 1);
+    HR::setWindow(cam);
+    surface[hm_index(12, 30)].ground_type = GT_HOUSE; // near block, ahead
+    const Matrix44 m = look_along_z(cam.x, cam.y, cam.z);
+    HR::cullBlocks(m);
+    const int quads = frame(), patches = HR::near_count;
+    ASSERT_EQ(building_calls.size(), 1u);
+    HR::coarse_cell_pixels = 0.0f; // far blocks stay fine (see the test above)
+    HR::chooseLevels(m, 640.0f, 360.0f);
+    const int plain_blocks = HR::plain_near_blocks; // only those farther ahead
+    HR::chooseLevels(m, 64.0f, 36.0f);              // a tiny screen: all of them
+    HR::coarse_cell_pixels = 6.0f;
+    EXPECT_GT(HR::plain_near_blocks, plain_blocks);
+    EXPECT_GT(plain_blocks, 0);
+    building_calls.clear();
+    const int plain_quads = frame();
+    EXPECT_EQ(building_calls.size(), 1u);
+    EXPECT_LT(HR::near_count, patches);
+    EXPECT_EQ(plain_quads - quads, patches - HR::near_count);
+    std::vector<int> seen(HMAP_CELLS);
+    for (int q = 0; q < plain_quads; ++q) ASSERT_EQ(++seen[land_ib[size_t(q) * 6]], 1);
+    for (int i = 0; i < HR::near_count; ++i) {
+        const int v = ((inst[size_t(i)].z - HR::win_oz) << 8) | (inst[size_t(i)].x - HR::win_ox);
+        ASSERT_EQ(seen[size_t(v)], 0) << "a cell both as a patch and a quad";
+    }
+    HR::setWindow(cam);
+    HR::cullBlocks(m);
+    EXPECT_EQ(frame(), quads);
+    EXPECT_EQ(HR::near_count, patches);
 }
 
 TEST_F(RendererCpu, HorizonRingCountMatchesItsFormula) {

@@ -37,7 +37,7 @@ void BM_FrameUpdateCpu(benchmark::State& state) {
         morphHmap(0.025f, HR::curh);
         HR::fillNearInstances(inst.data());
         HR::fillLandVertices(land.data());
-        HR::far_quads = HR::fillLandIndices(land_ib.data());
+        HR::far_triangles = HR::fillLandIndices(land_ib.data());
         HR::updateWaterDepth(0.5f);
         if (HR::high_quality) HR::fillHorizonVertices(horizon.data(), cam);
         HR::fillWaterVertices(water_vb.data(), 0.5f);

@@ -27,10 +27,10 @@ namespace {
 using HR = HeightmapRenderer;
 
 bool install_data(const std::string& dir) {
-    const char* files[] = {"sky.nut",          "sky.sh",          "sky_common.inc",  "land.sh",
-                           "water.sh",         "land_detail.inc", "calc_common.inc", "calc_norm.sh",
-                           "calc_norm_low.sh", "calc_aper.sh",    "interp_tex.sh",   "horizon.sh",
-                           "postfx_none.sh"};
+    const char* files[] = {"sky.nut",      "sky.sh",           "sky_common.inc", "land.sh",
+                           "water.sh",     "land_detail.inc",  "land_norm.inc",  "calc_common.inc",
+                           "calc_norm.sh", "calc_norm_low.sh", "calc_aper.sh",   "interp_tex.sh",
+                           "horizon.sh",   "postfx_none.sh"};
     for (const char* f : files) {
         std::ifstream in(std::string(VELTMOOR_DATA_DIR) + "/" + f, std::ios::binary);
         std::ofstream out(dir + f, std::ios::binary);

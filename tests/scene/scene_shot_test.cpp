@@ -8,8 +8,11 @@
 #include "world/heightmap.h"
 #include "world/sample_world.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace HeightmapData;
 using HR = HeightmapRenderer;
@@ -54,7 +57,7 @@ TEST_F(SceneShot, GeneratedWorldLowPath) {
     }
     px = readBackBuffer();
     EXPECT_GT(HR::water_quads, 0);
-    EXPECT_GT(HR::far_quads, 8000); // what is in view of the circle's 49,000
+    EXPECT_GT(HR::far_triangles, 8000); // of the circle's 98,000, in view and coarse far off
     // Sky at the top, something else at the bottom; no pixel left black.
     int black = 0;
     for (uint32_t c : px)
@@ -64,6 +67,58 @@ TEST_F(SceneShot, GeneratedWorldLowPath) {
     const char* out = getenv("VELTMOOR_TEST_OUT");
     std::string path = std::string(out && *out ? out : "/tmp") + "/scene_low.png";
     EXPECT_TRUE(write_png(path, px.data(), d3d_wd, d3d_ht)) << path;
+}
+
+// Far land drawn coarse where its cells cover a few pixels looks as the fine mesh does:
+// the same view with and without, pixel by pixel within a small tolerance.
+TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
+    openScene(640, 360);
+    generate_sample_world(7, 20000);
+    init_sky();
+    init_scene_tex();
+    init_postfx();
+    HR::init(0);
+    set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
+    const vec4f eye = make4f(90.0f, 40.0f, 60.0f, 1), at = make4f(120.0f, 25.0f, 160.0f, 1);
+    auto shot = [&](float coarse_px, float patch_px) {
+        HR::coarse_cell_pixels = coarse_px;
+        HR::patch_cell_pixels = patch_px;
+        EXPECT_TRUE(begin_d3d_scene());
+        set_test_camera(eye, at);
+        update_sky(0.5f);
+        HR::frameUpdate(0.025f);
+        render_scene_low(0.025f, 0.5f);
+        apply_postfx();
+        end_d3d_scene();
+        return readBackBuffer();
+    };
+    const std::vector<uint32_t> fine = shot(0.0f, 0.0f);
+    EXPECT_EQ(HR::coarse_blocks, 0);
+    const int fine_tris = HR::far_triangles, patches = HR::near_count;
+    const std::vector<uint32_t> coarse = shot(6.0f, 64.0f);
+    EXPECT_GT(HR::coarse_blocks, 50);
+    EXPECT_LT(HR::near_count, patches);
+    EXPECT_LT(HR::far_triangles, fine_tris * 3 / 4);
+    ASSERT_EQ(fine.size(), coarse.size());
+    double sum = 0;
+    size_t off = 0;
+    for (size_t i = 0; i < fine.size(); ++i) {
+        int worst = 0;
+        for (int c = 0; c < 24; c += 8)
+            worst = std::max(worst, abs(int((fine[i] >> c) & 255) - int((coarse[i] >> c) & 255)));
+        sum += worst;
+        off += worst > 24;
+    }
+    printf("coarse far land: %d blocks, %d of %d triangles, %d of %d near patches; mean "
+           "difference %.3f, %zu pixels off by more than 24\n",
+           HR::coarse_blocks, HR::far_triangles, fine_tris, HR::near_count, patches,
+           sum / double(fine.size()), off);
+    EXPECT_LT(sum / double(fine.size()), 1.0);
+    EXPECT_LT(off, fine.size() / 200);
+    const char* out = getenv("VELTMOOR_TEST_OUT");
+    const std::string dir = out && *out ? out : "/tmp";
+    EXPECT_TRUE(write_png(dir + "/scene_low_fine.png", fine.data(), d3d_wd, d3d_ht));
+    EXPECT_TRUE(write_png(dir + "/scene_low_coarse.png", coarse.data(), d3d_wd, d3d_ht));
 }
 
 } // namespace

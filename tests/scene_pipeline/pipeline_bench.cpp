@@ -296,6 +296,7 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
     state.counters["aa_share"] = frame_s > 0 ? aa_s / frame_s : 0;
     state.counters["mlaa_passes"] = aa ? mlaa_passes : 0;
     state.counters["shadow_draws"] = shadow_draw_calls;
+    state.counters["coarse_blocks"] = HR::coarse_blocks;
     grid.release();
     close_shadows();
     close_deferred_shaders();
