@@ -1353,6 +1353,9 @@ static SQ_INLINE Value* find_hinted(SQTable* t, const SQObject& k, const Instr& 
 }
 
 static void run(SQVM* v, ExecState& es, SQInteger entry) {
+    // the fast paths' temporary: a local with a destructor may not span a computed jump, and
+    // it is left null after each use
+    Value scratch;
     Frame* fr;
     SQClosure* cl;
     SQFunctionProto* proto;
@@ -1482,17 +1485,17 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
                 SQInteger idx = sp[-1]._unVal.nInteger;
                 if (idx >= 0 && idx < SQInteger(vals.size()) &&
                     vals[size_t(idx)]._type != OT_WEAKREF) {
-                    Value r = vals[size_t(idx)];
+                    scratch = vals[size_t(idx)];
                     POP();
-                    sp[-1] = std::move(r);
+                    sp[-1] = std::move(scratch);
                     NEXT();
                 }
             } else if (sp[-2]._type == OT_TABLE) {
                 Value* p = sq_table_find(sp[-2].tab(), sp[-1]);
                 if (p && p->_type != OT_WEAKREF) {
-                    Value r = *p;
+                    scratch = *p;
                     POP();
-                    sp[-1] = std::move(r);
+                    sp[-1] = std::move(scratch);
                     NEXT();
                 }
             }
@@ -1650,10 +1653,9 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
         case OP_DELETE:
         L_OP_DELETE : {
             if (sp[-2]._type == OT_TABLE && !sp[-2].tab()->delegate) {
-                Value r;
-                if (sq_table_remove(sp[-2].tab(), sp[-1], &r)) {
+                if (sq_table_remove(sp[-2].tab(), sp[-1], &scratch)) {
                     POP();
-                    sp[-1] = std::move(r);
+                    sp[-1] = std::move(scratch);
                     NEXT();
                 }
             }
@@ -2106,13 +2108,13 @@ static void run(SQVM* v, ExecState& es, SQInteger entry) {
             } else if (callee._type == OT_NATIVECLOSURE) {
                 SQNativeClosure* nc = callee.ncl();
                 if (nc->leaf && !nc->env) {
-                    Value r;
-                    if (nc->leaf(&es.stack[size_t(ci + 1)], nargs, r)) {
+                    if (nc->leaf(&es.stack[size_t(ci + 1)], nargs, scratch)) {
                         Value* res = es.stack.data() + ci;
                         while (sp > res + 1) (--sp)->setNull();
-                        *res = std::move(r);
+                        *res = std::move(scratch);
                         NEXT();
                     }
+                    scratch.setNull();
                 }
                 call_native(v, es, nc, ci, nargs);
                 if (v->suspendRequested) return; // suspended inside the native
