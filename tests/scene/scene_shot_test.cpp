@@ -19,16 +19,22 @@ using HR = HeightmapRenderer;
 
 namespace {
 
-class SceneShot : public SceneTest {};
+class SceneShot : public SceneTest {
+  protected:
+    // The sample world at 640 x 360 under a low afternoon sun, ready to draw.
+    void openSampleWorld() {
+        openScene(640, 360);
+        generate_sample_world(7, 20000);
+        init_sky();
+        init_scene_tex();
+        init_postfx();
+        HR::init(0);
+        set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
+    }
+};
 
 TEST_F(SceneShot, GeneratedWorldLowPath) {
-    openScene(640, 360);
-    generate_sample_world(7, 20000);
-    init_sky();
-    init_scene_tex();
-    init_postfx();
-    HR::init(0);
-    set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
+    openSampleWorld();
     // Camera above the lowest water, looking across it.
     int best = 0;
     float deepest = -1;
@@ -72,13 +78,7 @@ TEST_F(SceneShot, GeneratedWorldLowPath) {
 // Far land drawn coarse where its cells cover a few pixels looks as the fine mesh does:
 // the same view with and without, pixel by pixel within a small tolerance.
 TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
-    openScene(640, 360);
-    generate_sample_world(7, 20000);
-    init_sky();
-    init_scene_tex();
-    init_postfx();
-    HR::init(0);
-    set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
+    openSampleWorld();
     const vec4f eye = make4f(90.0f, 40.0f, 60.0f, 1), at = make4f(120.0f, 25.0f, 160.0f, 1);
     auto shot = [&](float coarse_px, float patch_px) {
         HR::coarse_cell_pixels = coarse_px;
