@@ -1,21 +1,66 @@
-// Forward land. Far grid: POSITION (x, z), POSITION1 height. INST: near patches, POSITION
-// (u, v) in the cell, POSITION1 the cell, POSITION2 its corner heights. c16 = (1/256, 1/256,
-// 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 and 5 normals (alpha: sky
-// visibility, see land_norm.inc), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
+// Forward land, in two steps: on a rasteriser that shades whole blocks of pixels, the far
+// land's small triangles would run the costly shading several times per pixel, so the mesh
+// only writes its view depth and SCREEN shades each land pixel once from that depth.
+// Mesh: far grid POSITION (x, z), POSITION1 height; INST: near patches, POSITION (u, v) in
+// the cell, POSITION1 the cell, POSITION2 its corner heights. Vertex c6: the view matrix's
+// depth column / 512; out: linear view depth / 512 packed as in gbuffer_common.inc.
+// SCREEN: stage 10 that depth, vertex c16..c19 as in deferred_common.inc, pixel c17.x fog
+// on. Stages 1 and 5 normals (alpha: sky visibility, see land_norm.inc), 2 ground colour,
+// 3 surface colour (alpha: cover), 4 detail.
 #include "sky_common.inc"
+#ifdef SCREEN
+#include "deferred_common.inc"
 #include "land_detail.inc"
 #include "land_norm.inc"
+#ifdef VSH
+in vec4 POSITION;
+flat VARYING vec3 cam;
+void vsh() {
+    screen_out(POSITION.xy);
+    cam = vc[4].xyz;
+}
+#endif
+#ifdef PSH
+layout(binding = 2) uniform sampler2D color_tex;
+layout(binding = 3) uniform sampler2D surf_tex;
+layout(binding = 4) uniform sampler2D detail_tex;
+flat VARYING vec3 cam;
+void psh() {
+    float t = gbuffer_depth(uv);
+    vec3 wpos = cam + ray * t;
+    vec2 uvc = wpos.xz * (1.0 / 256.0) + 1.0 / 512.0;
+    vec2 uvn = wpos.xz * (1.0 / 256.0) + 1.0 / 2048.0;
+    vec4 nt = land_normal_texel(uvn);
+    vec3 n = normalize(nt.xyz * 2.0 - 1.0);
+    vec4 g = texture(color_tex, uvc);
+    vec4 s = texture(surf_tex, uvc);
+    vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
+    vec3 gx, gy;
+    land_grads(ray, t, n, gx, gy);
+    vec4 d1 = land_detail(detail_tex, wpos, n, 0.43, gx, gy);
+    vec4 d2 = land_detail(detail_tex, wpos, n, 0.061, gx, gy);
+    albedo *= (0.6 + 0.8 * d1.r) * (0.78 + 0.44 * d2.g);
+    // Steep ground shows bare, darker rock.
+    float steep = smoothstep(0.55, 0.85, 1.0 - n.y);
+    albedo = mix(albedo, albedo * vec3(0.55, 0.52, 0.5) * (0.7 + 0.6 * d1.b), steep);
+    float ndl = max(dot(n, SUN_DIR), 0.0);
+    float ao = nt.a;
+    vec3 light = SUN_COLOR * ndl * (0.35 + 0.65 * ao) +
+                 (SKY_LIGHT * (0.6 + 0.4 * n.y) + GROUND_LIGHT * (0.4 - 0.4 * n.y)) * ao;
+    vec3 c = albedo * light;
+    c = mix(c, sky_color(normalize(ray)), pc[17].x * fog_at(ray * t));
+    oC0 = vec4(finish(c), 1.0);
+}
+#endif
+#else
+#include "gbuffer_common.inc"
 #ifdef VSH
 in vec4 POSITION;
 in vec4 POSITION1;
 #ifdef INST
 in vec4 POSITION2;
 #endif
-VARYING vec3 wpos;
-VARYING vec3 vdir;
-VARYING vec2 uvc;
-VARYING vec2 uvn;
-VARYING float fog;
+VARYING float depth;
 void vsh() {
 #ifdef INST
     vec2 f = POSITION.xy;
@@ -28,40 +73,13 @@ void vsh() {
 #endif
     vec4 p = vec4(xz.x, y, xz.y, 1.0);
     gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
-    wpos = p.xyz;
-    vdir = p.xyz - vc[4].xyz;
-    uvc = xz * vc[16].xy + vc[16].zz;
-    uvn = xz * vc[16].xy + vc[16].ww;
-    fog = vc[5].x * fog_amount(vdir);
+    depth = view_depth(p);
 }
 #endif
 #ifdef PSH
-layout(binding = 2) uniform sampler2D color_tex;
-layout(binding = 3) uniform sampler2D surf_tex;
-layout(binding = 4) uniform sampler2D detail_tex;
-VARYING vec3 wpos;
-VARYING vec3 vdir;
-VARYING vec2 uvc;
-VARYING vec2 uvn;
-VARYING float fog;
+VARYING float depth;
 void psh() {
-    vec4 nt = land_normal_texel(uvn);
-    vec3 n = normalize(nt.xyz * 2.0 - 1.0);
-    vec4 g = texture(color_tex, uvc);
-    vec4 s = texture(surf_tex, uvc);
-    vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
-    vec4 d1 = land_detail(detail_tex, wpos, n, 0.43);
-    vec4 d2 = land_detail(detail_tex, wpos, n, 0.061);
-    albedo *= (0.6 + 0.8 * d1.r) * (0.78 + 0.44 * d2.g);
-    // Steep ground shows bare, darker rock.
-    float steep = smoothstep(0.55, 0.85, 1.0 - n.y);
-    albedo = mix(albedo, albedo * vec3(0.55, 0.52, 0.5) * (0.7 + 0.6 * d1.b), steep);
-    float ndl = max(dot(n, SUN_DIR), 0.0);
-    float ao = nt.a;
-    vec3 light = SUN_COLOR * ndl * (0.35 + 0.65 * ao) +
-                 (SKY_LIGHT * (0.6 + 0.4 * n.y) + GROUND_LIGHT * (0.4 - 0.4 * n.y)) * ao;
-    vec3 c = albedo * light;
-    c = mix(c, sky_color(normalize(vdir)), fog);
-    oC0 = vec4(finish(c), 1.0);
+    oC0 = vec4(pack_depth(depth), 1.0);
 }
+#endif
 #endif

@@ -5,15 +5,22 @@
 #include "render/shaders.h"
 #include "render/textures.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/scene_camera.h"
 #include "scene/sky.h"
 
+#include <cmath>
 #include <initializer_list>
 
 namespace {
 void no_actor(float) {}
 void no_fx(float, float) {}
+void no_pass(const char*) {}
 
 Shader* postfx_none_sh = nullptr;
+Shader* land_screen_sh = nullptr; // "land.sh" with SCREEN, made on the first low frame
+
+// Stencil bit of the land's pixels (bit 0 marks all geometry).
+constexpr int LAND_BIT = 8;
 
 void set_forward_consts() {
     float c5[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
@@ -40,6 +47,7 @@ vec4f postfx_frame_color = {0, 0, 0, 0};
 void (*scene_render_actor)(float) = no_actor;
 void (*scene_render_debug_vis)(float) = no_actor;
 void (*scene_render_common_fx)(float, float) = no_fx;
+void (*scene_pass_done)(const char*) = no_pass;
 void (*scene_show_splash)(const char*, float) = nullptr;
 
 void init_scene_tex() {
@@ -70,27 +78,102 @@ void close_postfx() {
         release_texture(*t);
         *t = nullptr;
     }
-    release_shader(postfx_none_sh);
-    postfx_none_sh = nullptr;
+    for (Shader** s : {&postfx_none_sh, &land_screen_sh}) {
+        if (*s) release_shader(*s);
+        *s = nullptr;
+    }
 }
+
+void set_depth_column() {
+    // The view matrix's depth column of the camera rows right, up, forward, position.
+    const Matrix44& cam = scene_view_itm;
+    const float* f = cam.m[2];
+    const float* p = cam.m[3];
+    const float k = 1.0f / SCENE_DEPTH_SCALE;
+    const float c6[4] = {f[0] * k, f[1] * k, f[2] * k,
+                         -(p[0] * f[0] + p[1] * f[1] + p[2] * f[2]) * k};
+    set_vs_consts(6, c6, 1);
+}
+void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob) {
+    // The projection's x and y scales are the lengths of the view x projection's first two
+    // columns (the view part is a rotation there).
+    auto col_len = [&](int j) {
+        return sqrtf(glob.m[0][j] * glob.m[0][j] + glob.m[1][j] * glob.m[1][j] +
+                     glob.m[2][j] * glob.m[2][j]);
+    };
+    const float p00 = col_len(0), p11 = col_len(1);
+    const float sx = p00 > 0.0f ? SCENE_DEPTH_SCALE / p00 : 0.0f;
+    const float sy = p11 > 0.0f ? SCENE_DEPTH_SCALE / p11 : 0.0f;
+    float c[12];
+    for (int i = 0; i < 3; ++i) {
+        c[i] = cam.m[0][i] * sx;
+        c[4 + i] = cam.m[1][i] * sy;
+        c[8 + i] = cam.m[2][i] * SCENE_DEPTH_SCALE;
+    }
+    c[3] = c[7] = c[11] = 0.0f;
+    set_vs_consts(17, c, 3);
+}
+
+namespace {
+// The land's pixels shaded once each from the depth the mesh left in rt_a (see land.sh).
+void shade_land_low() {
+    using HR = HeightmapRenderer;
+    if (!land_screen_sh) land_screen_sh = get_shader("land.sh", "SCREEN\0 1\0");
+    Matrix44 glob;
+    get_glob_tm(glob);
+    set_render_target(scene_tex, 0, true);
+    if (use_wireframe) clear_view_color(WIREFRAME_CLEAR);
+    set_wireframe(false);
+    set_zenable(false);
+    set_zwrite(false);
+    set_stencil_test(LAND_BIT, LAND_BIT, D3DCMP_EQUAL);
+    bind_texture(10, rt_a);
+    set_texture_address(10, 1);
+    set_texture_filter(10, false);
+    bind_texture(5, HR::norm_tex[1]); // renderLand unbinds it
+    set_texture_address(5, 0);
+    set_texture_filter(5, true);
+    const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
+    set_vs_consts(16, c16, 1);
+    set_view_ray_consts(scene_view_itm, glob);
+    const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
+    set_ps_consts(17, c17, 1);
+    set_shader(land_screen_sh);
+    draw_postfx();
+    bind_texture(10, nullptr);
+    bind_texture(5, nullptr);
+    // The water's mesh reads its map coordinates from c16, as renderLand left them.
+    const float map16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
+    set_vs_consts(16, map16, 1);
+}
+} // namespace
 
 void render_scene_low(float since_step, float t) {
     set_forward_consts();
-    set_render_target(scene_tex, 0, true);
+    set_depth_column();
+    // The land's depth into rt_a first; the scene image is cleared (wireframe) or fully
+    // drawn over (land, sky) afterwards.
+    set_render_target(rt_a, 0, true);
     set_zenable(true);
     set_zwrite(true);
-    if (use_wireframe) {
-        clear_view(WIREFRAME_CLEAR);
-        set_wireframe(true);
-    } else {
-        clear_view_z();
-    }
-    set_stencil_test(255, 1, D3DCMP_ALWAYS);
-    set_stencil_replace_bits(1);
-
+    clear_view_z();
+    set_wireframe(use_wireframe);
+    set_stencil_test(255, 1 | LAND_BIT, D3DCMP_ALWAYS);
+    set_stencil_replace_bits(1 | LAND_BIT);
     HeightmapRenderer::renderLand();
+    scene_pass_done("land");
+    shade_land_low();
+    scene_pass_done("land shading");
+
+    // Objects and water over the land clear its stencil bit; the sky goes where none is.
+    set_zenable(true);
+    set_zwrite(true);
+    set_wireframe(use_wireframe);
+    set_stencil_test(255, 1, D3DCMP_ALWAYS);
     scene_render_actor(since_step);
+    scene_pass_done("objects");
     HeightmapRenderer::renderWater(t);
+    scene_pass_done("water");
 
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     set_wireframe(false);
@@ -100,9 +183,11 @@ void render_scene_low(float since_step, float t) {
     if (!use_wireframe) {
         set_stencil_test(255, 0, D3DCMP_EQUAL);
         render_sky();
+        scene_pass_done("sky");
     }
     render_forward_extras(since_step, t);
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    scene_pass_done("extras");
 }
 
 void apply_postfx() {

@@ -89,6 +89,7 @@ void run_mlaa() {
     const float c17e[4] = {1.0f / w, 1.0f / h, 0.0f, 0.0f};
     set_vs_consts(17, c17e, 1);
     fullscreen(mlaa_edge_sh);
+    scene_pass_done("mlaa edges");
 
     // Runs along rows and columns at once: the first pass walks up to RUN_WALK edge flags,
     // the second hops along that result RUN_WALK - 1 times a = RUN_WALK pixels, which reaches
@@ -104,17 +105,20 @@ void run_mlaa() {
     bind_stage(1, nullptr, false);
     set_ps_consts(0, walk, 1);
     fullscreen(mlaa_runs_first_sh);
+    scene_pass_done("mlaa runs 1");
     std::swap(rt_b, rt_d);
     set_render_target(rt_b, 0, true);
     bind_stage(1, rt_d, false);
     set_ps_consts(0, hop, 1);
     fullscreen(mlaa_runs_sh);
+    scene_pass_done("mlaa runs 2");
     bind_texture(1, nullptr);
     std::swap(rt_b, rt_d);
 
     // Blend each edge pixel with its neighbours across the reconstructed silhouette; every
     // other pixel is the scene's, copied without a draw.
     copy_texture(rt_b, scene_tex);
+    scene_pass_done("mlaa copy");
     set_color_write_mask(15);
     set_render_target(rt_b, 0, true);
     bind_stage(0, scene_tex, false);
@@ -124,6 +128,7 @@ void run_mlaa() {
     set_vs_consts(17, px, 1);
     set_ps_consts(0, px, 1);
     fullscreen(mlaa_combine_sh);
+    scene_pass_done("mlaa combine");
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
     for (int s = 0; s < 3; ++s) bind_texture(s, nullptr);
     std::swap(scene_tex, rt_b);
@@ -140,7 +145,10 @@ void apply_postfx_high() {
     set_color_write_mask(15);
     // Without the effect the pass would only copy: the copy needs no draw.
     const bool effect = use_postfx && !use_wireframe && HeightmapRenderer::high_quality;
-    if (!effect && copy_to_backbuffer(scene_tex)) return;
+    if (!effect && copy_to_backbuffer(scene_tex)) {
+        scene_pass_done("copy to back buffer");
+        return;
+    }
     bind_stage(0, scene_tex, false);
     set_uv_consts();
     if (effect) {
@@ -155,4 +163,5 @@ void apply_postfx_high() {
     set_ps_consts(1, &postfx_frame_color.x, 1);
     draw_postfx();
     bind_texture(0, nullptr);
+    scene_pass_done(effect ? "screen effect" : "copy to back buffer");
 }

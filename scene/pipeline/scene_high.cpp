@@ -10,11 +10,13 @@
 #include "scene/sky.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 void no_shadow_casters(float) {}
 
 Shader* dr_calc_light_sh = nullptr;
+Shader* dr_calc_light_land_sh = nullptr;
 
 void bind_point_clamp(int stage, Texture* tex) {
     bind_texture(stage, tex);
@@ -22,21 +24,17 @@ void bind_point_clamp(int stage, Texture* tex) {
     set_texture_filter(stage, false);
 }
 
+void bind_wrap_linear(int stage, Texture* tex) {
+    bind_texture(stage, tex);
+    set_texture_address(stage, 0);
+    set_texture_filter(stage, true);
+}
+
 void set_screen_uv_consts() {
     const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
     set_vs_consts(16, c16, 1);
 }
 
-void set_depth_column() {
-    // The view matrix's depth column of the camera rows right, up, forward, position.
-    const Matrix44& cam = scene_view_itm;
-    const float* f = cam.m[2];
-    const float* p = cam.m[3];
-    const float k = 1.0f / SCENE_DEPTH_SCALE;
-    const float c6[4] = {f[0] * k, f[1] * k, f[2] * k,
-                         -(p[0] * f[0] + p[1] * f[1] + p[2] * f[2]) * k};
-    set_vs_consts(6, c6, 1);
-}
 } // namespace
 
 void (*scene_render_actor_shadow)(float) = no_shadow_casters;
@@ -45,31 +43,14 @@ int scene_high_fullscreen_passes = 0;
 void init_deferred_shaders() {
     close_deferred_shaders();
     dr_calc_light_sh = get_shader("dr_calc_light.sh");
+    dr_calc_light_land_sh = get_shader("dr_calc_light.sh", "LAND\0 1\0");
 }
 
 void close_deferred_shaders() {
-    if (dr_calc_light_sh) release_shader(dr_calc_light_sh);
-    dr_calc_light_sh = nullptr;
-}
-
-void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob) {
-    // The projection's x and y scales are the lengths of the view x projection's first two
-    // columns (the view part is a rotation there).
-    auto col_len = [&](int j) {
-        return sqrtf(glob.m[0][j] * glob.m[0][j] + glob.m[1][j] * glob.m[1][j] +
-                     glob.m[2][j] * glob.m[2][j]);
-    };
-    const float p00 = col_len(0), p11 = col_len(1);
-    const float sx = p00 > 0.0f ? SCENE_DEPTH_SCALE / p00 : 0.0f;
-    const float sy = p11 > 0.0f ? SCENE_DEPTH_SCALE / p11 : 0.0f;
-    float c[12];
-    for (int i = 0; i < 3; ++i) {
-        c[i] = cam.m[0][i] * sx;
-        c[4 + i] = cam.m[1][i] * sy;
-        c[8 + i] = cam.m[2][i] * SCENE_DEPTH_SCALE;
+    for (Shader** s : {&dr_calc_light_sh, &dr_calc_light_land_sh}) {
+        if (*s) release_shader(*s);
+        *s = nullptr;
     }
-    c[3] = c[7] = c[11] = 0.0f;
-    set_vs_consts(17, c, 3);
 }
 
 void bind_gbuffer_stages() {
@@ -92,7 +73,8 @@ void render_shadow_mask(float since_step) {
     ++scene_high_fullscreen_passes;
 }
 
-void render_deferred_light() {
+namespace {
+void light_pass(Shader* sh) {
     Matrix44 glob;
     get_glob_tm(glob);
     set_render_target(scene_tex, 0, true);
@@ -102,10 +84,24 @@ void render_deferred_light() {
     set_sky_ps_consts();
     const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_ps_consts(17, c17, 1);
-    set_shader(dr_calc_light_sh);
+    set_shader(sh);
     draw_postfx();
     ++scene_high_fullscreen_passes;
     bind_texture(11, nullptr);
+}
+} // namespace
+
+void render_deferred_light() {
+    light_pass(dr_calc_light_sh);
+}
+
+void render_deferred_land_light() {
+    using HR = HeightmapRenderer;
+    bind_wrap_linear(0, HR::aper_view_tex);
+    bind_wrap_linear(2, HR::color_tex);
+    bind_wrap_linear(3, HR::surf_color_tex);
+    bind_wrap_linear(4, HR::detail_tex);
+    light_pass(dr_calc_light_land_sh);
 }
 
 void render_scene_high(float since_step, float t) {
@@ -124,15 +120,21 @@ void render_scene_high(float since_step, float t) {
     set_zwrite(true);
     set_wireframe(use_wireframe);
     clear_view_z();
-    set_stencil_test(255, 1, D3DCMP_ALWAYS);
-    set_stencil_replace_bits(1);
+    scene_pass_done("clear");
 
     // 3: water keeps the ground's depth underneath, so the lighting sees how deep it is.
+    // The land's pixels also get LAND_STENCIL_BIT, which whatever covers them clears.
+    set_stencil_test(255, 1 | LAND_STENCIL_BIT, D3DCMP_ALWAYS);
+    set_stencil_replace_bits(1 | LAND_STENCIL_BIT);
     HeightmapRenderer::renderLand();
+    scene_pass_done("land");
+    set_stencil_test(255, 1, D3DCMP_ALWAYS);
     scene_render_actor(since_step);
+    scene_pass_done("objects");
     set_render_target(nullptr, 2, false);
     HeightmapRenderer::renderWater(t);
     set_render_target(nullptr, 1, false);
+    scene_pass_done("water");
 
     // 4-5
     bind_gbuffer_stages();
@@ -143,6 +145,7 @@ void render_scene_high(float since_step, float t) {
     set_stencil_test(255, 0, D3DCMP_NOTEQUAL);
 
     render_shadow_mask(since_step); // 6, into rt_d
+    scene_pass_done("shadow mask");
 
     // 7 and 10: lighting and fog in one pass, straight into the scene image over the
     // geometry pixels (no round trip through a work target).
@@ -150,7 +153,12 @@ void render_scene_high(float since_step, float t) {
         set_render_target(scene_tex, 0, true);
         clear_view_color(WIREFRAME_CLEAR);
     }
+    set_stencil_test(1 | LAND_STENCIL_BIT, 1, D3DCMP_EQUAL);
     render_deferred_light();
+    scene_pass_done("light and fog");
+    set_stencil_test(LAND_STENCIL_BIT, LAND_STENCIL_BIT, D3DCMP_EQUAL);
+    render_deferred_land_light();
+    scene_pass_done("land light and fog");
 
     // 8: horizon with its own stencil bit, only where no geometry is: the lit geometry is
     // already in place and must stay in front.
@@ -159,6 +167,7 @@ void render_scene_high(float since_step, float t) {
     set_stencil_test(1, 2, D3DCMP_EQUAL);
     set_stencil_replace_bits(2);
     HeightmapRenderer::renderHorizon();
+    scene_pass_done("horizon");
     set_wireframe(false);
     set_zenable(false);
     set_stencil_replace_bits(0);
@@ -167,6 +176,7 @@ void render_scene_high(float since_step, float t) {
     if (!use_wireframe) {
         set_stencil_test(255, 0, D3DCMP_EQUAL);
         render_sky();
+        scene_pass_done("sky");
     }
 
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
@@ -182,4 +192,5 @@ void render_scene_high(float since_step, float t) {
     scene_render_debug_vis(since_step);
     scene_render_common_fx(since_step, t);
     set_wireframe(false);
+    scene_pass_done("extras");
 }

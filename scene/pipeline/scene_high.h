@@ -3,18 +3,18 @@
 #pragma once
 
 #include "render/d3d_types.h"
+#include "scene/scene_render.h"
 
 struct Shader;
-
-constexpr float SCENE_DEPTH_SCALE = 512.0f; // the far plane; G-buffer depth is view z / 512
 
 // The module's shadow casters (render_actor_shadow); a no-op until set.
 extern void (*scene_render_actor_shadow)(float since_step);
 
-// Full-screen passes of the last render_scene_high (shadow mask, lighting with fog).
+// Full-screen passes of the last render_scene_high (shadow mask, lighting with fog of the
+// land and of everything else).
 extern int scene_high_fullscreen_passes;
 
-// "dr_calc_light.sh"; the game loads it at start-up on the high path.
+// "dr_calc_light.sh", plain and "LAND"; the game loads them at start-up on the high path.
 void init_deferred_shaders();
 void close_deferred_shaders();
 
@@ -27,6 +27,8 @@ void render_scene_high(float since_step, float t);
 void bind_gbuffer_stages();
 void render_shadow_mask(float since_step);
 void render_deferred_light();
+// The same for the land's pixels, whose albedo and aperture come from the land's maps.
+void render_deferred_land_light();
 
-// Vertex c17..c19: view rays from clip x, y scaled so that depth / 512 gives the point.
-void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob_tm);
+// Stencil bit of the land's pixels in the G-buffer pass (bit 0 marks all geometry).
+constexpr int LAND_STENCIL_BIT = 8;

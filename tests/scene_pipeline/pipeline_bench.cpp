@@ -27,8 +27,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <epoxy/gl.h>
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -212,6 +214,73 @@ double seconds_since(std::chrono::steady_clock::time_point& t) {
     return s;
 }
 
+// VELTMOOR_PASS_TIMES=1: the GPU is waited for after every pass, and each pass's wall and
+// process CPU time printed per frame (the waits add a little to the frame), with the
+// samples each pass wrote per screen pixel (its overdraw; a blit writes none).
+struct PassTimes {
+    static constexpr int MAX = 32;
+    const char* name[MAX] = {};
+    double s[MAX] = {}, cpu[MAX] = {}, samples[MAX] = {}, shaded[MAX] = {};
+    int n = 0;
+    std::chrono::steady_clock::time_point t;
+    double cpu_t = 0;
+    GLuint query = 0, invocations = 0;
+
+    void start() {
+        if (!query) glGenQueries(1, &query);
+        if (!invocations) glGenQueries(1, &invocations);
+        glBeginQuery(GL_SAMPLES_PASSED, query);
+        glBeginQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB, invocations);
+        t = std::chrono::steady_clock::now();
+        cpu_t = process_cpu_s();
+    }
+    void stop() {
+        glEndQuery(GL_SAMPLES_PASSED);
+        glEndQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB);
+        glDeleteQueries(1, &query);
+        glDeleteQueries(1, &invocations);
+        query = invocations = 0;
+    }
+    static PassTimes* active;
+    static void done(const char* pass) {
+        PassTimes& p = *active;
+        glEndQuery(GL_SAMPLES_PASSED);
+        glEndQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB);
+        flush_gpu();
+        const double dt = seconds_since(p.t), c = process_cpu_s();
+        GLuint64 n = 0;
+        glGetQueryObjectui64v(p.query, GL_QUERY_RESULT, &n);
+        GLuint64 f = 0;
+        glGetQueryObjectui64v(p.invocations, GL_QUERY_RESULT, &f);
+        glBeginQuery(GL_SAMPLES_PASSED, p.query);
+        glBeginQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB, p.invocations);
+        int i = 0;
+        while (i < p.n && strcmp(p.name[i], pass) != 0) ++i;
+        if (i == p.n) {
+            if (p.n == MAX) return;
+            p.name[p.n++] = pass;
+        }
+        p.s[i] += dt;
+        p.cpu[i] += c - p.cpu_t;
+        p.samples[i] += double(n);
+        p.shaded[i] += double(f);
+        p.cpu_t = c;
+    }
+    void print(const char* bench, int frames, double grid_s, double grid_cpu) const {
+        double sum = 0;
+        for (int i = 0; i < n; ++i) sum += s[i];
+        printf("passes of %s: ms per frame, share, wall and CPU time / the grid's, samples per "
+               "pixel\n",
+               bench);
+        const double pixels = double(d3d_wd) * double(d3d_ht) * frames;
+        for (int i = 0; i < n; ++i)
+            printf("  %-22s %7.2f %5.1f%% %6.2f %6.2f %5.2f %5.2f\n", name[i],
+                   1000.0 * s[i] / frames, 100.0 * s[i] / sum, s[i] / grid_s, cpu[i] / grid_cpu,
+                   samples[i] / pixels, shaded[i] / pixels);
+    }
+};
+PassTimes* PassTimes::active = nullptr;
+
 // Each iteration draws the bare grid and then the frame, so both see the same load on a
 // shared machine; the reported time is the frame's. MLAA is run and timed on its own
 // before the copy to the back buffer, which is what apply_postfx_high would do.
@@ -239,6 +308,9 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
     use_ppaa = false;
     double grid_s = 0, frame_s = 0, aa_s = 0, grid_cpu = 0, frame_cpu = 0;
     float yaw = 0.3f;
+    static PassTimes passes;
+    const char* pt = getenv("VELTMOOR_PASS_TIMES");
+    const bool pass_times = pt && *pt == '1';
     // One frame and grid: [grid, frame, MLAA, grid CPU, frame CPU] seconds.
     auto one = [&](double out[5]) {
         auto t = std::chrono::steady_clock::now();
@@ -253,11 +325,13 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
             HeightmapData::updateHmap(0.05f);
             HeightmapData::simWater(0.05f);
         }
+        if (PassTimes::active) passes.start();
         begin_d3d_scene();
         set_camera(make4f(90.0f, 40.0f, 60.0f, 1), yaw);
         yaw += 0.01f;
         update_sky(0.5f);
         HR::frameUpdate(0.025f);
+        scene_pass_done("frame update");
         if (high)
             render_scene_high(0.025f, 0.5f);
         else
@@ -272,6 +346,7 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
             out[1] += out[2];
         }
         apply_postfx_high();
+        if (PassTimes::active) passes.stop();
         end_d3d_scene();
         flush_gpu();
         out[1] += seconds_since(t);
@@ -279,6 +354,11 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
     };
     double warm[5];
     one(warm); // the driver compiles its shader variants on first use
+    if (pass_times) {
+        passes = PassTimes();
+        PassTimes::active = &passes;
+        scene_pass_done = PassTimes::done;
+    }
     for (auto _ : state) {
         double s[5];
         one(s);
@@ -288,6 +368,14 @@ void BM_Frame(benchmark::State& state, int wd, int ht) {
         frame_s += s[1];
         aa_s += s[2];
         state.SetIterationTime(s[1]);
+    }
+    if (pass_times) {
+        scene_pass_done = [](const char*) {};
+        PassTimes::active = nullptr;
+        char label[64];
+        snprintf(label, sizeof(label), "%s, %s%s", high ? "high" : "low", aa ? "MLAA" : "no MLAA",
+                 step ? ", step" : "");
+        passes.print(label, int(state.iterations()), grid_s, grid_cpu);
     }
     state.counters["x_grid"] = grid_s > 0 ? frame_s / grid_s : 0;
     state.counters["x_grid_cpu"] = grid_cpu > 0 ? frame_cpu / grid_cpu : 0;
