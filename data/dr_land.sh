@@ -1,7 +1,8 @@
-// Deferred land (INST: near patches): only the normal and the depth. The small far triangles
-// would run costly shading several times per pixel on a rasteriser that shades whole blocks
-// of pixels, so the lighting pass's LAND variant reads colours, detail and aperture once
-// per pixel at the point the depth gives. Mesh inputs and stages 1 and 5 as land.sh.
+// Deferred land (INST: near patches): only the normal and the depth, and no albedo, which
+// marks the land's pixels. The small far triangles would run costly shading several times
+// per pixel on a rasteriser that shades whole blocks of pixels, so the lighting reads
+// colours, detail and aperture once per pixel at the point the depth gives. Mesh inputs
+// and stages 1 and 5 as land.sh.
 #include "gbuffer_common.inc"
 #include "land_norm.inc"
 #ifdef VSH

@@ -35,10 +35,8 @@ void psh() {
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
-    vec3 gx, gy;
-    land_grads(ray, t, n, gx, gy);
-    vec4 d1 = land_detail(detail_tex, wpos, n, 0.43, gx, gy);
-    vec4 d2 = land_detail(detail_tex, wpos, n, 0.061, gx, gy);
+    vec4 d1 = land_detail(detail_tex, wpos, n, 0.43);
+    vec4 d2 = land_detail(detail_tex, wpos, n, 0.061);
     albedo *= (0.6 + 0.8 * d1.r) * (0.78 + 0.44 * d2.g);
     // Steep ground shows bare, darker rock.
     float steep = smoothstep(0.55, 0.85, 1.0 - n.y);

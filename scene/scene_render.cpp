@@ -19,9 +19,6 @@ void no_pass(const char*) {}
 Shader* postfx_none_sh = nullptr;
 Shader* land_screen_sh = nullptr; // "land.sh" with SCREEN, made on the first low frame
 
-// Stencil bit of the land's pixels (bit 0 marks all geometry).
-constexpr int LAND_BIT = 8;
-
 void set_forward_consts() {
     float c5[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_vs_consts(5, c5, 1);
@@ -115,22 +112,28 @@ void set_view_ray_consts(const Matrix44& cam, const Matrix44& glob) {
 }
 
 namespace {
-// The land's pixels shaded once each from the depth the mesh left in rt_a (see land.sh).
-void shade_land_low() {
-    using HR = HeightmapRenderer;
+// Stencil bit of the land's pixels (bit 0 marks all geometry).
+constexpr int LAND_BIT = 8;
+
+void bind_point_clamp(int stage, Texture* tex) {
+    bind_texture(stage, tex);
+    set_texture_address(stage, 1);
+    set_texture_filter(stage, false);
+}
+
+// Shades the land's pixels once each from the depth its mesh left in rt_a (see land.sh);
+// stages 1 to 4 as renderLand left them.
+void shade_land() {
     if (!land_screen_sh) land_screen_sh = get_shader("land.sh", "SCREEN\0 1\0");
     Matrix44 glob;
     get_glob_tm(glob);
     set_render_target(scene_tex, 0, true);
-    if (use_wireframe) clear_view_color(WIREFRAME_CLEAR);
     set_wireframe(false);
     set_zenable(false);
     set_zwrite(false);
     set_stencil_test(LAND_BIT, LAND_BIT, D3DCMP_EQUAL);
-    bind_texture(10, rt_a);
-    set_texture_address(10, 1);
-    set_texture_filter(10, false);
-    bind_texture(5, HR::norm_tex[1]); // renderLand unbinds it
+    bind_point_clamp(10, rt_a);
+    bind_texture(5, HeightmapRenderer::norm_tex[1]); // the mesh's draw unbinds it
     set_texture_address(5, 0);
     set_texture_filter(5, true);
     const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
@@ -140,8 +143,7 @@ void shade_land_low() {
     set_ps_consts(17, c17, 1);
     set_shader(land_screen_sh);
     draw_postfx();
-    bind_texture(10, nullptr);
-    bind_texture(5, nullptr);
+    for (int s : {5, 10}) bind_texture(s, nullptr);
     // The water's mesh reads its map coordinates from c16, as renderLand left them.
     const float map16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
     set_vs_consts(16, map16, 1);
@@ -162,10 +164,12 @@ void render_scene_low(float since_step, float t) {
     set_stencil_replace_bits(1 | LAND_BIT);
     HeightmapRenderer::renderLand();
     scene_pass_done("land");
-    shade_land_low();
+    set_render_target(scene_tex, 0, true);
+    if (use_wireframe) clear_view_color(WIREFRAME_CLEAR);
+    shade_land();
     scene_pass_done("land shading");
 
-    // Objects and water over the land clear its stencil bit; the sky goes where none is.
+    // Objects and water over the land clear its bit; the sky goes where none is.
     set_zenable(true);
     set_zwrite(true);
     set_wireframe(use_wireframe);
@@ -176,7 +180,6 @@ void render_scene_low(float since_step, float t) {
     scene_pass_done("water");
 
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
-    set_wireframe(false);
     set_zenable(false);
     set_zwrite(false);
     set_stencil_replace_bits(0);

@@ -16,7 +16,6 @@ namespace {
 void no_shadow_casters(float) {}
 
 Shader* dr_calc_light_sh = nullptr;
-Shader* dr_calc_light_land_sh = nullptr;
 
 void bind_point_clamp(int stage, Texture* tex) {
     bind_texture(stage, tex);
@@ -43,14 +42,11 @@ int scene_high_fullscreen_passes = 0;
 void init_deferred_shaders() {
     close_deferred_shaders();
     dr_calc_light_sh = get_shader("dr_calc_light.sh");
-    dr_calc_light_land_sh = get_shader("dr_calc_light.sh", "LAND\0 1\0");
 }
 
 void close_deferred_shaders() {
-    for (Shader** s : {&dr_calc_light_sh, &dr_calc_light_land_sh}) {
-        if (*s) release_shader(*s);
-        *s = nullptr;
-    }
+    if (dr_calc_light_sh) release_shader(dr_calc_light_sh);
+    dr_calc_light_sh = nullptr;
 }
 
 void bind_gbuffer_stages() {
@@ -73,35 +69,25 @@ void render_shadow_mask(float since_step) {
     ++scene_high_fullscreen_passes;
 }
 
-namespace {
-void light_pass(Shader* sh) {
+void render_deferred_light() {
+    using HR = HeightmapRenderer;
     Matrix44 glob;
     get_glob_tm(glob);
     set_render_target(scene_tex, 0, true);
     bind_point_clamp(11, rt_d);
+    bind_wrap_linear(0, HR::aper_view_tex);
+    bind_wrap_linear(2, HR::color_tex);
+    bind_wrap_linear(3, HR::surf_color_tex);
+    bind_wrap_linear(4, HR::detail_tex);
     set_screen_uv_consts();
     set_view_ray_consts(scene_view_itm, glob);
     set_sky_ps_consts();
     const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_ps_consts(17, c17, 1);
-    set_shader(sh);
+    set_shader(dr_calc_light_sh);
     draw_postfx();
     ++scene_high_fullscreen_passes;
     bind_texture(11, nullptr);
-}
-} // namespace
-
-void render_deferred_light() {
-    light_pass(dr_calc_light_sh);
-}
-
-void render_deferred_land_light() {
-    using HR = HeightmapRenderer;
-    bind_wrap_linear(0, HR::aper_view_tex);
-    bind_wrap_linear(2, HR::color_tex);
-    bind_wrap_linear(3, HR::surf_color_tex);
-    bind_wrap_linear(4, HR::detail_tex);
-    light_pass(dr_calc_light_land_sh);
 }
 
 void render_scene_high(float since_step, float t) {
@@ -120,15 +106,13 @@ void render_scene_high(float since_step, float t) {
     set_zwrite(true);
     set_wireframe(use_wireframe);
     clear_view_z();
+    set_stencil_test(255, 1, D3DCMP_ALWAYS);
+    set_stencil_replace_bits(1);
     scene_pass_done("clear");
 
     // 3: water keeps the ground's depth underneath, so the lighting sees how deep it is.
-    // The land's pixels also get LAND_STENCIL_BIT, which whatever covers them clears.
-    set_stencil_test(255, 1 | LAND_STENCIL_BIT, D3DCMP_ALWAYS);
-    set_stencil_replace_bits(1 | LAND_STENCIL_BIT);
     HeightmapRenderer::renderLand();
     scene_pass_done("land");
-    set_stencil_test(255, 1, D3DCMP_ALWAYS);
     scene_render_actor(since_step);
     scene_pass_done("objects");
     set_render_target(nullptr, 2, false);
@@ -153,12 +137,8 @@ void render_scene_high(float since_step, float t) {
         set_render_target(scene_tex, 0, true);
         clear_view_color(WIREFRAME_CLEAR);
     }
-    set_stencil_test(1 | LAND_STENCIL_BIT, 1, D3DCMP_EQUAL);
     render_deferred_light();
     scene_pass_done("light and fog");
-    set_stencil_test(LAND_STENCIL_BIT, LAND_STENCIL_BIT, D3DCMP_EQUAL);
-    render_deferred_land_light();
-    scene_pass_done("land light and fog");
 
     // 8: horizon with its own stencil bit, only where no geometry is: the lit geometry is
     // already in place and must stay in front.

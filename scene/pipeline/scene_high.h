@@ -10,11 +10,10 @@ struct Shader;
 // The module's shadow casters (render_actor_shadow); a no-op until set.
 extern void (*scene_render_actor_shadow)(float since_step);
 
-// Full-screen passes of the last render_scene_high (shadow mask, lighting with fog of the
-// land and of everything else).
+// Full-screen passes of the last render_scene_high (shadow mask, lighting with fog).
 extern int scene_high_fullscreen_passes;
 
-// "dr_calc_light.sh", plain and "LAND"; the game loads them at start-up on the high path.
+// "dr_calc_light.sh"; the game loads it at start-up on the high path.
 void init_deferred_shaders();
 void close_deferred_shaders();
 
@@ -26,9 +25,6 @@ void render_scene_high(float since_step, float t);
 // rt_b, rt_c; the shadow mask into rt_d; the lit colour with fog (use_fog) into scene_tex.
 void bind_gbuffer_stages();
 void render_shadow_mask(float since_step);
+// The land's colours, detail and aperture come from HeightmapRenderer's maps (stages 0, 2,
+// 3 and 4) where the G-buffer's albedo is all zero.
 void render_deferred_light();
-// The same for the land's pixels, whose albedo and aperture come from the land's maps.
-void render_deferred_land_light();
-
-// Stencil bit of the land's pixels in the G-buffer pass (bit 0 marks all geometry).
-constexpr int LAND_STENCIL_BIT = 8;

@@ -99,7 +99,7 @@ TEST_F(PipelineFrame, HighPathLightsTheWorldUnderTheSky) {
     const int uses = postfx_main_uses;
     std::vector<uint32_t> scene;
     for (int i = 0; i < 2; ++i) scene = frame(true);
-    EXPECT_EQ(scene_high_fullscreen_passes, 3); // shadow mask, lighting with fog (land apart)
+    EXPECT_EQ(scene_high_fullscreen_passes, 2); // shadow mask, lighting with fog
     EXPECT_EQ(postfx_main_uses, uses + 2);
     EXPECT_EQ(caster_calls, 2);
     EXPECT_GT(shadow_draw_calls, 0);
