@@ -1,15 +1,20 @@
 #include "scene/scene_render.h"
 
 #include "platform/log.h"
+#include "render/buffers.h"
 #include "render/device.h"
 #include "render/shaders.h"
 #include "render/textures.h"
+#include "render/vertex_decl.h"
 #include "scene/heightmap_renderer.h"
+#include "scene/land_tiles.h"
 #include "scene/scene_camera.h"
 #include "scene/sky.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 void no_actor(float) {}
@@ -18,6 +23,10 @@ void no_pass(const char*) {}
 
 Shader* postfx_none_sh = nullptr;
 Shader* land_screen_sh = nullptr; // "land.sh" with SCREEN, made on the first low frame
+// Quads over the screen tiles that may show land, rebuilt every low frame.
+GpuBuffer* land_tile_vb = nullptr;
+int land_tile_vb_quads = 0;
+std::vector<uint8_t> land_tiles;
 
 void set_forward_consts() {
     float c5[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
@@ -79,6 +88,9 @@ void close_postfx() {
         if (*s) release_shader(*s);
         *s = nullptr;
     }
+    if (land_tile_vb) release_vb(land_tile_vb);
+    land_tile_vb = nullptr;
+    land_tile_vb_quads = 0;
 }
 
 void set_depth_column() {
@@ -121,6 +133,54 @@ void bind_point_clamp(int stage, Texture* tex) {
     set_texture_filter(stage, false);
 }
 
+// Draws quads over the runs of screen tiles that may show land (the whole screen when the
+// buffer for them is missing).
+void draw_land_tiles(const Matrix44& glob) {
+    using HR = HeightmapRenderer;
+    const int tx = land_tiles_x(d3d_wd), ty = land_tiles_y(d3d_ht);
+    // A row holds at most every other tile as a run of its own.
+    const int max_quads = ty * (tx + 1) / 2;
+    if (land_tile_vb_quads != max_quads) {
+        if (land_tile_vb) release_vb(land_tile_vb);
+        land_tile_vb = create_vb(max_quads * 6 * 12, 0);
+        land_tile_vb_quads = land_tile_vb ? max_quads : 0;
+        land_tiles.assign(size_t(tx) * size_t(ty), 0);
+    }
+    float* v = land_tile_vb ? static_cast<float*>(lock_vb(land_tile_vb, 0, 0)) : nullptr;
+    if (!v) {
+        draw_postfx();
+        return;
+    }
+    mark_land_tiles(glob, d3d_wd, d3d_ht, HR::curh, HR::win_ox, HR::win_oz, land_tiles.data());
+    int quads = 0;
+    const float sx = 2.0f * LAND_TILE_PIXELS / float(d3d_wd);
+    const float sy = 2.0f * LAND_TILE_PIXELS / float(d3d_ht);
+    for (int r = 0; r < ty; ++r)
+        for (int c = 0; c < tx;) {
+            if (!land_tiles[size_t(r * tx + c)]) {
+                ++c;
+                continue;
+            }
+            int e = c;
+            while (e < tx && land_tiles[size_t(r * tx + e)]) ++e;
+            const float x0 = float(c) * sx - 1.0f, x1 = std::min(float(e) * sx - 1.0f, 1.0f);
+            const float y0 = 1.0f - float(r) * sy, y1 = std::max(1.0f - float(r + 1) * sy, -1.0f);
+            const float q[6][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x0, y1}, {x1, y0}, {x1, y1}};
+            for (const auto& p : q) *v++ = p[0], *v++ = p[1], *v++ = 0.0f;
+            ++quads;
+            c = e;
+        }
+    unlock_vb(land_tile_vb);
+    if (quads == 0) return;
+    static const VertexElementDesc decl[] = {{0, 0, VSD_FLOAT3, VSD_POSITION, 0}, VSD_END};
+    set_vertex_decl(get_vertex_decl(decl));
+    set_vb(0, land_tile_vb, 0, 12);
+    set_cull_mode(0);
+    draw_prim(PRIM_TRIANGLELIST, 0, quads * 2);
+    set_cull_mode(1);
+    set_vb(0, nullptr, 0, 0);
+}
+
 // Shades the land's pixels once each from the depth its mesh left in rt_a (see land.sh);
 // stages 1 to 4 as renderLand left them.
 void shade_land() {
@@ -142,7 +202,7 @@ void shade_land() {
     const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_ps_consts(17, c17, 1);
     set_shader(land_screen_sh);
-    draw_postfx();
+    draw_land_tiles(glob);
     for (int s : {5, 10}) bind_texture(s, nullptr);
     // The water's mesh reads its map coordinates from c16, as renderLand left them.
     const float map16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
