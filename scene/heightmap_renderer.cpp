@@ -154,6 +154,12 @@ void check_region(int x0, int z0, int nx, int nz) {
 bool maps_unfilled = true;
 // markDirty since the last rebuild: the sky visibility is recomputed whole.
 bool world_changed = true;
+// Aperture variant of the current map (-1: none yet); a new one is recomputed whole.
+int aper_quality = -1;
+
+int clamped_aper_quality() {
+    return land_shadow_quality < 0 ? 0 : (land_shadow_quality > 2 ? 2 : land_shadow_quality);
+}
 
 // What height_tex, color_tex and surf_color_tex hold per cell, so that an upload draws only
 // the cells that changed: between world changes the colours never do, and the heights only
@@ -768,8 +774,8 @@ void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
-    int q = land_shadow_quality < 0 ? 0 : (land_shadow_quality > 2 ? 2 : land_shadow_quality);
-    set_shader(aper_sh[q]);
+    aper_quality = clamped_aper_quality();
+    set_shader(aper_sh[aper_quality]);
     draw_postfx();
 }
 
@@ -803,7 +809,7 @@ void HeightmapRenderer::frameUpdate(float since_step) {
         calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
         // The sky visibility costs most and changes slowly: a band of rows per step.
         int z0 = 0, nz = HMAP_SIZE;
-        if (world_changed || lost) {
+        if (world_changed || lost || (high_quality && aper_quality != clamped_aper_quality())) {
             next_slice = 0;
         } else {
             nz = HMAP_SIZE / MAP_SLICES;
@@ -1080,6 +1086,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     land_dirty = true;
     maps_unfilled = true;
     world_changed = true;
+    aper_quality = -1;
     next_slice = 0;
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
