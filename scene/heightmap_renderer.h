@@ -78,9 +78,9 @@ class HeightmapRenderer {
     // Low path: recomputes the sky visibility of the region in the current normal map (after
     // calcNormals, which carries the previous map's over).
     static void calcVisibility(int x0, int z0, int nx, int nz);
-    // Between world changes each step recomputes the sky visibility of one band of
-    // HMAP_SIZE / MAP_SLICES rows, band next_slice: a change shows whole within MAP_SLICES
-    // steps, blended in like any other.
+    // Between world changes each rebuild of the maps (the first frame after a step)
+    // recomputes the sky visibility of one band of HMAP_SIZE / MAP_SLICES rows, band
+    // next_slice: a change shows whole within MAP_SLICES rebuilds, blended in like any other.
     static constexpr int MAP_SLICES = 8;
     static int next_slice;
     static void interpTexture(Texture* target, Texture* prev, Texture* cur, float t, int size);
