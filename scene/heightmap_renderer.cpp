@@ -883,8 +883,9 @@ void HeightmapRenderer::renderLand() {
     bind_wrap(2, color_tex, true);
     bind_wrap(3, surf_color_tex, true);
     bind_wrap(4, detail_tex, true);
-    // Both normal maps hold what lies at the cells' centres at their texel centres: one texel
-    // per cell (high), or one on each cell and one halfway (low).
+    // Where the normal maps hold the value of the point under the land: the high path's
+    // texels at their centres, the low path's half a texel (a quarter cell) further along both
+    // axes (see calc_norm_low.sh).
     float c16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f,
                     high_quality ? 1.0f / 512.0f : 1.0f / 1024.0f};
     set_vs_consts(16, c16, 1);
