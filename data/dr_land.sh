@@ -40,7 +40,7 @@ VARYING vec2 uvc;
 VARYING vec2 uvn;
 VARYING float depth;
 void psh() {
-    vec3 n = normalize(land_normal_texel(uvn).xyz * 2.0 - 1.0);
+    vec3 n = land_normal_vis(uvn).xyz;
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = mix(g.rgb, s.rgb, s.a);

@@ -1,7 +1,8 @@
 // Forward land. Far grid: POSITION (x, z), POSITION1 height. INST: near patches, POSITION
 // (u, v) in the cell, POSITION1 the cell, POSITION2 its corner heights. c16 = (1/256, 1/256,
-// 1/512, 1/2048): map and normal-map texture coordinates. Stages: 1 and 5 normals (alpha: sky
-// visibility, see land_norm.inc), 2 ground colour, 3 surface colour (alpha: cover), 4 detail.
+// 1/512, normal-map offset): map and normal-map texture coordinates. Stages: 1 and 5 normal
+// maps (with the sky visibility, see land_norm.inc), 2 ground colour, 3 surface colour (alpha:
+// cover), 4 detail.
 #include "sky_common.inc"
 #include "land_detail.inc"
 #include "land_norm.inc"
@@ -45,8 +46,8 @@ VARYING vec2 uvc;
 VARYING vec2 uvn;
 VARYING float fog;
 void psh() {
-    vec4 nt = land_normal_texel(uvn);
-    vec3 n = normalize(nt.xyz * 2.0 - 1.0);
+    vec4 nt = land_normal_vis(uvn);
+    vec3 n = nt.xyz;
     vec4 g = texture(color_tex, uvc);
     vec4 s = texture(surf_tex, uvc);
     vec3 albedo = to_linear(mix(g.rgb, s.rgb, s.a));
@@ -57,7 +58,7 @@ void psh() {
     float steep = smoothstep(0.55, 0.85, 1.0 - n.y);
     albedo = mix(albedo, albedo * vec3(0.55, 0.52, 0.5) * (0.7 + 0.6 * d1.b), steep);
     float ndl = max(dot(n, SUN_DIR), 0.0);
-    float ao = nt.a;
+    float ao = nt.w;
     vec3 light = SUN_COLOR * ndl * (0.35 + 0.65 * ao) +
                  (SKY_LIGHT * (0.6 + 0.4 * n.y) + GROUND_LIGHT * (0.4 - 0.4 * n.y)) * ao;
     vec3 c = albedo * light;
