@@ -1,17 +1,9 @@
-// Normal map (4 texels per cell) from height_tex; alpha 1 (sky visibility has its own map).
-// GRAD: the gradient map, one texel per cell, that both paths' normal passes read.
-#ifndef GRAD
-#define NORMAL_PASS
-#endif
+// Height gradient map, one texel per cell (x: left minus right, y: down minus up). The high
+// path's land blends a pair of these and derives its normal per pixel (land_norm.inc); the low
+// path's normal pass reads it filtered.
 #include "calc_common.inc"
 #ifdef PSH
-#ifdef GRAD
 void psh() {
     oC0 = vec4(height_gradient(), 0.0, 1.0);
 }
-#else
-void psh() {
-    oC0 = vec4(height_normal() * 0.5 + 0.5, 1.0);
-}
-#endif
 #endif

@@ -33,7 +33,7 @@ void vsh() {
 VARYING vec2 uvn;
 VARYING float depth;
 void psh() {
-    vec3 n = normalize(land_normal_texel(uvn).xyz * 2.0 - 1.0);
+    vec3 n = land_normal_vis(uvn).xyz;
     write_gbuffer(vec3(0.0), 0.0, n, 0.05, depth);
 }
 #endif

@@ -29,7 +29,7 @@ VARYING vec2 uvn;
 VARYING float foam;
 VARYING float fog;
 void psh() {
-    vec3 n = normalize(land_normal_texel(uvn).xyz * 2.0 - 1.0);
+    vec3 n = land_normal_vis(uvn).xyz;
     vec2 q = wpos.xz * 0.21;
     const float e = 1.0 / 64.0;
     float r0 = texture(detail_tex, q).b;

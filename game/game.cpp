@@ -56,6 +56,14 @@ void install_world_gen_hooks() {
     };
     world_gen_hooks.reset_update_time = reset_update_time;
     world_gen_hooks.reset_common_fx = reset_common_fx;
+    // Every new world, at start, from the menu, a key or a script change, is made behind the
+    // splash; one asked for by the generation itself just runs.
+    world_gen_hooks.run_generation = [](void (*work)()) {
+        if (on_splash_worker_thread())
+            work();
+        else
+            run_behind_splash(work);
+    };
     // Script functions the module added: looked up in the module bound now. Only its
     // required functions without arguments qualify.
     world_gen_hooks.call_actor_function = [](const char* name) {
@@ -142,8 +150,7 @@ void init_game() {
     init_fx_script();
     install_world_gen_hooks();
     init_world_gen();
-    // The window stays alive while the world is made: generation runs behind the splash.
-    run_behind_splash([] { generate_world(); });
+    generate_world(); // behind the splash (the hook above), so the window stays alive
     startup_phase("world generation");
 
     if (local_player) {

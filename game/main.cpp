@@ -8,6 +8,7 @@
 #include "game/splash_worker.h"
 #include "game/startup_phases.h"
 #include "game/window.h"
+#include "platform/heap_setup.h"
 #include "platform/input.h"
 #include "platform/log.h"
 #include "platform/paths.h"
@@ -90,6 +91,9 @@ void print_stats(const GameLoopHost& host, int64_t loop_ticks) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything allocates: the software rasteriser's zero-filled targets and per-frame
+    // memory then fault in 2 MiB at a time and are never handed back and faulted in again.
+    setup_process_heap(size_t(256) << 20);
     if (print_game_help_or_version(argc, argv)) return 0;
     if (locate_app_folders() && app_folders.installed) start_log_file(user_file_path("game.log"));
     debug("app path: '%s'", app_path);

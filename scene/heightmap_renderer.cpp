@@ -125,12 +125,9 @@ bool box_outside(const Matrix44& m, float x0, float x1, float y0, float y1, floa
 VertexDecl *grid_decl, *patch_decl, *water_decl;
 Shader *land_sh, *land_inst_sh, *water_sh, *norm_sh, *interp_sh, *horizon_sh;
 Shader* aper_sh[3];
-// Low path: sky visibility at two texels per cell, read back filtered by the normal pass
-// (see calc_norm_low.sh): a quarter of the normal map's texels run the costly search.
-Shader* vis_sh;
-Texture* vis_tex;
-// Height gradient per cell, which the normal passes read filtered (see calc_common.inc).
-Shader* grad_sh;
+// Low path: the normal pass, with the sky visibility carried over (norm_sh) or computed
+// (vis_sh), from the gradient map grad_tex, which the high path's land reads directly.
+Shader *grad_sh, *vis_sh;
 Texture* grad_tex;
 GpuBuffer *patch_vb, *patch_ib, *inst_vb, *land_vb, *land_ib, *horizon_vb, *horizon_ib, *water_vb,
     *water_ib;
@@ -155,6 +152,14 @@ void check_region(int x0, int z0, int nx, int nz) {
 
 // The interpolated pairs hold nothing yet (a new renderer).
 bool maps_unfilled = true;
+// markDirty since the last rebuild: the sky visibility is recomputed whole.
+bool world_changed = true;
+// Aperture variant of the current map (-1: none yet); a new one is recomputed whole.
+int aper_quality = -1;
+
+int clamped_aper_quality() {
+    return land_shadow_quality < 0 ? 0 : (land_shadow_quality > 2 ? 2 : land_shadow_quality);
+}
 
 // What height_tex, color_tex and surf_color_tex hold per cell, so that an upload draws only
 // the cells that changed: between world changes the colours never do, and the heights only
@@ -249,6 +254,7 @@ int HeightmapRenderer::visible_horizon_blocks = HBLOCKS * HBLOCKS;
 int HeightmapRenderer::coarse_blocks = 0, HeightmapRenderer::plain_near_blocks = 0;
 float HeightmapRenderer::coarse_cell_pixels = 6.0f;
 float HeightmapRenderer::patch_cell_pixels = 64.0f;
+int HeightmapRenderer::next_slice = 0;
 Texture* HeightmapRenderer::height_tex = nullptr;
 Texture* HeightmapRenderer::color_tex = nullptr;
 Texture* HeightmapRenderer::surf_color_tex = nullptr;
@@ -719,6 +725,11 @@ void HeightmapRenderer::loadColors(int x0, int z0, int nx, int nz) {
     colors_known = colors_known || (nx == HMAP_SIZE && nz == HMAP_SIZE);
 }
 
+void HeightmapRenderer::markDirty() {
+    land_dirty = true;
+    world_changed = true;
+}
+
 void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     check_region(x0, z0, nx, nz);
     Texture* t = norm_tex[0];
@@ -727,20 +738,29 @@ void HeightmapRenderer::calcNormals(int x0, int z0, int nx, int nz) {
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
-    set_render_target(grad_tex, 0, false);
+    set_render_target(high_quality ? norm_tex[1] : grad_tex, 0, false);
     set_shader(grad_sh);
     draw_postfx();
+    if (high_quality) return;
     bind_wrap(2, grad_tex, true);
-    if (vis_tex) {
-        set_render_target(vis_tex, 0, false);
-        set_shader(vis_sh);
-        draw_postfx();
-        bind_wrap(1, vis_tex, true);
-    }
+    bind_texture(1, norm_tex[0]);
     set_render_target(norm_tex[1], 0, false);
     set_shader(norm_sh);
     draw_postfx();
-    if (vis_tex) bind_texture(1, nullptr);
+    bind_texture(1, nullptr);
+    bind_texture(2, nullptr);
+}
+
+void HeightmapRenderer::calcVisibility(int x0, int z0, int nx, int nz) {
+    check_region(x0, z0, nx, nz);
+    if (!vis_sh) return;
+    set_pass_states();
+    set_region_consts(x0, z0, nx, nz);
+    bind_wrap(0, height_tex, true);
+    bind_wrap(2, grad_tex, true);
+    set_render_target(norm_tex[1], 0, false);
+    set_shader(vis_sh);
+    draw_postfx();
     bind_texture(2, nullptr);
 }
 
@@ -749,12 +769,13 @@ void HeightmapRenderer::calcAperture(int x0, int z0, int nx, int nz) {
     Texture* t = aper_tex[0];
     aper_tex[0] = aper_tex[1];
     aper_tex[1] = t;
+    if (nx < HMAP_SIZE || nz < HMAP_SIZE) copy_texture(aper_tex[1], aper_tex[0]);
     set_render_target(aper_tex[1], 0, false);
     set_pass_states();
     set_region_consts(x0, z0, nx, nz);
     bind_wrap(0, height_tex, true);
-    int q = land_shadow_quality < 0 ? 0 : (land_shadow_quality > 2 ? 2 : land_shadow_quality);
-    set_shader(aper_sh[q]);
+    aper_quality = clamped_aper_quality();
+    set_shader(aper_sh[aper_quality]);
     draw_postfx();
 }
 
@@ -786,7 +807,20 @@ void HeightmapRenderer::frameUpdate(float since_step) {
     if (rebuild) {
         loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
         calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
-        if (high_quality) calcAperture(0, 0, HMAP_SIZE, HMAP_SIZE);
+        // The sky visibility costs most and changes slowly: a band of rows per step.
+        int z0 = 0, nz = HMAP_SIZE;
+        if (world_changed || lost || (high_quality && aper_quality != clamped_aper_quality())) {
+            next_slice = 0;
+        } else {
+            nz = HMAP_SIZE / MAP_SLICES;
+            z0 = next_slice * nz;
+            next_slice = (next_slice + 1) % MAP_SLICES;
+        }
+        if (high_quality)
+            calcAperture(0, z0, HMAP_SIZE, nz);
+        else
+            calcVisibility(0, z0, HMAP_SIZE, nz);
+        world_changed = false;
         if (lost) {
             copy_texture(norm_tex[0], norm_tex[1]);
             if (high_quality) copy_texture(aper_tex[0], aper_tex[1]);
@@ -849,7 +883,11 @@ void HeightmapRenderer::renderLand() {
     bind_wrap(2, color_tex, true);
     bind_wrap(3, surf_color_tex, true);
     bind_wrap(4, detail_tex, true);
-    float c16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
+    // Where the normal maps hold the value of the point under the land: the high path's
+    // texels at their centres, the low path's half a texel (a quarter cell) further along both
+    // axes (see calc_norm_low.sh).
+    float c16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f,
+                    high_quality ? 1.0f / 512.0f : 1.0f / 1024.0f};
     set_vs_consts(16, c16, 1);
     set_sky_ps_consts();
 
@@ -957,11 +995,10 @@ void HeightmapRenderer::init(int gfx_quality) {
     land_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh");
     land_inst_sh = get_shader(high_quality ? "dr_land.sh" : "land.sh", INST_DEFINES);
     water_sh = get_shader(high_quality ? "dr_water.sh" : "water.sh");
-    norm_sh = get_shader(high_quality ? "calc_norm.sh" : "calc_norm_low.sh");
-    static const char GRAD[] = "GRAD\0 1\0";
-    grad_sh = get_shader("calc_norm.sh", GRAD);
+    grad_sh = get_shader("calc_norm.sh");
     if (!high_quality) {
         static const char VIS[] = "VIS\0 1\0";
+        norm_sh = get_shader("calc_norm_low.sh");
         vis_sh = get_shader("calc_norm_low.sh", VIS);
     }
     if (high_quality) {
@@ -976,18 +1013,19 @@ void HeightmapRenderer::init(int gfx_quality) {
     height_tex = create_render_texture(256, 256, 6);
     color_tex = create_render_texture(256, 256, 1);
     surf_color_tex = create_render_texture(256, 256, 1);
-    norm_tex[0] = create_render_texture(1024, 1024, 1);
-    norm_tex[1] = create_render_texture(1024, 1024, 1);
-    grad_tex = create_render_texture(256, 256, 7);
-    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1] && grad_tex;
+    // High: G32R32F gradients; low: A16B16G16R16F gradient and visibility.
+    const int norm_size = high_quality ? 256 : 512, norm_format = high_quality ? 7 : 5;
+    norm_tex[0] = create_render_texture(norm_size, norm_size, norm_format);
+    norm_tex[1] = create_render_texture(norm_size, norm_size, norm_format);
+    bool ok = height_tex && color_tex && surf_color_tex && norm_tex[0] && norm_tex[1];
     if (high_quality) {
         aper_tex[0] = create_render_texture(256, 256, 1);
         aper_tex[1] = create_render_texture(256, 256, 1);
         aper_view_tex = create_render_texture(256, 256, 1);
         ok = ok && aper_tex[0] && aper_tex[1] && aper_view_tex;
     } else {
-        vis_tex = create_render_texture(512, 512, 1);
-        ok = ok && vis_tex;
+        grad_tex = create_render_texture(256, 256, 7);
+        ok = ok && grad_tex;
     }
     detail_tex = get_texture("detail.dds", false);
     ok = ok && detail_tex;
@@ -1048,6 +1086,9 @@ void HeightmapRenderer::init(int gfx_quality) {
     near_count = far_triangles = water_quads = 0;
     land_dirty = true;
     maps_unfilled = true;
+    world_changed = true;
+    aper_quality = -1;
+    next_slice = 0;
     heights_known = colors_known = false;
     known_reset_count = d3d_reset_count;
     view_t = -1.0f;
@@ -1060,7 +1101,7 @@ void HeightmapRenderer::close() {
                        &horizon_sh, &aper_sh[0], &aper_sh[1], &aper_sh[2]})
         release_all(s, release_shader);
     for (Texture** t : {&height_tex, &color_tex, &surf_color_tex, &norm_tex[0], &norm_tex[1],
-                        &aper_tex[0], &aper_tex[1], &aper_view_tex, &vis_tex, &grad_tex})
+                        &aper_tex[0], &aper_tex[1], &aper_view_tex, &grad_tex})
         release_all(t, release_texture);
     release_all(&detail_tex, free_texture);
     release_all(&foam_tex, free_texture);

@@ -1,7 +1,8 @@
 // Land, water and the distant horizon ring of the wrapping world, drawn in a 256 x 256
 // window of cells centred on the camera. Heights and colours go to the GPU once per
-// simulation step; normals and sky-visibility maps are computed there; every frame
-// interpolates between the last two steps and rebuilds the meshes around the camera.
+// simulation step; normals and sky-visibility maps are computed there (the slowly changing
+// sky visibility a band of rows per step); every frame interpolates between the last two
+// steps and rebuilds the meshes around the camera.
 #pragma once
 
 #include "platform/game_export.h"
@@ -48,7 +49,10 @@ class HeightmapRenderer {
     static Texture* height_tex;
     static Texture* color_tex;
     static Texture* surf_color_tex;
-    static Texture* norm_tex[2]; // previous, current
+    // Previous and current map the land derives its normals from: the height gradient, one
+    // texel per cell (high path); the filtered gradient and the sky visibility, two texels per
+    // cell (low path).
+    static Texture* norm_tex[2];
     static Texture* aper_tex[2];
     static Texture* aper_view_tex;
     static Texture* detail_tex;
@@ -56,7 +60,9 @@ class HeightmapRenderer {
 
     static void init(int gfx_quality); // 0 low (forward), 1 high (deferred)
     static void close();
-    static void markDirty() { land_dirty = true; }
+    // The world changed outside a simulation step (a new world, erosion, a spell): the next
+    // frame recomputes the sky visibility whole, not a band per step.
+    GAME_EXPORT static void markDirty();
     static void stepUpdate(float dt);
     static void frameUpdate(float since_step);
     static void renderLand();
@@ -66,7 +72,17 @@ class HeightmapRenderer {
     static void loadHeights(int x0, int z0, int nx, int nz);
     static void loadColors(int x0, int z0, int nx, int nz);
     static void calcNormals(int x0, int z0, int nx, int nz);
+    // High path: the aperture pair swaps and the new current map is the old one with the
+    // region recomputed.
     static void calcAperture(int x0, int z0, int nx, int nz);
+    // Low path: recomputes the sky visibility of the region in the current normal map (after
+    // calcNormals, which carries the previous map's over).
+    static void calcVisibility(int x0, int z0, int nx, int nz);
+    // Between world changes each rebuild of the maps (the first frame after a step)
+    // recomputes the sky visibility of one band of HMAP_SIZE / MAP_SLICES rows, band
+    // next_slice: a change shows whole within MAP_SLICES rebuilds, blended in like any other.
+    static constexpr int MAP_SLICES = 8;
+    static int next_slice;
     static void interpTexture(Texture* target, Texture* prev, Texture* cur, float t, int size);
 
     // The CPU halves of frameUpdate, usable without a device (tests, benchmarks).

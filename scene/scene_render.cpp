@@ -196,17 +196,15 @@ void shade_land() {
     bind_texture(5, HeightmapRenderer::norm_tex[1]); // the mesh's draw unbinds it
     set_texture_address(5, 0);
     set_texture_filter(5, true);
-    const float c16[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
-    set_vs_consts(16, c16, 1);
+    // c16 keeps renderLand's map coordinates, which the shader reads.
+    const float c20[4] = {0.5f, -0.5f, 0.5f + 0.5f / float(d3d_wd), 0.5f + 0.5f / float(d3d_ht)};
+    set_vs_consts(20, c20, 1);
     set_view_ray_consts(scene_view_itm, glob);
     const float c17[4] = {use_fog ? 1.0f : 0.0f, 0.0f, 0.0f, 0.0f};
     set_ps_consts(17, c17, 1);
     set_shader(land_screen_sh);
     draw_land_tiles(glob);
     for (int s : {5, 10}) bind_texture(s, nullptr);
-    // The water's mesh reads its map coordinates from c16, as renderLand left them.
-    const float map16[4] = {1.0f / 256.0f, 1.0f / 256.0f, 1.0f / 512.0f, 1.0f / 2048.0f};
-    set_vs_consts(16, map16, 1);
 }
 } // namespace
 

@@ -716,7 +716,8 @@ void close_world_gen() {
     world_gen_vm.files.clear(); // a later start loads every file afresh
 }
 
-bool generate_world() {
+namespace {
+bool generate_world_here() {
     if (world_gen_hooks.show_splash) world_gen_hooks.show_splash("Generating new world...", -1);
     int64_t start = get_ref_time();
     if (world_gen_hooks.remove_all_actor) world_gen_hooks.remove_all_actor();
@@ -741,6 +742,15 @@ bool generate_world() {
     if (world_gen_hooks.after_regeneration) world_gen_hooks.after_regeneration();
     debug("generated world in %d ms", get_time_msec(get_ref_time() - start));
     return true;
+}
+
+bool generated = false;
+} // namespace
+
+bool generate_world() {
+    if (!world_gen_hooks.run_generation) return generate_world_here();
+    world_gen_hooks.run_generation([] { generated = generate_world_here(); });
+    return generated;
 }
 
 void check_world_gen_reload() {

@@ -25,6 +25,9 @@ struct WorldGenHooks {
     void (*mark_renderer_dirty)() = nullptr;
     bool (*call_actor_function)(const char* name) = nullptr; // false: the module has none
     void (*reset_update_time)() = nullptr;
+    // Runs the generation (work) and returns when it is done; the game runs it on a worker
+    // thread behind its splash so that the window keeps answering. Null: run it here.
+    void (*run_generation)(void (*work)()) = nullptr;
 };
 extern WorldGenHooks world_gen_hooks;
 

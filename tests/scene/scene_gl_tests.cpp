@@ -8,6 +8,7 @@
 #include "tests/scene/scene_test_util.h"
 #include "world/heightmap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <epoxy/gl.h>
@@ -18,6 +19,11 @@ using namespace HeightmapData;
 using HR = HeightmapRenderer;
 
 namespace {
+
+struct Texel {
+    float x, y, z, w;
+    bool operator==(const Texel&) const = default;
+};
 
 class SceneGl : public SceneTest {
   protected:
@@ -46,6 +52,11 @@ class SceneGl : public SceneTest {
         update_sky(1.0f);
         use_fog = false;
         set_test_camera(make4f(40, 30, 40, 1), make4f(40.1f, 0, 40.2f, 1));
+    }
+    std::vector<Texel> readFloat4(Texture* t) {
+        std::vector<Texel> v(size_t(texture_width(t)) * size_t(texture_height(t)));
+        glGetTextureImage(t->gl_tex, 0, GL_RGBA, GL_FLOAT, GLsizei(v.size() * 16), v.data());
+        return v;
     }
     std::vector<float> readFloat(Texture* t) {
         std::vector<float> v(size_t(texture_width(t)) * size_t(texture_height(t)));
@@ -86,54 +97,61 @@ TEST_F(SceneGl, ColorsUploadBothLayers) {
     }
 }
 
+// The low path's normal map: two texels per cell, (gradient x, gradient z, sky visibility).
 TEST_F(SceneGl, TwoNormalPassesKeepTheOlderInPrev) {
     start(32, 32);
     for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.5f; // slope along x
     HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
     HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
+    HR::calcVisibility(0, 0, HMAP_SIZE, HMAP_SIZE);
     Texture* first = HR::norm_tex[1];
     for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat
     HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
     HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
     EXPECT_EQ(HR::norm_tex[0], first);
-    std::vector<uint32_t> prev = readTexture(HR::norm_tex[0]), cur = readTexture(HR::norm_tex[1]);
-    // Texel (400, 300) = cell (100, 75): slope 0.5 -> normal (-0.5, 1, 0) normalised.
-    uint32_t p = prev[300 * 1024 + 400], c = cur[300 * 1024 + 400];
-    float nx = float((p >> 16) & 255) / 255.0f * 2 - 1, ny = float((p >> 8) & 255) / 255.0f * 2 - 1;
-    EXPECT_NEAR(nx, -0.4472f, 0.01f);
-    EXPECT_NEAR(ny, 0.8944f, 0.01f);
-    EXPECT_EQ(c & 0x00FFFFFFu, 0x0080FF80u); // flat: (0, 1, 0)
-    EXPECT_EQ(c >> 24, 255u);                // and the whole sky visible
+    // Texel (200, 150) = cell (100, 75): slope 0.5, so left minus right is -1.
+    const size_t at = 150 * 512 + 200;
+    const std::vector<Texel> prev = readFloat4(HR::norm_tex[0]), cur = readFloat4(HR::norm_tex[1]);
+    EXPECT_FLOAT_EQ(prev[at].x, -1.0f);
+    EXPECT_FLOAT_EQ(prev[at].y, 0.0f);
+    EXPECT_FLOAT_EQ(prev[at + 1].x, -1.0f); // halfway to the next cell
+    EXPECT_EQ(cur[at].x, 0.0f);             // flat
+    EXPECT_EQ(cur[at].y, 0.0f);
+    EXPECT_LT(prev[at].z, 0.95f);     // a slope hides some of the sky...
+    EXPECT_EQ(cur[at].z, prev[at].z); // ...carried over without its own pass
     // The blend of a pair of maps: halfway between the two.
-    Texture* view = create_render_texture(1024, 1024, 1);
+    Texture* view = create_render_texture(512, 512, 5);
     ASSERT_NE(view, nullptr);
-    HR::interpTexture(view, HR::norm_tex[0], HR::norm_tex[1], 0.5f, 1024);
-    uint32_t v = readTexture(view)[300 * 1024 + 400];
+    HR::interpTexture(view, HR::norm_tex[0], HR::norm_tex[1], 0.5f, 512);
+    const Texel v = readFloat4(view)[at];
     release_texture(view);
-    EXPECT_NEAR(float((v >> 16) & 255), (float((p >> 16) & 255) + 128.0f) * 0.5f, 1.01f);
+    EXPECT_NEAR(v.x, -0.5f, 1e-3f);
 }
 
 // A new renderer has no previous step: its first frame (at start-up, t = 0) must show the
 // current maps, not fade in from empty (black) ones.
 TEST_F(SceneGl, FirstFrameOfANewRendererShowsTheMapsNotEmptyOnes) {
     start(32, 32);
-    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat: normal (0, 1, 0)
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f; // flat: no gradient, all sky
     memcpy(target_hmap, hmap, sizeof(hmap));
     set_test_camera(make4f(20, 12, 30, 1), make4f(20, 4, 60, 1));
     HR::frameUpdate(0.0f);
     // The land blends the pair by t: at t = 0 it shows norm_tex[0].
-    std::vector<uint32_t> view = readTexture(HR::norm_tex[0]);
-    EXPECT_EQ(view[300 * 1024 + 400], 0xFF80FF80u);
-    EXPECT_EQ(readTexture(HR::norm_tex[0]), readTexture(HR::norm_tex[1]));
+    const size_t at = 150 * 512 + 200;
+    const std::vector<Texel> view = readFloat4(HR::norm_tex[0]);
+    EXPECT_EQ(view[at].x, 0.0f);
+    EXPECT_EQ(view[at].z, 1.0f);
+    EXPECT_EQ(view, readFloat4(HR::norm_tex[1]));
     // From then on a step interpolates from the previous maps as before.
     for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = float(i & 255) * 0.5f;
     HR::markDirty();
     HR::frameUpdate(0.0f);
-    EXPECT_EQ(readTexture(HR::norm_tex[0])[300 * 1024 + 400], 0xFF80FF80u) << "t = 0: previous";
+    EXPECT_EQ(readFloat4(HR::norm_tex[0])[at].x, 0.0f) << "t = 0: previous";
+    EXPECT_FLOAT_EQ(readFloat4(HR::norm_tex[1])[at].x, -1.0f);
 }
 
-// The forward path's sky visibility (normal-map alpha) comes from a map at two texels per
-// cell: a pit sees less sky at its centre, open ground all of it, on the right texels.
+// The forward path's sky visibility (normal-map b) at two texels per cell: a pit sees less sky
+// at its centre, open ground all of it, on the right texels.
 TEST_F(SceneGl, LowPathVisibilityDarkensAPitWhereItIs) {
     start(32, 32);
     for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
@@ -141,14 +159,88 @@ TEST_F(SceneGl, LowPathVisibilityDarkensAPitWhereItIs) {
         for (int x = 58; x <= 62; ++x) hmap[hm_index(x, z)] = -6.0f;
     HR::loadHeights(0, 0, HMAP_SIZE, HMAP_SIZE);
     HR::calcNormals(0, 0, HMAP_SIZE, HMAP_SIZE);
-    const std::vector<uint32_t> n = readTexture(HR::norm_tex[1]);
-    auto vis = [&](int x, int z) { return n[size_t(z * 4) * 1024 + size_t(x * 4)] >> 24; };
-    EXPECT_LT(vis(60, 100), 200u);
-    EXPECT_EQ(vis(20, 20), 255u);
+    HR::calcVisibility(0, 0, HMAP_SIZE, HMAP_SIZE);
+    const std::vector<Texel> n = readFloat4(HR::norm_tex[1]);
+    auto vis = [&](int x, int z) { return n[size_t(z * 2) * 512 + size_t(x * 2)].z; };
+    EXPECT_LT(vis(60, 100), 0.78f);
+    EXPECT_EQ(vis(20, 20), 1.0f);
     // Symmetric about the pit's centre, so the map is not shifted.
-    EXPECT_NEAR(double(vis(57, 100)), double(vis(63, 100)), 6.0);
-    EXPECT_NEAR(double(vis(60, 97)), double(vis(60, 103)), 6.0);
+    EXPECT_NEAR(vis(57, 100), vis(63, 100), 0.02f);
+    EXPECT_NEAR(vis(60, 97), vis(60, 103), 0.02f);
 }
+
+// Between world changes each step recomputes the sky visibility of one band of rows, the
+// gradients whole: a change shows in one more band per step, blended in from the previous
+// map, and everywhere after MAP_SLICES steps exactly as a whole recomputation (no seams at
+// the bands). A world change recomputes it whole at once.
+class SkyMapGl : public SceneGl, public testing::WithParamInterface<int> {};
+
+TEST_P(SkyMapGl, AChangeShowsWithinMapSlicesSteps) {
+    const bool high = GetParam() != 0;
+    start(32, 32);
+    if (high) HR::init(1);
+    land_shadow_quality = 2;
+    for (int i = 0; i < HMAP_CELLS; ++i) hmap[i] = 0.0f;
+    memcpy(target_hmap, hmap, sizeof(hmap));
+    set_test_camera(make4f(20, 12, 30, 1), make4f(20, 4, 60, 1));
+    HR::frameUpdate(0.05f);
+    // Visibility per texel of the previous (0) or current (1) map.
+    auto sky = [&](int which) {
+        std::vector<float> v;
+        if (high)
+            for (uint32_t c : readTexture(HR::aper_tex[which])) v.push_back(float(c & 255));
+        else
+            for (const Texel& t : readFloat4(HR::norm_tex[which])) v.push_back(t.z);
+        return v;
+    };
+    const int per_cell = high ? 1 : 2, row = HMAP_SIZE * per_cell;
+    const int band = HMAP_SIZE / HR::MAP_SLICES;
+    // A tower in the middle of each band: the ground beside it sees less sky.
+    for (int b = 0; b < HR::MAP_SLICES; ++b) hmap[hm_index(40, b * band + band / 2)] = 30.0f;
+    auto beside = [&](int b) {
+        return size_t((b * band + band / 2) * per_cell * row + 41 * per_cell);
+    };
+    auto shown = [&](const std::vector<float>& v) {
+        int k = 0;
+        for (int b = 0; b < HR::MAP_SLICES; ++b) k += v[beside(b)] < v[0];
+        return k;
+    };
+    std::vector<float> last = sky(1);
+    EXPECT_EQ(shown(last), 0);
+    for (int step = 1; step <= HR::MAP_SLICES; ++step) {
+        HR::stepUpdate(0.05f);
+        HR::frameUpdate(0.05f);
+        EXPECT_EQ(sky(0), last) << "the frame blends from the last step's map";
+        last = sky(1);
+        EXPECT_EQ(shown(last), step);
+        const std::vector<Texel> grad = readFloat4(HR::norm_tex[1]);
+        for (int b = 0; b < HR::MAP_SLICES; ++b)
+            EXPECT_NEAR(grad[beside(b)].x, 30.0f, 0.05f) << "gradients are whole every step";
+    }
+    HR::markDirty();
+    HR::frameUpdate(0.05f);
+    // The bands' quads interpolate texture coordinates a rounding apart from the whole map's.
+    const std::vector<float> whole = sky(1);
+    float most = 0.0f;
+    for (size_t i = 0; i < whole.size(); ++i) most = std::max(most, std::fabs(whole[i] - last[i]));
+    EXPECT_LT(most, high ? 0.5f : 1e-3f);
+    if (high) { // another aperture variant shows whole in its first step, not band by band
+        land_shadow_quality = 0;
+        HR::stepUpdate(0.05f);
+        HR::frameUpdate(0.05f);
+        const std::vector<float> q0 = sky(1);
+        EXPECT_NE(q0, last);
+        HR::markDirty();
+        HR::frameUpdate(0.05f);
+        EXPECT_EQ(sky(1), q0);
+    }
+    for (int b = 0; b < HR::MAP_SLICES; ++b) hmap[hm_index(40, b * band + band / 2)] = 0.0f;
+    HR::markDirty();
+    HR::frameUpdate(0.05f);
+    EXPECT_EQ(shown(sky(1)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, SkyMapGl, testing::Values(0, 1));
 
 TEST_F(SceneGl, SkyFillsOnlyWhereTheStencilIsClear) {
     start(64, 64);

@@ -4,6 +4,7 @@
 // each frame, is a bare 256 x 256 grid of the world's heights (the floor for the land mesh)
 // into a depth-tested target: x_grid = frame / grid time, aa_share = MLAA's part of the
 // frame, summed in one line at the end.
+#include "platform/heap_setup.h"
 #include "platform/paths.h"
 #include "render/buffers.h"
 #include "render/device.h"
@@ -32,7 +33,6 @@
 #include <dirent.h>
 #include <epoxy/gl.h>
 #include <fstream>
-#include <malloc.h>
 #include <map>
 #include <string>
 #include <sys/stat.h>
@@ -437,10 +437,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The high path frees tens of megabytes of the driver's per-frame memory; trimmed back to
-    // the kernel, the grid drawn next paid for faulting it in again (twice its time after a
-    // high frame). Kept, the yardstick costs the same whichever path ran before it.
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    // As the game sets it up. Without it the high path's freed driver memory went back to the
+    // kernel, and the grid drawn next paid for faulting it in again (twice its time).
+    setup_process_heap(size_t(256) << 20);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter rep;

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -305,6 +306,37 @@ TEST_F(WorldGenTest, EditingTheScriptRegeneratesAndErrorsKeepTheWorld) {
     EXPECT_EQ(last_error, "");
     EXPECT_NE(hash_world(), first);
     EXPECT_NE(log.find("generated world in"), std::string::npos);
+}
+
+// The game makes every world on a worker thread: the runner gets the whole generation,
+// its result comes back, and a script reload goes the same way.
+TEST_F(WorldGenTest, GenerationGoesThroughTheRunnerWithItsResult) {
+    static int runs;
+    static std::thread::id ran_on;
+    runs = 0;
+    world_gen_hooks.run_generation = [](void (*work)()) {
+        ++runs;
+        std::thread t([work] {
+            ran_on = std::this_thread::get_id();
+            work();
+        });
+        t.join();
+    };
+    start("add_fast_noise(0, 10, null, GT_NONE, 255, 0.5);");
+    ASSERT_TRUE(gen()) << log;
+    EXPECT_EQ(runs, 1);
+    EXPECT_NE(ran_on, std::this_thread::get_id());
+    EXPECT_NE(log.find("generated world in"), std::string::npos);
+    write("gen/main.nut", "function generate_world() { add_fast_noise(0, 10");
+    check_world_gen_reload();
+    EXPECT_EQ(runs, 1) << "a script that fails to compile must not regenerate";
+    write("gen/main.nut", "function generate_world() { throw \"no\"; }");
+    testing::internal::CaptureStdout();
+    check_world_gen_reload();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(runs, 2);
+    EXPECT_FALSE(gen()) << "a failing script's false must come back through the runner";
+    EXPECT_EQ(runs, 3);
 }
 
 TEST_F(WorldGenTest, MaskFunctionsSeeValueAndMask) {
