@@ -227,7 +227,7 @@ void render_scene_low(float since_step, float t) {
     shade_land();
     scene_pass_done("land shading");
 
-    // Objects and water over the land clear its bit; the sky goes where none is.
+    // Objects and water over the shaded land; the sky goes where nothing is.
     set_zenable(true);
     set_zwrite(true);
     set_wireframe(use_wireframe);
@@ -238,6 +238,7 @@ void render_scene_low(float since_step, float t) {
     scene_pass_done("water");
 
     set_stencil_test(0, 0, D3DCMP_ALWAYS);
+    set_wireframe(false);
     set_zenable(false);
     set_zwrite(false);
     set_stencil_replace_bits(0);
