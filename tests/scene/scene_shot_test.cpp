@@ -121,4 +121,33 @@ TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
     EXPECT_TRUE(write_png(dir + "/scene_low_coarse.png", coarse.data(), d3d_wd, d3d_ht));
 }
 
+// The land is shaded only over the screen tiles its blocks may cover: from eye height among
+// the hills, where blocks reach behind the camera, the first frame into a fresh (black) scene
+// image still leaves no pixel unshaded.
+TEST_F(SceneShot, EyeLevelAmongHillsLeavesNoPixelUnshaded) {
+    openSampleWorld();
+    int lowest = 0;
+    for (int i = 0; i < HMAP_CELLS; ++i)
+        if (hmap[i] + water[i >> 8][i & 255].depth <
+            hmap[lowest] + water[lowest >> 8][lowest & 255].depth)
+            lowest = i;
+    for (float yaw : {0.0f, 2.0f, 4.0f}) {
+        init_scene_tex();
+        const float x = float(lowest & 255) + 20.0f, z = float(lowest >> 8) + 20.0f;
+        const float ground =
+            hmap[hm_index(int(x), int(z))] + water[int(z) & 255][int(x) & 255].depth;
+        const vec4f eye = make4f(x, ground + 1.5f, z, 1);
+        const vec4f at = make4f(x + 30.0f * sinf(yaw), ground + 3.0f, z + 30.0f * cosf(yaw), 1);
+        ASSERT_TRUE(begin_d3d_scene());
+        set_test_camera(eye, at);
+        update_sky(0.5f);
+        HR::frameUpdate(0.025f);
+        render_scene_low(0.025f, 0.5f);
+        end_d3d_scene();
+        int black = 0;
+        for (uint32_t c : readTexture(scene_tex)) black += (c & 0xFFFFFF) == 0;
+        EXPECT_EQ(black, 0) << "yaw " << yaw;
+    }
+}
+
 } // namespace
