@@ -6,26 +6,13 @@
 #include "gbuffer_common.inc"
 #include "land_norm.inc"
 #ifdef VSH
-in vec4 POSITION;
-in vec4 POSITION1;
-#ifdef INST
-in vec4 POSITION2;
-#endif
+#include "land_mesh.inc"
 VARYING vec2 uvn;
 VARYING float depth;
 void vsh() {
-#ifdef INST
-    vec2 f = POSITION.xy;
-    vec2 xz = POSITION1.xy + f;
-    vec4 h = POSITION2;
-    float y = mix(mix(h.x, h.y, f.x), mix(h.z, h.w, f.x), f.y);
-#else
-    vec2 xz = POSITION.xy;
-    float y = POSITION1.x;
-#endif
-    vec4 p = vec4(xz.x, y, xz.y, 1.0);
+    vec4 p = land_mesh_point();
     gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
-    uvn = xz * vc[16].xy + vc[16].ww;
+    uvn = p.xz * vc[16].xy + vc[16].ww;
     depth = view_depth(p);
 }
 #endif

@@ -57,23 +57,10 @@ void psh() {
 #else
 #include "gbuffer_common.inc"
 #ifdef VSH
-in vec4 POSITION;
-in vec4 POSITION1;
-#ifdef INST
-in vec4 POSITION2;
-#endif
+#include "land_mesh.inc"
 VARYING float depth;
 void vsh() {
-#ifdef INST
-    vec2 f = POSITION.xy;
-    vec2 xz = POSITION1.xy + f;
-    vec4 h = POSITION2;
-    float y = mix(mix(h.x, h.y, f.x), mix(h.z, h.w, f.x), f.y);
-#else
-    vec2 xz = POSITION.xy;
-    float y = POSITION1.x;
-#endif
-    vec4 p = vec4(xz.x, y, xz.y, 1.0);
+    vec4 p = land_mesh_point();
     gl_Position = p.x * vc[0] + p.y * vc[1] + p.z * vc[2] + vc[3];
     depth = view_depth(p);
 }
