@@ -369,6 +369,120 @@ static void create_postfx_quad() {
     g_dev.postfx_decl = get_vertex_decl(desc);
 }
 
+// The window shows the back buffer through a draw of our own rather than a flipping blit:
+// a software rasteriser compiles the blit's shaders afresh in every process (35 ms of the
+// first frame), while this program's come from its shader cache like any other.
+static const char* const PRESENT_VS = R"(#version 450 core
+void main() {
+    vec2 p = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
+    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
+})";
+static const char* const PRESENT_FS = R"(#version 450 core
+layout(location = 0) uniform vec2 win;
+layout(binding = 0) uniform sampler2D back;
+out vec4 color;
+void main() {
+    // Row 0 of the back buffer is the top of the image; the window's row 0 is its bottom.
+    color = texture(back, vec2(gl_FragCoord.x / win.x, 1.0 - gl_FragCoord.y / win.y));
+})";
+
+static GLuint compile_present_stage(GLenum type, const char* src) {
+    GLuint sh = glCreateShader(type);
+    glShaderSource(sh, 1, &src, nullptr);
+    glCompileShader(sh);
+    GLint ok = 0;
+    glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        glDeleteShader(sh);
+        return 0;
+    }
+    return sh;
+}
+
+// Without the program (a driver that refuses it) presenting falls back to the blit.
+static void create_present_program() {
+    GLuint vs = compile_present_stage(GL_VERTEX_SHADER, PRESENT_VS);
+    GLuint fs = compile_present_stage(GL_FRAGMENT_SHADER, PRESENT_FS);
+    GLint ok = 0;
+    if (vs && fs) {
+        g_dev.present_prog = glCreateProgram();
+        glAttachShader(g_dev.present_prog, vs);
+        glAttachShader(g_dev.present_prog, fs);
+        glLinkProgram(g_dev.present_prog);
+        glGetProgramiv(g_dev.present_prog, GL_LINK_STATUS, &ok);
+    }
+    if (vs) glDeleteShader(vs);
+    if (fs) glDeleteShader(fs);
+    if (!ok) {
+        if (g_dev.present_prog) glDeleteProgram(g_dev.present_prog);
+        g_dev.present_prog = 0;
+        debug("present program unavailable: presenting by blit");
+        return;
+    }
+    // A unit beyond every stage the layer binds, so presenting disturbs no binding.
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &units);
+    g_dev.present_unit = GLuint(units - 1);
+    glProgramUniform1i(g_dev.present_prog, glGetUniformLocation(g_dev.present_prog, "back"),
+                       GLint(g_dev.present_unit));
+    g_dev.present_win_loc = glGetUniformLocation(g_dev.present_prog, "win");
+    glCreateVertexArrays(1, &g_dev.present_vao);
+    glCreateSamplers(1, &g_dev.present_sampler);
+    glSamplerParameteri(g_dev.present_sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glSamplerParameteri(g_dev.present_sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glBindSampler(g_dev.present_unit, g_dev.present_sampler);
+}
+
+static void release_present_program() {
+    if (g_dev.present_prog) glDeleteProgram(g_dev.present_prog);
+    if (g_dev.present_vao) glDeleteVertexArrays(1, &g_dev.present_vao);
+    if (g_dev.present_sampler) glDeleteSamplers(1, &g_dev.present_sampler);
+    g_dev.present_prog = g_dev.present_vao = g_dev.present_sampler = 0;
+}
+
+// Draws back buffer `tex` over the whole window of dw x dh and puts back every state the
+// draw touched.
+static void draw_present(GLuint tex, int dw, int dh, bool scaled) {
+    static const GLenum caps[] = {GL_DEPTH_TEST,       GL_STENCIL_TEST, GL_BLEND,
+                                  GL_CULL_FACE,        GL_SCISSOR_TEST, GL_RASTERIZER_DISCARD,
+                                  GL_FRAMEBUFFER_SRGB, GL_MULTISAMPLE};
+    constexpr size_t N = sizeof(caps) / sizeof(caps[0]);
+    GLboolean was_on[N];
+    for (size_t i = 0; i < N; ++i) {
+        was_on[i] = glIsEnabled(caps[i]);
+        glDisable(caps[i]);
+    }
+    GLint viewport[4], vao = 0, poly[2] = {GL_FILL, GL_FILL};
+    GLboolean mask[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
+    glGetIntegerv(GL_POLYGON_MODE, poly);
+    glGetBooleani_v(GL_COLOR_WRITEMASK, 0, mask);
+
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glViewport(0, 0, dw, dh);
+    glColorMaski(0, GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    const GLint filter = scaled ? GL_LINEAR : GL_NEAREST;
+    glSamplerParameteri(g_dev.present_sampler, GL_TEXTURE_MIN_FILTER, filter);
+    glSamplerParameteri(g_dev.present_sampler, GL_TEXTURE_MAG_FILTER, filter);
+    glBindTextureUnit(g_dev.present_unit, tex);
+    glProgramUniform2f(g_dev.present_prog, g_dev.present_win_loc, float(dw), float(dh));
+    glUseProgram(g_dev.present_prog);
+    glBindVertexArray(g_dev.present_vao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+
+    glBindVertexArray(GLuint(vao));
+    glUseProgram(0); // back to the bound program pipeline
+    glBindTextureUnit(g_dev.present_unit, 0);
+    glPolygonMode(GL_FRONT_AND_BACK, GLenum(poly[0]));
+    glColorMaski(0, mask[0], mask[1], mask[2], mask[3]);
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, g_dev.fbo);
+    for (size_t i = 0; i < N; ++i)
+        if (was_on[i]) glEnable(caps[i]);
+}
+
 static char init_failure[512] = "";
 
 // A player whose driver falls short learns what is needed and what the system has: the
@@ -456,6 +570,7 @@ bool init_d3d(SDL_Window* window, int width, int height) {
     apply_default_samplers();
     bind_backbuffer_as_target0();
     create_postfx_quad();
+    create_present_program();
     load_shader_compiler();
     debug("init d3d ok (%dx%d)", d3d_wd, d3d_ht);
     return true;
@@ -474,6 +589,7 @@ void close_d3d() {
     release_vertex_decls();
     g_dev.postfx_decl = nullptr;
     close_shaders();
+    release_present_program();
     release_screen_resources();
     const_blocks_destroy();
     if (g_dev.samplers[0]) glDeleteSamplers(MAX_SAMPLERS, g_dev.samplers);
@@ -570,10 +686,12 @@ void present_d3d() {
     if (!g_dev.open || g_dev.reset_pending) return;
     int dw = d3d_wd, dh = d3d_ht;
     SDL_GL_GetDrawableSize(g_dev.window, &dw, &dh);
-    GLenum filter = (dw == d3d_wd && dh == d3d_ht) ? GL_NEAREST : GL_LINEAR;
-    // Row 0 of the back buffer is the top of the image; the window's row 0 is its bottom.
-    glBlitNamedFramebuffer(g_dev.back_read_fbo[g_dev.back_cur], 0, 0, 0, d3d_wd, d3d_ht, 0, dh, dw,
-                           0, GL_COLOR_BUFFER_BIT, filter);
+    const bool scaled = dw != d3d_wd || dh != d3d_ht;
+    if (g_dev.present_prog)
+        draw_present(g_dev.back_tex[g_dev.back_cur], dw, dh, scaled);
+    else // row 0 of the back buffer is the top of the image; the window's is its bottom
+        glBlitNamedFramebuffer(g_dev.back_read_fbo[g_dev.back_cur], 0, 0, 0, d3d_wd, d3d_ht, 0, dh,
+                               dw, 0, GL_COLOR_BUFFER_BIT, scaled ? GL_LINEAR : GL_NEAREST);
     SDL_GL_SwapWindow(g_dev.window);
     // The shown image stays intact for capture; drawing continues in the other buffer.
     g_dev.back_shown = g_dev.back_cur;

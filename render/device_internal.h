@@ -59,6 +59,11 @@ struct DeviceState {
 
     GpuBuffer* postfx_vb = nullptr;
     VertexDecl* postfx_decl = nullptr;
+
+    // Present: the back buffer drawn upside down into the window (0 program: a blit).
+    GLuint present_prog = 0, present_vao = 0, present_sampler = 0;
+    GLuint present_unit = 0;
+    GLint present_win_loc = -1;
 };
 
 extern DeviceState g_dev;

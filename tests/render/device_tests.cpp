@@ -86,6 +86,23 @@ TEST_F(DeviceTest, TriangleAtClipTopLandsInTopRows) {
     EXPECT_EQ(shot[1 * pitch / 4 + 1], RED);
     EXPECT_EQ(shot[62 * pitch / 4 + 1], BLACK);
     release_front_buffer_capture();
+    // The window itself (its row 0 is the bottom), and drawing carries on where it was.
+    GLint read_fbo = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_fbo);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    uint8_t win[64][64][4];
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, win);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read_fbo));
+    EXPECT_EQ(win[62][1][0], 255) << "top rows of the window: red";
+    EXPECT_EQ(win[62][1][2], 0);
+    EXPECT_EQ(win[1][1][0], 0) << "bottom rows: black";
+    GLint draw_fbo = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw_fbo);
+    EXPECT_NE(draw_fbo, 0);
+    clear_view(BLACK);
+    draw_color_tris(tri, 3);
+    EXPECT_EQ(at(readBackBuffer(), 64, 1, 1), RED);
 }
 
 TEST_F(DeviceTest, CounterClockwiseCullingRemovesWhatDirect3DWould) {
