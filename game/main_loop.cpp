@@ -110,18 +110,19 @@ void run_main_loop(MainLoopHost& h) {
             host->pumpMessages();
             int64_t now = host->now();
             int64_t lag = now - sim_time;
-            // An update taken early for the coming frame leaves the simulation ahead by
-            // less than a step: keep that lead, or the game would run fast. Only a clock
-            // that went backwards re-bases it.
-            if (lag < -update_step) sim_time = now;
-            if (lag < 0) lag = 0;
-            if (lag + frame_window_sum / FRAME_WINDOW >= update_step) {
+            const int64_t mean_frame = frame_window_sum / FRAME_WINDOW;
+            // An update taken early for the coming frame leaves the simulation ahead by up to
+            // a frame: that lead counts against the next update, or with frames slower than a
+            // step every pass would take one and the game would run fast. Only a clock that
+            // went backwards re-bases it.
+            if (lag < -(update_step + mean_frame)) sim_time = now, lag = 0;
+            if (lag + mean_frame >= update_step) {
                 if (++pending_updates <= max_catch_up) {
                     sim_time += update_step;
                     break;
                 }
             }
-            frame_pending = host->renderFrame(get_time_sec(lag));
+            frame_pending = host->renderFrame(get_time_sec(lag > 0 ? lag : 0));
             if (frame_pending) last_frame_start = now;
             if (pending_updates > max_catch_up) {
                 // Too far behind: drop the backlog instead of a burst of updates.

@@ -4,7 +4,7 @@
 # closed cleanly. Usage: run_game_demo.sh GAME [FRAMES]
 set -u
 game=$1
-frames=${2:-70}
+frames=${2:-300} # the demo's clock moves one simulation step a frame: 15 s of game
 cfg=$(mktemp -d)
 trap 'rm -rf "$cfg"' EXIT
 export VELTMOOR_CONFIG_DIR=$cfg
