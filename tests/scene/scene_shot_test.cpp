@@ -31,6 +31,16 @@ class SceneShot : public SceneTest {
         HR::init(0);
         set_sky_sun(false, make4f(-0.55f, 0.42f, 0.72f, 0));
     }
+    // One low-path frame from eye towards at, with or without the post pass.
+    void drawLowFrame(const vec4f& eye, const vec4f& at, bool postfx) {
+        ASSERT_TRUE(begin_d3d_scene());
+        set_test_camera(eye, at);
+        update_sky(0.5f);
+        HR::frameUpdate(0.025f);
+        render_scene_low(0.025f, 0.5f);
+        if (postfx) apply_postfx();
+        end_d3d_scene();
+    }
 };
 
 TEST_F(SceneShot, GeneratedWorldLowPath) {
@@ -53,13 +63,7 @@ TEST_F(SceneShot, GeneratedWorldLowPath) {
         HR::stepUpdate(0.05f);
         updateHmap(0.05f);
         simWater(0.05f);
-        ASSERT_TRUE(begin_d3d_scene());
-        set_test_camera(eye, at);
-        update_sky(0.5f);
-        HR::frameUpdate(0.025f);
-        render_scene_low(0.025f, 0.5f);
-        apply_postfx();
-        end_d3d_scene();
+        drawLowFrame(eye, at, true);
     }
     px = readBackBuffer();
     EXPECT_GT(HR::water_quads, 0);
@@ -83,13 +87,7 @@ TEST_F(SceneShot, CoarseFarLandLooksLikeTheFineMesh) {
     auto shot = [&](float coarse_px, float patch_px) {
         HR::coarse_cell_pixels = coarse_px;
         HR::patch_cell_pixels = patch_px;
-        EXPECT_TRUE(begin_d3d_scene());
-        set_test_camera(eye, at);
-        update_sky(0.5f);
-        HR::frameUpdate(0.025f);
-        render_scene_low(0.025f, 0.5f);
-        apply_postfx();
-        end_d3d_scene();
+        drawLowFrame(eye, at, true);
         return readBackBuffer();
     };
     const std::vector<uint32_t> fine = shot(0.0f, 0.0f);
@@ -138,12 +136,7 @@ TEST_F(SceneShot, EyeLevelAmongHillsLeavesNoPixelUnshaded) {
             hmap[hm_index(int(x), int(z))] + water[int(z) & 255][int(x) & 255].depth;
         const vec4f eye = make4f(x, ground + 1.5f, z, 1);
         const vec4f at = make4f(x + 30.0f * sinf(yaw), ground + 3.0f, z + 30.0f * cosf(yaw), 1);
-        ASSERT_TRUE(begin_d3d_scene());
-        set_test_camera(eye, at);
-        update_sky(0.5f);
-        HR::frameUpdate(0.025f);
-        render_scene_low(0.025f, 0.5f);
-        end_d3d_scene();
+        drawLowFrame(eye, at, false);
         int black = 0;
         for (uint32_t c : readTexture(scene_tex)) black += (c & 0xFFFFFF) == 0;
         EXPECT_EQ(black, 0) << "yaw " << yaw;
