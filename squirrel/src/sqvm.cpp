@@ -717,7 +717,14 @@ static Value concat(SQVM* v, const Value& a, const Value& b) {
     Value sa = sq_tostring(v, a), sb = sq_tostring(v, b);
     SQString* x = sa.str();
     SQString* y = sb.str();
-    if (x->len + y->len > (SQInteger(1) << 28)) sq_raise(v, "out of memory");
+    const SQInteger len = x->len + y->len;
+    if (len > (SQInteger(1) << 28)) sq_raise(v, "out of memory");
+    // Copying counts against the instruction limit too, a unit per KiB: otherwise a script
+    // within its limit could spend it on ever longer strings, quadratic in time and memory.
+    if (len >= 1024 && (v->budget -= len >> 10) <= 0) {
+        v->budget = 0;
+        sq_raise(v, "instruction limit exceeded");
+    }
     return Value(OT_STRING, sq_str_concat(v->shared, x->data, x->len, y->data, y->len));
 }
 

@@ -98,6 +98,15 @@ TEST(SquirrelRobustness, RunawayLoopsHitTheInstructionLimit) {
     EXPECT_EQ(t.lastError(), "instruction limit exceeded");
     // a script catching the error cannot keep running: the limit stays exhausted
     EXPECT_FALSE(t.run("for (;;) { try { while (1) {} } catch (e) {} }"));
+    // nor build ever longer strings in its catch blocks while the calls unwind
+    sq_setinstructionlimit(t.v, 20000);
+    t.out.clear();
+    EXPECT_TRUE(t.run("function f() { try { f() } catch (e) { throw \"f(\" + e + \")\" } }\n"
+                      "try { f() } catch (e) { ::last <- e }"));
+    sq_setinstructionlimit(t.v, -1);
+    EXPECT_TRUE(t.run("print(::last.len())"));
+    EXPECT_LT(std::stoi(t.out), 2048) << "the limit let the catch blocks run on";
+    t.out.clear();
     sq_setinstructionlimit(t.v, 1000);
     EXPECT_FALSE(t.run("[1, 2, 3].resize(5000, 0).map(@(x) x)"));
     EXPECT_EQ(t.lastError(), "instruction limit exceeded");
