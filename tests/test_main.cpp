@@ -11,6 +11,9 @@ int main(int argc, char** argv) {
     setenv("VELTMOOR_CONFIG_DIR", VELTMOOR_TEST_BUILD_DIR "/test-config", 0);
     setenv("VELTMOOR_TEST_OUT", VELTMOOR_TEST_BUILD_DIR "/test-out", 0);
     setenv("VELTMOOR_APP_DIR", VELTMOOR_TEST_APP_DIR, 0);
+    // A forked child inherits the GL driver's locks but not its threads, so its exit can
+    // hang; death tests re-run the program instead.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

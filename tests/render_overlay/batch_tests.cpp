@@ -144,7 +144,6 @@ TEST_F(BatchTest, RenderFlushesWhenTheWriterFills) {
 }
 
 TEST_F(BatchTest, PieceLargerThanWriterIsFatal) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     batch.add(&a, rc(0, 0, 1, 1), COMMON_VB_SIZE + 16, 1);
     EXPECT_EXIT(batch.render(), testing::ExitedWithCode(100),
                 "batch vertex buffer is not large enough");
@@ -177,7 +176,6 @@ TEST_F(BatchTest, WriterFlushRules) {
 }
 
 TEST_F(BatchTest, WriterMisuseAsserts) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     DynVBWriter& w = common_vb_writer;
     EXPECT_EXIT(
         {

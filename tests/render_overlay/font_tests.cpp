@@ -114,7 +114,6 @@ TEST_F(FontTest, LoadsGlyphsFromFontFile) {
 }
 
 TEST_F(FontTest, BadImagesAreFatal) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     close_font();
     writeFile("font.tga", tga_bytes(250, 256, [](int, int) { return 0u; }));
     EXPECT_EXIT(init_font(), testing::ExitedWithCode(100),

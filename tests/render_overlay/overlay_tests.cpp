@@ -137,7 +137,6 @@ TEST_F(TextOverlayTest, SplashProgressBar) {
 }
 
 TEST_F(TextOverlayTest, SplashTextLimit) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     std::string text(255, 'a');
     show_splash(text.c_str(), -1);
     EXPECT_EQ(strlen(get_splash_text()), 255u);

@@ -467,7 +467,6 @@ TEST_F(RendererCpu, LowPathStepOnlyAdvectsFoam) {
 using RendererDeath = RendererCpu;
 
 TEST_F(RendererDeath, RegionPastTheMapEdgeIsFatal) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(HR::loadHeights(1, 0, 256, 4), ::testing::ExitedWithCode(100),
                 "failed ASSERT\\(x0>=0 && z0>=0 && x0\\+nx<=HMAP_SIZE && z0\\+nz<=HMAP_SIZE\\)");
     EXPECT_EXIT(HR::calcNormals(0, 0, 0, 4), ::testing::ExitedWithCode(100),
