@@ -488,6 +488,34 @@ function wyvern_death_fx(pos, v, unused, size) {
     debris_p.color = 0xFF6A5A4A
 }
 
+// A damaged castle's keep, every few steps: (roof peak, up, unused, damage 0.5 - 1).
+function castle_smoke_fx(pos, up, unused, damage) {
+    if (damage < 0.5) damage = 0.5
+    if (damage > 1.0) damage = 1.0
+    local k = (damage - 0.5) * 2.0
+    place(smoke_p, SMOKE[irnd() % 4])
+    smoke_p.size = rndf(0.5, 0.8) * (1.0 + 0.6 * k)
+    smoke_p.life = rndf(1.8, 2.8)
+    smoke_p.startRoll = frnd() * PI2
+    smoke_p.rollScale = srnd() * 0.8
+    smoke_p.color = 0x80908888
+    // Rising and drifting a little downwind, so a column forms rather than a ball.
+    blend(pos + rnd_in_ball(0.5), vel(vec4f(0.6, rndf(2.0, 3.5), 0.3, 0.0) + rnd_dir() * 0.4,
+        0.4), smoke_p)
+    smoke_p.color = 0xFFFFFFFF
+    // Close to falling, the roof burns.
+    if (frnd() < k) {
+        place(flame_p, FLAME[irnd() % 4])
+        flame_p.color = 0xFFE0E0E0
+        flame_p.size = rndf(0.5, 0.9)
+        flame_p.life = rndf(0.3, 0.5)
+        flame_p.startRoll = frnd() * PI2
+        flame_p.rollScale = srnd() * 2.0
+        glow(pos + rnd_in_ball(0.6) - vec4f(0.0, 0.8, 0.0, 0.0),
+            vel(vec4f(0.0, 2.5, 0.0, 0.0), 2.0), flame_p)
+    }
+}
+
 // Mana flowing to whoever picked it up: (position, target, unused, amount).
 function mana_pickup_fx(pos, target, unused, amount) {
     local n = 12 + (amount > 0.0 ? (amount * 0.2).tointeger() : 0)

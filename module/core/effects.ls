@@ -51,6 +51,11 @@ void wyvern_death_fx(BaseObject* obj) {
     place_fx("wyvern_death_fx", obj, FX_NONE, 2.0f);
 }
 
+// Every few steps of a damaged castle: damage from 0.5 (half its health) to 1.
+void castle_smoke_fx(vec4f pos, float damage) {
+    call_fx_script("castle_smoke_fx", pos, FX_UP, FX_NONE, damage);
+}
+
 // Before the first effect: the script forgets the sparks it was flying.
 void init_fx_data() {
     call_fx_script("init_fx", FX_NONE, FX_NONE, FX_NONE, 0.0f);

@@ -4,12 +4,16 @@
 constexpr float CASTLE_HEALTH = 200.0f;
 constexpr float CASTLE_RANGE = 50.0f;
 constexpr float CASTLE_RELOAD = 1.0f;
-constexpr float CASTLE_TOWER = 9.0f; // shots leave from the top of the keep
+// The keep in the court's middle: its roof's peak is 2.66 above the keep's top, the
+// castle's own height; shots and smoke leave just above it.
+constexpr float CASTLE_TOWER = 3.0f;
+constexpr float CASTLE_SMOKE_EVERY = 0.15f;
 
 class CastleObject : public StaticObject {
   public:
     GAME_CLASS(CastleObject, &Actor_list)
     float reload = 0.0f;
+    float smoke_wait = 0.0f;
 
     CastleObject() {
         health = CASTLE_HEALTH;
@@ -28,14 +32,15 @@ class CastleObject : public StaticObject {
     void update(float dt) override {
         reload -= dt;
         if (reload <= 0.0f && shoot()) reload = CASTLE_RELOAD;
+        // Below half its health the keep smokes, thicker the closer it is to falling.
+        smoke_wait -= dt;
+        if (health < CASTLE_HEALTH * 0.5f && smoke_wait <= 0.0f) {
+            smoke_wait = CASTLE_SMOKE_EVERY;
+            castle_smoke_fx(add4(pos, make4f(0.0f, CASTLE_TOWER, 0.0f, 0.0f)),
+                            1.0f - health / CASTLE_HEALTH);
+        }
     }
-    void drawShape() override {
-        // A slim keep in the court: where the shots leave from.
-        vec4f a = add4(pos, make4f(-1.0f, 0.0f, -1.0f, 0.0f));
-        vec4f b = add4(pos, make4f(1.0f, CASTLE_TOWER, 1.0f, 0.0f));
-        draw_debug_vis_solid_box(a, b, health > CASTLE_HEALTH * 0.5f ? 0xFFB0A890u : 0xFF806850u,
-                                 0.0f);
-    }
+    // The castle is its house plot; nothing more to draw.
 };
 
 class WaterSource : public GameActor {

@@ -101,6 +101,7 @@ void spawn_water_sink_fx(BaseObject* obj);
 void spawn_meteor_fx(BaseObject* obj);
 void meteor_explode_fx(vec4f pos);
 void wyvern_death_fx(BaseObject* obj);
+void castle_smoke_fx(vec4f pos, float damage);
 void init_fx_data();
 
 // ---------------------------------------------------------------- messages

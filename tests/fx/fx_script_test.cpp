@@ -174,17 +174,10 @@ TEST_F(FxScriptTest, EveryEffectOfTheGameRunsCleanly) {
     writeScript(text, 1000);
     init_fx_script();
     ASSERT_FALSE(has_error_message()) << get_error_message();
-    const char* names[] = {"fireball_fx",
-                           "fireball_explode_fx",
-                           "waterball_missile_fx",
-                           "magic_missile_fx",
-                           "water_source_fx",
-                           "water_sink_fx",
-                           "meteor_fx",
-                           "meteor_explode_fx",
-                           "wyvern_death_fx",
-                           "mana_pickup_fx",
-                           "portal_fx"};
+    const char* names[] = {"fireball_fx",      "fireball_explode_fx", "waterball_missile_fx",
+                           "magic_missile_fx", "water_source_fx",     "water_sink_fx",
+                           "meteor_fx",        "meteor_explode_fx",   "wyvern_death_fx",
+                           "mana_pickup_fx",   "portal_fx",           "castle_smoke_fx"};
     for (const char* name : names) {
         reset_common_fx();
         for (int step = 0; step < 30; ++step) {
