@@ -4,7 +4,6 @@
 namespace {
 constexpr vec4f FX_UP = make4f(0.0f, 1.0f, 0.0f, 0.0f);
 constexpr vec4f FX_NONE = make4f(0.0f, 0.0f, 0.0f, 0.0f);
-constexpr vec4f MAGIC_COLOR = make4f(0.7f, 0.45f, 1.0f, 1.0f);
 
 void missile_fx(const char* name, BaseObject* obj, const vec4f& extra, float size) {
     if (!obj) return;
@@ -25,8 +24,14 @@ void spawn_fireball_fx(BaseObject* obj) {
 void spawn_waterball_missile_fx(BaseObject* obj) {
     missile_fx("waterball_missile_fx", obj, FX_NONE, 1.0f);
 }
+// In the missile's own colour: shaping spells, water sources and sinks and castle shots
+// look apart in flight.
 void spawn_magic_missile_fx(BaseObject* obj) {
-    missile_fx("magic_missile_fx", obj, MAGIC_COLOR, 0.8f);
+    if (!obj) return;
+    uint32_t c = static_cast<Missile*>(obj)->color;
+    vec4f rgb = make4f(float((c >> 16) & 255u) / 255.0f, float((c >> 8) & 255u) / 255.0f,
+                       float(c & 255u) / 255.0f, 1.0f);
+    missile_fx("magic_missile_fx", obj, rgb, 0.8f);
 }
 void spawn_meteor_fx(BaseObject* obj) {
     missile_fx("meteor_fx", obj, FX_NONE, 2.0f);

@@ -96,7 +96,7 @@ class Missile : public GameActor {
     float radius = 0.4f;
     bool hits_water = true;    // stops on the water surface, not only on the ground
     bool hits_monsters = true; // land-shaping missiles fly past monsters
-    uint32_t color = 0xFFFFFFFFu;
+    uint32_t color = 0xFFFFFFFFu; // of its glow
 
     const char* className() override { return "Missile"; }
     void launch(const vec4f& from, const vec4f& v) {
@@ -107,7 +107,7 @@ class Missile : public GameActor {
     // Where it ended: on the land or water at `at`, or on `hit`. Must destroy the missile.
     virtual void impact(const vec4f& at, Monster* hit) { destroy(); }
     virtual void flightFx() {} // every step in the air
-    void drawShape() override { draw_debug_vis_cube(pos, radius, color); }
+    // Its flight effect is what a player sees of it.
     float shadowRadius() override { return radius; }
 };
 

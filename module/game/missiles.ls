@@ -104,6 +104,14 @@ class MeteorMissile : public Missile {
         hits_water = false;
     }
     void flightFx() override { spawn_meteor_fx(this); }
+    // A dark rock tumbling inside its flames.
+    void drawMesh(const vec4f& at) override {
+        float a = age * 2.7f;
+        ObjFrame f = upright_frame(make4f(sinf(a), cosf(a), 0.4f, 0.0f),
+                                   make4f(cosf(a * 0.6f), 0.3f, sinf(a * 0.6f), 0.0f));
+        SimpleInstance s = simple_instance(f, at, radius * 1.6f, 0xFF5A4A40u);
+        stone1_inst.addInstance(&s);
+    }
     void impact(const vec4f& at, Monster*) override {
         ImpactReport r("meteor", at);
         HeightmapData::genCrater(Point2{at.x, at.z}, METEOR_RADIUS, 0.8f,
@@ -155,7 +163,7 @@ class WaterSourceMissile : public ShapingMissile {
 class WaterSinkMissile : public ShapingMissile {
   public:
     GAME_CLASS(WaterSinkMissile, &Actor_list)
-    WaterSinkMissile() { color = 0xFF204080u; }
+    WaterSinkMissile() { color = 0xFF3050C0u; }
     void impact(const vec4f& at, Monster*) override {
         ImpactReport r("water-sink", at);
         add_water_source(at.x, at.z, -WATER_SOURCE_RATE);
