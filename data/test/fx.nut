@@ -516,6 +516,30 @@ function castle_smoke_fx(pos, up, unused, damage) {
     }
 }
 
+// A mana ball waiting to be picked up, each step: (position, unused, unused, value).
+function mana_ball_fx(pos, unused1, unused2, value) {
+    local r = 0.5 + (value > 0.0 ? sqrt(value) * 0.08 : 0.0)
+    if (r > 1.2) r = 1.2
+    tinted(glow_p, 0xFF3090FF)
+    glow_p.size = r * 2.4
+    glow_p.life = 0.12
+    glow(pos, vec4f(0.0, 0.0, 0.0, 0.0), glow_p)
+    place(sparkle_p, HOT)
+    sparkle_p.size = r
+    sparkle_p.life = 0.1
+    sparkle_p.color = 0xFFC0E8FF
+    glow(pos, vec4f(0.0, 0.0, 0.0, 0.0), sparkle_p)
+    place(sparkle_p, SPARK)
+    if (frnd() < 0.3) {
+        sparkle_p.size = rndf(0.15, 0.3)
+        sparkle_p.life = rndf(0.5, 0.9)
+        sparkle_p.startRoll = frnd() * PI2
+        sparkle_p.rollScale = srnd() * 4.0
+        sparkle_p.color = 0xFF60B0FF
+        glow(pos + rnd_in_ball(r), vel(vec4f(0.0, 1.2, 0.0, 0.0), 1.0), sparkle_p)
+    }
+}
+
 // Mana flowing to whoever picked it up: (position, target, unused, amount).
 function mana_pickup_fx(pos, target, unused, amount) {
     local n = 12 + (amount > 0.0 ? (amount * 0.2).tointeger() : 0)

@@ -56,6 +56,19 @@ void wyvern_death_fx(BaseObject* obj) {
     place_fx("wyvern_death_fx", obj, FX_NONE, 2.0f);
 }
 
+// Every step of what waits or stays: mana balls and an open portal.
+void mana_ball_fx(vec4f pos, float value) {
+    call_fx_script("mana_ball_fx", pos, FX_NONE, FX_NONE, value);
+}
+void portal_fx(vec4f pos, vec4f facing, float radius) {
+    call_fx_script("portal_fx", pos, facing, FX_NONE, radius);
+}
+
+// Once, when mana is taken: it flows from `pos` towards `to`.
+void mana_pickup_fx(vec4f pos, vec4f to, float amount) {
+    call_fx_script("mana_pickup_fx", pos, to, FX_NONE, amount);
+}
+
 // Every few steps of a damaged castle: damage from 0.5 (half its health) to 1.
 void castle_smoke_fx(vec4f pos, float damage) {
     call_fx_script("castle_smoke_fx", pos, FX_UP, FX_NONE, damage);

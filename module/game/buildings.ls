@@ -63,27 +63,14 @@ class WaterSource : public GameActor {
         else
             spawn_water_sink_fx(this);
     }
-    void drawShape() override {
-        draw_debug_vis_cross_point(add4(pos, make4f(0.0f, 0.5f, 0.0f, 0.0f)), 1.0f,
-                                   rate > 0.0f ? 0xFF60C0FFu : 0xFF203060u);
-    }
 };
 
 class WorldPortal : public StaticObject {
   public:
     GAME_CLASS(WorldPortal, &Actor_list)
-    float spin = 0.0f;
     WorldPortal() { radius = 3.0f; }
-    void update(float dt) override { spin += dt; }
-    void drawShape() override {
-        for (int i = 0; i < 8; ++i) {
-            float a = spin + float(i) * 0.785398f, b = a + 0.785398f;
-            vec4f p = add4(pos, make4f(cosf(a) * radius, sinf(a) * radius, 0.0f, 0.0f));
-            vec4f q = add4(pos, make4f(cosf(b) * radius, sinf(b) * radius, 0.0f, 0.0f));
-            draw_debug_vis_line(p, q, 0xFFC060FFu, 0xFF60C0FFu);
-        }
-        draw_debug_vis_cube(pos, 0.6f, 0xFFE0A0FFu);
-    }
+    // A ring of light facing along z.
+    void update(float) override { portal_fx(pos, make4f(0.0f, 0.0f, 1.0f, 0.0f), radius); }
 };
 
 // ---------------------------------------------------------------- behaviour

@@ -26,10 +26,7 @@ class ManaBall : public GameActor {
             vel = make4f(vel.x * 0.5f, 0.0f, vel.z * 0.5f, 0.0f);
         }
         place_in_grid(this, pos, 0.5f);
-    }
-    void drawShape() override {
-        float bob = 0.25f * sinf(age * 3.0f);
-        draw_debug_vis_cube(add4(pos, make4f(0.0f, bob, 0.0f, 0.0f)), 0.35f, 0xFF40E0FFu);
+        mana_ball_fx(add4(pos, make4f(0.0f, 0.25f * sinf(age * 3.0f), 0.0f, 0.0f)), value);
     }
     float shadowRadius() override { return 0.35f; }
 };
@@ -339,6 +336,7 @@ void ManaGatherer::update(float dt) {
     for_each_near(pos.x, pos.z, 2.0f, [&](Actor* a) {
         auto* b = dynamic_cast<ManaBall*>(a);
         if (b && dist3(pos, b->pos) < 2.0f) {
+            mana_pickup_fx(b->pos, pos, b->value);
             carried += b->value;
             b->destroy();
             has_goal = false;

@@ -278,6 +278,7 @@ void pick_up_mana() {
         if (!b || dist3(p, b->pos) >= PLAYER_REACH) return;
         w.mana = fminf(MANA_MAX, w.mana + b->value);
         game_message("+%.0f mana", b->value);
+        mana_pickup_fx(b->pos, p, b->value);
         b->destroy();
     });
 }

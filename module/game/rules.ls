@@ -102,6 +102,9 @@ void spawn_meteor_fx(BaseObject* obj);
 void meteor_explode_fx(vec4f pos);
 void wyvern_death_fx(BaseObject* obj);
 void castle_smoke_fx(vec4f pos, float damage);
+void mana_ball_fx(vec4f pos, float value);
+void portal_fx(vec4f pos, vec4f facing, float radius);
+void mana_pickup_fx(vec4f pos, vec4f to, float amount);
 void init_fx_data();
 
 // ---------------------------------------------------------------- messages

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "render/error_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -177,18 +178,22 @@ TEST_F(FxScriptTest, EveryEffectOfTheGameRunsCleanly) {
     const char* names[] = {"fireball_fx",      "fireball_explode_fx", "waterball_missile_fx",
                            "magic_missile_fx", "water_source_fx",     "water_sink_fx",
                            "meteor_fx",        "meteor_explode_fx",   "wyvern_death_fx",
-                           "mana_pickup_fx",   "portal_fx",           "castle_smoke_fx"};
+                           "mana_pickup_fx",   "portal_fx",           "castle_smoke_fx",
+                           "mana_ball_fx"};
     for (const char* name : names) {
         reset_common_fx();
+        // Effects called every step may live a step or two; what counts is that they show.
+        int most = 0;
         for (int step = 0; step < 30; ++step) {
             if (step % 10 == 0)
                 call_fx_script(name, make4f(100, 20, 100, 1), make4f(0, 1, 0, 0),
                                make4f(0.5f, 0.3f, 1, 0), 1.0f);
             update_fx_script(0.05f);
             update_common_fx(0.05f);
+            most = std::max(most, live());
         }
         ASSERT_FALSE(has_error_message()) << name << ": " << get_error_message();
-        EXPECT_GT(live(), 0) << name;
+        EXPECT_GT(most, 0) << name;
     }
 }
 } // namespace
