@@ -47,6 +47,7 @@ static_assert(sizeof(WaterVertexHigh) == 28 && sizeof(WaterVertexLow) == 12);
 
 constexpr int NEAR_FIRST = 95, NEAR_LAST = 158;
 constexpr float WET_DEPTH = 0.1f;
+constexpr uint64_t UV_RND_START = 12345; // every run's ripples start alike
 
 // Columns [j0, j1] of window row k inside the land circle (j1 < j0: none).
 struct CircleRows {
@@ -242,6 +243,7 @@ alignas(64) float HeightmapRenderer::curh[HMAP_CELLS];
 alignas(64) float HeightmapRenderer::curw[HMAP_CELLS];
 alignas(64) vec4f HeightmapRenderer::water_uv[2][HMAP_CELLS];
 int HeightmapRenderer::uv_cur = 0, HeightmapRenderer::uv_cycle = 0;
+uint64_t HeightmapRenderer::uv_rnd = UV_RND_START;
 bool HeightmapRenderer::land_dirty = true;
 int HeightmapRenderer::seen_reset_count = 0;
 bool HeightmapRenderer::high_quality = false;
@@ -636,7 +638,7 @@ int HeightmapRenderer::buildHorizonIndices(uint16_t* ip) {
 }
 
 void HeightmapRenderer::reseedLayer(int buf, int layer) {
-    float r1 = rnd_float(), r2 = rnd_float(), r3 = rnd_float();
+    float r1 = rnd_float(uv_rnd), r2 = rnd_float(uv_rnd), r3 = rnd_float(uv_rnd);
     float a = 6.2831853f * r1;
     float ca = cosf(a), sa = sinf(a), ou = 256.0f * r2, ov = 256.0f * r3;
     vec4f* uv = water_uv[buf];
@@ -1083,6 +1085,7 @@ void HeightmapRenderer::init(int gfx_quality) {
     memcpy(water_uv[1], water_uv[0], sizeof(water_uv[0]));
     uv_cur = 0;
     uv_cycle = 0;
+    uv_rnd = UV_RND_START;
     near_count = far_triangles = water_quads = 0;
     land_dirty = true;
     maps_unfilled = true;

@@ -38,6 +38,9 @@ class HeightmapRenderer {
     // Water texture-coordinate layers (layer A in x, y; layer B in z, w), high path only.
     alignas(64) static vec4f water_uv[2][HMAP_CELLS];
     static int uv_cur, uv_cycle;
+    // The ripples' own random state: drawing from the game's would make the graphics
+    // quality change how the game plays.
+    static uint64_t uv_rnd;
     GAME_EXPORT static bool land_dirty;
     static int seen_reset_count; // d3d_reset_count when the textures were last filled
     static bool high_quality;

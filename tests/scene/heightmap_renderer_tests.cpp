@@ -426,7 +426,7 @@ TEST_F(RendererCpu, StepUpdateAdvectsAndReseedsOneLayerAt20And40) {
     for (int i = 0; i < HMAP_CELLS; ++i) HR::curh[i] = 0;
     for (int z = 0; z < HMAP_SIZE; ++z)
         for (int x = 0; x < HMAP_SIZE; ++x) water[z][x].flow_x = 0.0f;
-    game_rnd_seed = 1234;
+    game_rnd_seed = 1234; // the ripples never draw from the game's numbers
     while (HR::uv_cycle != 19) HR::stepUpdate(0.05f);
     vec4f before = HR::water_uv[HR::uv_cur ^ 1][(7 << 8) | 9];
     HR::stepUpdate(0.05f); // cycle 20: layer A re-seeded in the buffer just written
@@ -450,6 +450,7 @@ TEST_F(RendererCpu, StepUpdateAdvectsAndReseedsOneLayerAt20And40) {
     buf = HR::water_uv[HR::uv_cur];
     EXPECT_EQ(buf[(7 << 8) | 9].x, before.x); // layer A kept, layer B re-seeded
     EXPECT_NE(buf[(7 << 8) | 9].z, before.z);
+    EXPECT_EQ(game_rnd_seed, 1234u);
     HR::high_quality = false;
 }
 
