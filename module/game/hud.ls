@@ -31,7 +31,7 @@ void hud_text(float x, float y, int align, D3dColor color, float size, const cha
     default_font.renderText(*hud_batch, make4f(x, y, x, y), align, color, size, text, -1);
 }
 
-// With the spell screen up, its bar shows the mana and its slots the spells.
+// With the spell screen up, its bars show the mana and life and its slots the spells.
 void draw_game_hud(float time, bool spell_screen) {
     if (!default_font.texture || !local_player) return;
     if (!hud_batch) hud_batch = new RenderBatch();
@@ -44,10 +44,10 @@ void draw_game_hud(float time, bool spell_screen) {
         format_bar(bar, sizeof(bar), w.mana / MANA_MAX, 25);
         snprintf(line, sizeof(line), "Mana %3.0f %s%s", w.mana, bar, mana_cheat ? "  (cheat)" : "");
         hud_text(s, s, DFA_LEFT | DFA_TOP, HUD_MANA, s, line);
+        format_bar(bar, sizeof(bar), w.health / PLAYER_HEALTH, 25);
+        snprintf(line, sizeof(line), "Life %3.0f %s", w.health, bar);
+        hud_text(s, s * 2.2f, DFA_LEFT | DFA_TOP, HUD_HEALTH, s, line);
     }
-    format_bar(bar, sizeof(bar), w.health / PLAYER_HEALTH, 25);
-    snprintf(line, sizeof(line), "Life %3.0f %s", w.health, bar);
-    hud_text(s, s * 2.2f, DFA_LEFT | DFA_TOP, HUD_HEALTH, s, line);
     if (!monster_spawn)
         hud_text(s, s * 3.4f, DFA_LEFT | DFA_TOP, HUD_TEXT, s * 0.8f,
                  "Monster spawning off (Ctrl-M)");

@@ -1,6 +1,6 @@
 // The spell selection of play mode: while Ctrl is held the spells show and the mouse picks
 // them, a left click assigning the spell to the left mouse button and a right click to the
-// right one; the mana bar is always there.
+// right one; the life and mana bars are always there.
 
 // The spells with their prices and tints, the spells on the mouse buttons and the mana
 // belong to the wizard (game/rules.ls); the screen shows and sets them there.
@@ -44,6 +44,7 @@ class SpellsGuiScreen : public UiScreen {
   public:
     GuiElement* panel = nullptr;
     GuiSliderElement* mana = nullptr;
+    GuiSliderElement* life = nullptr;
 
     const char* className() override { return "SpellsGuiScreen"; }
     void build() {
@@ -56,6 +57,7 @@ class SpellsGuiScreen : public UiScreen {
         }
         panel->hidden = true;
         mana = hud->add<GuiSliderElement>("mana", 0, 455, 620, 46);
+        life = hud->add<GuiSliderElement>("life", 0, 412, 420, 30);
     }
 
     void onAction(GuiElement* el, int key) override {
@@ -63,11 +65,14 @@ class SpellsGuiScreen : public UiScreen {
     }
     void onBack() override {}
 
-    void refreshMana() {
+    void refreshBars() {
         const WizardState& w = wizard();
         mana->fill = w.mana / MANA_MAX;
         snprintf(mana->text, sizeof(mana->text), "Mana %d / %d%s", int(w.mana), int(MANA_MAX),
                  mana_cheat ? " (cheat)" : "");
+        life->fill = w.health / PLAYER_HEALTH;
+        snprintf(life->text, sizeof(life->text), "Life %d / %d", int(ceilf(w.health)),
+                 int(PLAYER_HEALTH));
     }
 };
 
@@ -90,6 +95,11 @@ static void build_spells_style() {
                         ui_color(UP_SHADOW, 0x80000000), ui_number(UP_SHADOW_BLUR, 12),
                         ui_number(UP_SHADOW_Y, 4), ui_color(UP_ACCENT, 0xFF3C7CE0),
                         ui_color(UP_TEXT_COLOR, 0xFFEAF2FF), ui_number(UP_TEXT_SIZE, 28)));
+    add_sheet(st, "life", 0,
+              gui_props(ui_color(UP_BG, 0xC0101820), ui_number(UP_RADIUS, 15),
+                        ui_color(UP_SHADOW, 0x80000000), ui_number(UP_SHADOW_BLUR, 10),
+                        ui_number(UP_SHADOW_Y, 3), ui_color(UP_ACCENT, 0xFFC8443A),
+                        ui_color(UP_TEXT_COLOR, 0xFFFFF0EC), ui_number(UP_TEXT_SIZE, 20)));
 }
 
 static BaseGuiScreen* create_spells_screen() {
@@ -124,7 +134,7 @@ void update_spells_ui(float dt) {
         s->shown = show ? 0 : 1;
     }
     if (show) s->update(dt);
-    s->refreshMana();
+    s->refreshBars();
 }
 
 // True while the spells own the mouse (the camera does not turn then).
@@ -139,6 +149,6 @@ void draw_spells_ui(GameMode*, float time) {
     draw_game_hud(time, spells_screen() != nullptr);
     SpellsGuiScreen* s = spells_screen();
     if (!s) return;
-    if (s->panel->hidden) s->shown = 1; // the mana bar does not fade
+    if (s->panel->hidden) s->shown = 1; // the bars do not fade
     s->draw(time);
 }
