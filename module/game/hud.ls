@@ -54,12 +54,17 @@ void draw_game_hud(float time, bool spell_screen) {
 
     const SpellInfo& l = spell_info[w.button_spell[0]];
     const SpellInfo& r = spell_info[w.button_spell[1]];
-    snprintf(line, sizeof(line), "Left: %s (%d)      Right: %s (%d)", l.title, l.cost, r.title,
-             r.cost);
-    if (spell_screen)
+    if (spell_screen) {
+        // One button a line: side by side they ran under the bars in a small window.
+        snprintf(line, sizeof(line), "Left: %s (%d)", l.title, l.cost);
+        hud_text(s, ht - s * 1.9f, DFA_LEFT | DFA_BOTTOM, HUD_TEXT, s * 0.8f, line);
+        snprintf(line, sizeof(line), "Right: %s (%d)", r.title, r.cost);
         hud_text(s, ht - s, DFA_LEFT | DFA_BOTTOM, HUD_TEXT, s * 0.8f, line);
-    else
+    } else {
+        snprintf(line, sizeof(line), "Left: %s (%d)      Right: %s (%d)", l.title, l.cost,
+                 r.title, r.cost);
         hud_text(wd * 0.5f, ht - s, DFA_BOTTOM, HUD_TEXT, s, line);
+    }
 
     hud_text(wd * 0.5f, ht * 0.5f, 0, HUD_TEXT, s * 1.4f, "+");
 
