@@ -297,9 +297,10 @@ void wizard_play_input(float dt) {
             assign_mouse_spell(button, i);
             game_message("%s button: %s", button ? "Right" : "Left", spell_info[i].title);
         }
-    if (getKeyState(VK_LBUTTON_CODE))
+    // Held, or clicked and let go within one step: a quick click must still cast.
+    if (getKeyState(VK_LBUTTON_CODE) || keyDown(VK_LBUTTON_CODE))
         cast_spell(w.button_spell[0], cast_origin(), w.aim);
-    else if (getKeyState(VK_RBUTTON_CODE))
+    else if (getKeyState(VK_RBUTTON_CODE) || keyDown(VK_RBUTTON_CODE))
         cast_spell(w.button_spell[1], cast_origin(), w.aim);
 }
 

@@ -1,6 +1,7 @@
 // The game rules of the module, compiled into this program: mana, damage, castles, the
 // world's goal and how monsters are found, on a flat world without a window.
 #include "main.ls"
+#include "platform/input.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,18 @@ TEST_F(GameRules, CastingCostsManaAndNeedsEnough) {
     EXPECT_TRUE(cast_spell(SPELL_WATERBALL, player()->pos, down));
     EXPECT_FLOAT_EQ(w.mana, 5.0f);
     EXPECT_FALSE(cast_spell(SPELL_COUNT, player()->pos, down));
+}
+
+TEST_F(GameRules, AClickShorterThanAStepStillCasts) {
+    isAppActive = true;
+    queue_input_event(INPUT_BUTTON_DOWN, VK_LBUTTON, 0, 0, 10, 10);
+    queue_input_event(INPUT_BUTTON_UP, VK_LBUTTON, 0, 0, 10, 10);
+    wizard_play_input(STEP);
+    reset_input();
+    EXPECT_EQ(Fireball_list.num, 1) << "let go before the step looked";
+    wizard().cooldown = 0.0f;
+    wizard_play_input(STEP);
+    EXPECT_EQ(Fireball_list.num, 1) << "one click, one cast";
 }
 
 TEST_F(GameRules, ManaBallsArePickedUpNearTheWizardOnly) {
