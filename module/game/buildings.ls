@@ -4,8 +4,8 @@
 constexpr float CASTLE_HEALTH = 200.0f;
 constexpr float CASTLE_RANGE = 50.0f;
 constexpr float CASTLE_RELOAD = 1.0f;
-// The keep in the court's middle: its roof's peak is 2.66 above the keep's top, the
-// castle's own height; shots and smoke leave just above it.
+// Above the castle's position (the top of the keep in its court): just over the keep's
+// roof, whose peak is 2.66 higher. Shots and smoke leave from there.
 constexpr float CASTLE_TOWER = 3.0f;
 constexpr float CASTLE_SMOKE_EVERY = 0.15f;
 

@@ -72,7 +72,8 @@ class GameActor : public Actor {
   public:
     GameActor() { flags |= OBJ_GAME_ACTOR; }
     const char* className() override { return "GameActor"; }
-    // Debug shapes for what has no mesh.
+    // Debug lines and boxes, drawn after the scene; none by default, an aid while a class
+    // has no mesh or effect yet.
     virtual void drawShape() {}
     // Instances for the mesh renderers, placed at `at` (the copy nearest the eye).
     virtual void drawMesh(const vec4f& at) {}
