@@ -28,10 +28,8 @@ void spawn_waterball_missile_fx(BaseObject* obj) {
 // look apart in flight.
 void spawn_magic_missile_fx(BaseObject* obj) {
     if (!obj) return;
-    uint32_t c = static_cast<Missile*>(obj)->color;
-    vec4f rgb = make4f(float((c >> 16) & 255u) / 255.0f, float((c >> 8) & 255u) / 255.0f,
-                       float(c & 255u) / 255.0f, 1.0f);
-    missile_fx("magic_missile_fx", obj, rgb, 0.8f);
+    const uint32_t color = static_cast<Missile*>(obj)->color;
+    missile_fx("magic_missile_fx", obj, color_to_vec4f(color), 0.8f);
 }
 void spawn_meteor_fx(BaseObject* obj) {
     missile_fx("meteor_fx", obj, FX_NONE, 2.0f);

@@ -97,7 +97,7 @@ class Missile : public GameActor {
     float radius = 0.4f;
     bool hits_water = true;    // stops on the water surface, not only on the ground
     bool hits_monsters = true; // land-shaping missiles fly past monsters
-    uint32_t color = 0xFFFFFFFFu; // of its glow
+    uint32_t color = 0xFFFFFFFFu; // of its glow, for the missiles drawn as magic
 
     const char* className() override { return "Missile"; }
     void launch(const vec4f& from, const vec4f& v) {

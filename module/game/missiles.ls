@@ -33,7 +33,6 @@ class Fireball : public Missile {
   public:
     GAME_CLASS(Fireball, &Actor_list)
     Fireball() {
-        color = 0xFFFF7A1Au;
         radius = 0.5f;
         max_age = 4.0f;
         gravity = 2.0f;
@@ -46,7 +45,6 @@ class Waterball : public Missile {
   public:
     GAME_CLASS(Waterball, &Actor_list)
     Waterball() {
-        color = 0xFF3A8CFFu;
         radius = 0.6f;
         gravity = 6.0f;
     }
@@ -97,7 +95,6 @@ class MeteorMissile : public Missile {
   public:
     GAME_CLASS(MeteorMissile, &Actor_list)
     MeteorMissile() {
-        color = 0xFF6E4A3Au;
         radius = 1.5f;
         max_age = 6.0f;
         hits_monsters = false; // it falls on the land and crushes what is there
